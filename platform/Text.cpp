@@ -1,0 +1,115 @@
+#include "platform/Text.h"
+
+#include <algorithm>
+
+namespace vx {
+
+std::string ToUtf8(WView s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    char32_t c = s[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;  // lone surrogate
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+WStr FromUtf8(std::string_view s) {
+  WStr out;
+  out.reserve(s.size());
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    char32_t c = 0xFFFD;
+    std::size_t len = 1;
+    if (b < 0x80) {
+      c = b;
+    } else if ((b & 0xE0) == 0xC0) {
+      len = 2;
+    } else if ((b & 0xF0) == 0xE0) {
+      len = 3;
+    } else if ((b & 0xF8) == 0xF0) {
+      len = 4;
+    }
+    if (len > 1) {
+      if (i + len > s.size()) {
+        len = 1;
+      } else {
+        c = b & (0x3F >> (len - 1));
+        for (std::size_t k = 1; k < len; ++k) {
+          const auto cb = static_cast<unsigned char>(s[i + k]);
+          if ((cb & 0xC0) != 0x80) {
+            c = 0xFFFD;
+            len = k;
+            break;
+          }
+          c = (c << 6) | (cb & 0x3F);
+        }
+      }
+    }
+    i += len;
+    if (c >= 0x10000 && c <= 0x10FFFF) {
+      c -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (c >> 10));
+      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else if (c > 0x10FFFF) {
+      out += u'\uFFFD';
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+  }
+  return out;
+}
+
+WStr IntToWStr(long long v) {
+  const std::string s = std::to_string(v);
+  return WStr(s.begin(), s.end());
+}
+
+WStr AsciiUpper(WView s) {
+  WStr r(s);
+  for (auto& c : r) {
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
+  }
+  return r;
+}
+
+bool SameTextIgnoreCase(WView a, WView b) {
+  return a.size() == b.size() && AsciiUpper(a) == AsciiUpper(b);
+}
+
+WStr ReadFixedText(const char16_t* units, std::size_t capacity) {
+  std::size_t n = 0;
+  while (n < capacity && units[n] != 0) ++n;
+  return WStr(units, n);
+}
+
+bool WriteFixedText(char16_t* units, std::size_t capacity, WView text) {
+  if (capacity == 0) return text.empty();
+  const std::size_t n = std::min(text.size(), capacity - 1);
+  std::copy_n(text.data(), n, units);
+  units[n] = 0;
+  return n == text.size();
+}
+
+}  // namespace vx
