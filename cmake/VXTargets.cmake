@@ -63,3 +63,16 @@ function(vx_test name label)
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1 WORKING_DIRECTORY ${wd})
   set_tests_properties(${name} PROPERTIES LABELS ${label} TIMEOUT 600)
 endfunction()
+
+# vx_e2e_test(NAME COMMAND cmd args...): a windows end-to-end test that runs
+# in the shared Xvfb + wine virtual desktop (fixture vx_e2e). Commands name
+# programs themselves, e.g. COMMAND wine $<TARGET_FILE:VXMonE2E> or a script.
+function(vx_e2e_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "COMMAND" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/scripts/e2e-run ${CMAKE_BINARY_DIR}/e2e ${T_COMMAND})
+  set_tests_properties(${name} PROPERTIES LABELS e2e FIXTURES_REQUIRED vx_e2e
+    RESOURCE_LOCK vx_desktop TIMEOUT ${T_TIMEOUT})
+endfunction()

@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 #include "platform/Debug.h"
 #include "platform/Locale.h"
+#include "platform/MessageBox.h"
 #include "platform/Shell.h"
 #include "platform/SeamsInternal.h"
 
@@ -16,6 +17,7 @@ std::function<double()> g_now;
 std::function<std::uint16_t()> g_lang;
 WStr g_documents;
 WStr g_exeFolder;
+MessageBoxSink g_box;
 }  // namespace
 
 void SetDebugSink(DebugSink sink) {
@@ -37,6 +39,24 @@ void DebugOutput(WView text) {
 }
 
 void DebugOutput(std::string_view utf8) { DebugOutput(FromUtf8(utf8)); }
+
+void SetMessageBoxSink(MessageBoxSink sink) {
+  std::lock_guard lock(g_mutex);
+  g_box = std::move(sink);
+}
+
+void ShowMessageBox(WView text, WView caption) {
+  MessageBoxSink sink;
+  {
+    std::lock_guard lock(g_mutex);
+    sink = g_box;
+  }
+  if (sink) {
+    sink(text, caption);
+  } else {
+    detail::PlatformMessageBox(text, caption);
+  }
+}
 
 void SetTickCountSource(std::function<std::uint32_t()> source) {
   std::lock_guard lock(g_mutex);

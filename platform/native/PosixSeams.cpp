@@ -18,6 +18,10 @@ void PlatformDebugOutput(WView text) {
   }
 }
 
+void PlatformMessageBox(WView text, WView caption) {
+  std::fprintf(stderr, "[%s] %s\n", ToUtf8(caption).c_str(), ToUtf8(text).c_str());
+}
+
 std::uint32_t PlatformTickCount() {
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now().time_since_epoch());

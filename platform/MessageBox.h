@@ -1,0 +1,13 @@
+#pragma once
+// Modal message box (MessageBoxW with MB_OK). Tests install a sink.
+#include <functional>
+
+#include "platform/Text.h"
+
+namespace vx {
+
+void ShowMessageBox(WView text, WView caption);
+using MessageBoxSink = std::function<void(WView text, WView caption)>;
+void SetMessageBoxSink(MessageBoxSink sink);
+
+}  // namespace vx
