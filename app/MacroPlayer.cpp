@@ -1,0 +1,91 @@
+#include "app/MacroPlayer.h"
+
+#include <algorithm>
+
+namespace vx {
+namespace {
+
+void MouseButton(const TMACROKEY& a, ScreenPoint at, ISyntheticInput& input) {
+  std::uint32_t down = 0;
+  std::uint32_t up = 0;
+  switch (a.VALUE2) {  // MouseKey_Index
+    case kMouseIndexLeft:
+      down = kMouseEventLeftDown;
+      up = kMouseEventLeftUp;
+      break;
+    case kMouseIndexRight:
+      down = kMouseEventRightDown;
+      up = kMouseEventRightUp;
+      break;
+    case kMouseIndexMiddle:
+      down = kMouseEventMiddleDown;
+      up = kMouseEventMiddleUp;
+      break;
+    case kMouseIndexBack:
+    case kMouseIndexForward: {
+      // The side buttons are played as the browser keys, not as X buttons.
+      const std::uint8_t vk = a.VALUE2 == kMouseIndexBack ? kVkBrowserBack : kVkBrowserForward;
+      if (a.nKeyState == 1) {
+        input.KeybdEvent(vk, 0, kKeyEventExtendedKey);
+      } else if (a.nKeyState == 0) {
+        input.KeybdEvent(vk, 0, kKeyEventExtendedKey | kKeyEventKeyUp);
+      }
+      return;
+    }
+    default:
+      return;
+  }
+  if (a.nKeyState == 1) {
+    input.MouseEvent(down, at.x, at.y, 0, 0);
+  } else if (a.nKeyState == 0) {
+    input.MouseEvent(up, at.x, at.y, 0, 0);
+  }
+}
+
+}  // namespace
+
+std::uint32_t PerformMacroAction(const TMACROKEY& action, ScreenPoint at, ISyntheticInput& input) {
+  switch (action.nKeyType) {
+    case kActionDelay:
+      return action.Delay();
+    case kActionKey:
+      if (action.nKeyState == 1) {
+        input.KeybdEvent(action.VALUE1, 0, 0);
+      } else if (action.nKeyState == 0) {
+        input.KeybdEvent(action.VALUE1, 0, kKeyEventKeyUp);
+      }
+      return 0;
+    case kActionMouse:
+      MouseButton(action, at, input);
+      return 0;
+    case kActionWheel:
+      // The notch direction comes from the index alone, whatever the state.
+      if (action.VALUE2 == kWheelIndexTowardUser) {
+        input.MouseEvent(kMouseEventWheel, at.x, at.y, -kWheelDelta, 0);
+      } else if (action.VALUE2 == kWheelIndexAwayFromUser) {
+        input.MouseEvent(kMouseEventWheel, at.x, at.y, kWheelDelta, 0);
+      }
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+int PlayMacroActions(const TMACROKEYINFO& macro, ScreenPoint at, ISyntheticInput& input,
+                     IPreciseTimer& timer) {
+  const int count = std::min<std::int32_t>(macro.MacroListCount, kMaxMacroActions);
+  if (count <= 0) return 0;
+  PreciseScope precise(timer);
+  const std::int64_t start = timer.NowMicroseconds();
+  std::int64_t elapsed = 0;
+  for (int i = 0; i < count; ++i) {
+    const std::uint32_t pause = PerformMacroAction(macro.MacroList[i], at, input);
+    if (macro.MacroList[i].nKeyType == kActionDelay) {
+      elapsed += static_cast<std::int64_t>(pause) * 1000;
+      timer.SleepUntil(start + elapsed);
+    }
+  }
+  return count;
+}
+
+}  // namespace vx

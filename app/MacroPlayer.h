@@ -1,0 +1,35 @@
+#pragma once
+// Plays a recorded macro as synthetic input.
+#include <cstdint>
+
+#include "platform/PreciseTimer.h"
+#include "platform/SyntheticInput.h"
+#include "profiles/pubunit_lumari.h"
+
+namespace vx {
+
+// Selectors of mouse-button and wheel actions.
+enum : std::uint8_t {
+  kMouseIndexLeft = 1,
+  kMouseIndexRight = 2,
+  kMouseIndexMiddle = 3,
+  kMouseIndexBack = 4,
+  kMouseIndexForward = 5,
+  kWheelIndexTowardUser = 6,
+  kWheelIndexAwayFromUser = 7,
+};
+inline constexpr std::uint8_t kVkBrowserBack = 166;
+inline constexpr std::uint8_t kVkBrowserForward = 167;
+
+// Performs one action at the cursor position `at`. A delay action returns
+// its length in milliseconds (the caller waits); every other action 0.
+std::uint32_t PerformMacroAction(const TMACROKEY& action, ScreenPoint at, ISyntheticInput& input);
+
+// Plays at most 128 actions of the macro once, in order. Each pause ends at
+// an absolute deadline counted from the start, so the time taken by the
+// input calls and by late wake-ups does not add up over a long macro.
+// Returns the number of actions looked at.
+int PlayMacroActions(const TMACROKEYINFO& macro, ScreenPoint at, ISyntheticInput& input,
+                     IPreciseTimer& timer);
+
+}  // namespace vx

@@ -1,0 +1,276 @@
+#include "app/MouseMonitor.h"
+
+#include <array>
+#include <cstring>
+
+#include "app/MacroPlayer.h"
+#include "platform/Debug.h"
+#include "platform/Files.h"
+#include "platform/MessageBox.h"
+#include "platform/Registry.h"
+#include "platform/Shell.h"
+
+namespace vx {
+
+bool IsPlayingMacro = false;
+bool IsRecordingMacro = false;
+
+namespace {
+constexpr std::uint32_t kDeviceReopenDelayMs = 1500;
+constexpr std::uint32_t kMuteOnNT6 = 6;
+}  // namespace
+
+std::optional<int> DecodeButtonReport(std::uint8_t reportId, const std::uint8_t* data,
+                                      std::uint16_t size) {
+  if (size != 7 || data == nullptr) return std::nullopt;
+  if (reportId == 7) {
+    for (int i = 0; i < static_cast<int>(ButtonReportTable.size()); ++i) {
+      const auto& entry = ButtonReportTable[static_cast<std::size_t>(i)];
+      if (data[0] == entry[1] && data[1] == entry[2] && data[2] == entry[3]) return i;
+    }
+    return std::nullopt;
+  }
+  if (reportId == 8 && data[0] == 1) {
+    if (data[1] == 0) return kCodeProfile0;
+    if (data[1] == 1) return kCodeProfile1;
+  }
+  return std::nullopt;
+}
+
+TVXMonMain::TVXMonMain(TDM& dm, const MonitorServices& services, WindowHandle handle)
+    : FDM(dm), FServices(services), FHandle(handle) {
+  TimerDeviceArrial = FServices.windows->CreateTimer([this] { TimerDeviceArrialTimer(); });
+  TimerDeviceArrial->SetEnabled(false);
+  TimerDeviceArrial->SetInterval(kDeviceReopenDelayMs);
+}
+
+TVXMonMain::~TVXMonMain() = default;
+
+void TVXMonMain::FormCreate() {
+  IsPlayingMacro = false;
+  UpdateLanguageAndCaptions();
+  IsRecordingMacro = false;
+  if (UsesCoreAudio()) InitEndpointVolume();
+}
+
+void TVXMonMain::FormDestroy() {
+  TimerDeviceArrial->SetEnabled(false);
+}
+
+bool TVXMonMain::HandleMessage(std::uint32_t msg, std::uintptr_t wparam, std::intptr_t lparam) {
+  switch (msg) {
+    case WM_VX_BUTTON_EVENT:
+      HandleButtonEvent(wparam);
+      return true;
+    case WM_VX_RELOAD_PROFILES:
+      ReloadProfiles(static_cast<std::int32_t>(lparam));
+      return true;
+    case WM_VX_RELOAD_SETTINGS:
+      ReloadSettings();
+      return true;
+    default:
+      return false;
+  }
+}
+
+void TVXMonMain::kwHIDEvent1DeviceArrival() {
+  // Re-arming restarts the interval: a burst of arrivals gives one reopen.
+  TimerDeviceArrial->SetEnabled(false);
+  TimerDeviceArrial->SetEnabled(true);
+}
+
+void TVXMonMain::TimerDeviceArrialTimer() {
+  TimerDeviceArrial->SetEnabled(false);
+  ReopenDevice();
+}
+
+void TVXMonMain::ReopenDevice() {
+  ProcessMessageAndSleep50ms();
+}
+
+void TVXMonMain::ProcessMessageAndSleep50ms() {
+  FServices.windows->ProcessMessages();
+  FServices.windows->SleepMs(50);
+}
+
+void TVXMonMain::kwHIDData1Data(WView, WView, std::uint8_t reportId, const std::uint8_t* data,
+                                std::uint16_t size) {
+  const auto code = DecodeButtonReport(reportId, data, size);
+  if (!code) return;
+  if (reportId == 7) {
+    DebugOutput(u"KeyIndex = " + IntToWStr(*code) + u" postmessage record!");
+  }
+  FServices.windows->PostMessageTo(FHandle, WM_VX_BUTTON_EVENT, static_cast<std::uintptr_t>(*code), 1);
+}
+
+void TVXMonMain::HandleButtonEvent(std::uintptr_t code) {
+  if (code == kCodeProfile0 || code == kCodeProfile1) {
+    const std::uint32_t profile = code == kCodeProfile0 ? 0 : 1;
+    WriteProfileIDToRegistry(static_cast<std::int32_t>(profile));
+    NotifyProfileSwitched(profile);
+    return;
+  }
+  // Codes 15 to 20 and 23 name no slot of the 15-slot table.
+  if (code >= static_cast<std::uintptr_t>(kButtonCount)) return;
+  const auto& slot = FDM.FCurrentProfileInfo.ConfigInfo.ButtonFuncInfo[code];
+  DoButtonFunction(static_cast<std::uint8_t>(code), slot.FunctionType);
+}
+
+void TVXMonMain::DoButtonFunction(std::uint8_t keyIndex, std::uint16_t functionType) {
+  switch (functionType) {
+    case kFuncMicrophoneMute:
+      MicrophoneMute();
+      break;
+    case kFuncPlayMacro:
+      if (!IsPlayingMacro) PlayMacro();
+      break;
+    case kFuncRecordToggle:
+      if (Extensions.ToggleMacroRecording) Extensions.ToggleMacroRecording(keyIndex);
+      break;
+    default:
+      break;
+  }
+}
+
+void TVXMonMain::PlayMacro() {
+  IsPlayingMacro = true;
+  ScreenPoint at;
+  FServices.input->CursorPos(at);
+  DebugOutput(u"play macro");
+  const TMACROKEYINFO macro = FDM.FCurrentProfileInfo.MacroKeyInfoList.MacroInfos[0];
+  PlayMacroActions(macro, at, *FServices.input, *FServices.timer);
+  IsPlayingMacro = false;
+}
+
+bool TVXMonMain::WriteProfileIDToRegistry(std::int32_t value) {
+  IRegistry& reg = GetRegistry();
+  // The key belongs to the profile store; the link never creates it.
+  if (!reg.KeyExists(HKEY_CURRENT_USER_, kProfileKeyPath)) return false;
+  std::array<std::uint8_t, 4> bytes{};
+  const auto v = static_cast<std::uint32_t>(value);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(v >> (8 * i));
+  return reg.SetValue(HKEY_CURRENT_USER_, kProfileKeyPath, kProfileIDValueName, RegType::DWord, bytes);
+}
+
+void TVXMonMain::ShowConfigApplication() {
+  IWindowSystem& w = *FServices.windows;
+  const WindowHandle cfg = w.FindWindowByCaption(kConfigWindowCaption);
+  if (cfg != 0) {
+    w.ShowWindowCmd(cfg, kShowShow);
+    w.BringToForeground(cfg);
+    return;
+  }
+  const WStr folder = ExecutableFolder();
+  w.ShellOpen(0, folder + kConfigExecutable, u"", ExcludeTrailingBackslash(folder), kShowShow);
+}
+
+void TVXMonMain::ReloadProfiles(std::int32_t profileId) {
+  FDM.LoadProfileGroupSettingInfoFromRegistry();
+  FDM.LoadAllProfileInfoFromRegistry();
+  FDM.LoadCurrentProfileInfoFromRegistry();
+  WriteProfileIDToRegistry(profileId);
+}
+
+void TVXMonMain::ReloadSettings() {
+  FDM.LoadAllProfileInfoFromRegistry();
+  UpdateLanguageAndCaptions();
+}
+
+void TVXMonMain::NotifyProfileSwitched(std::uint32_t profile) {
+  IWindowSystem& w = *FServices.windows;
+  const WindowHandle cfg = w.FindWindowByClass(kConfigWindowClass);
+  if (cfg != 0) w.SendMessageTo(cfg, WM_VX_PROFILE_SWITCHED, profile, 0);
+}
+
+void TVXMonMain::NotifyMacroRecorded() {
+  IWindowSystem& w = *FServices.windows;
+  const WindowHandle cfg = w.FindWindowByClass(kConfigWindowClass);
+  if (cfg != 0) {
+    w.SendMessageTo(cfg, WM_VX_MACRO_RECORDED, static_cast<std::uintptr_t>(FDM.FProfileIndex), 0);
+  }
+}
+
+void TVXMonMain::UpdateLanguageAndCaptions() {
+  if (Extensions.UpdateLanguageAndCaptions) Extensions.UpdateLanguageAndCaptions();
+}
+
+void TVXMonMain::About1Click() {
+  if (Extensions.ShowAbout) Extensions.ShowAbout();
+}
+
+void TVXMonMain::Exit1Click() {
+  IWindowSystem& w = *FServices.windows;
+  const WindowHandle cfg = w.FindWindowByCaption(kConfigWindowCaption);
+  if (cfg != 0) w.PostMessageTo(cfg, WM_VX_MONITOR_EXIT, 0, 0);
+  w.Terminate();
+}
+
+bool TVXMonMain::UsesCoreAudio() {
+  const OsVersionInfo v = FServices.windows->OsVersion();
+  return v.platformId == 2 && v.major >= kMuteOnNT6;
+}
+
+void TVXMonMain::InitEndpointVolume() {
+  FEndpoint = FServices.audio->OpenDefaultCaptureEndpoint([this] {
+    FVolumeUpdating = true;
+    FVolumeNotifications.fetch_add(1);
+    FVolumeUpdating = false;
+  });
+  if (!FEndpoint) DebugOutput(u"no default capture endpoint: microphone mute is unavailable");
+}
+
+void TVXMonMain::MicrophoneMute() {
+  if (!UsesCoreAudio()) {
+    const bool muted = GetMixerMute();
+    SetMixerMute(!muted);
+    return;
+  }
+  if (!FEndpoint) {
+    DebugOutput(u"microphone mute ignored: no capture endpoint");
+    return;
+  }
+  bool muted = false;
+  // Toggling from an unknown state could unmute a muted microphone.
+  if (!FEndpoint->GetMute(muted)) {
+    DebugOutput(u"microphone mute ignored: the endpoint did not report its state");
+    return;
+  }
+  FEndpoint->SetMute(!muted);
+}
+
+namespace {
+
+// The steps GetMixerMute and SetMixerMute share; `act` reads or writes the
+// value and reports success.
+template <typename Act>
+void WithMixerMuteControl(IAudioSystem& audio, WView caption, Act act) {
+  if (audio.MixerDeviceCount() < 1) return;
+  std::unique_ptr<IMixerDevice> mixer = audio.OpenMixer(0);
+  if (!mixer) return;
+  if (!mixer->FindMicrophoneLine()) return;
+  if (!mixer->FindMuteControl()) {
+    ShowMessageBox(u"GetLineInfo Error", caption);
+    return;
+  }
+  if (!act(*mixer)) ShowMessageBox(u"SetControlDetails Error", caption);
+}
+
+}  // namespace
+
+bool TVXMonMain::GetMixerMute() {
+  bool muted = false;
+  WithMixerMuteControl(*FServices.audio, ApplicationTitle, [&](IMixerDevice& m) {
+    std::uint32_t value = 0;
+    if (!m.GetMuteValue(value)) return false;
+    muted = value != 0;
+    return true;
+  });
+  return muted;
+}
+
+void TVXMonMain::SetMixerMute(bool mute) {
+  WithMixerMuteControl(*FServices.audio, ApplicationTitle,
+                       [&](IMixerDevice& m) { return m.SetMuteValue(mute ? 1 : 0); });
+}
+
+}  // namespace vx

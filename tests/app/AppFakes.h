@@ -1,0 +1,267 @@
+#pragma once
+// Fake platform services for the monitor's tests: each records what the
+// monitor asked of it.
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/AudioEndpoint.h"
+#include "platform/PreciseTimer.h"
+#include "platform/SyntheticInput.h"
+#include "platform/WindowSystem.h"
+
+namespace vx::test {
+
+struct InputEvent {
+  enum Kind { Key, Mouse } kind;
+  std::uint32_t flags;
+  std::int32_t a;  // vk, or dx
+  std::int32_t b;  // scan, or dy
+  std::int32_t data;
+  bool operator==(const InputEvent&) const = default;
+};
+
+inline InputEvent Key(std::uint8_t vk, std::uint32_t flags) { return {InputEvent::Key, flags, vk, 0, 0}; }
+inline InputEvent Mouse(std::uint32_t flags, std::int32_t x, std::int32_t y, std::int32_t data = 0) {
+  return {InputEvent::Mouse, flags, x, y, data};
+}
+
+class FakeInput final : public ISyntheticInput {
+ public:
+  ScreenPoint cursor{100, 200};
+  int cursorReads = 0;
+  std::vector<InputEvent> events;
+  // Microsecond timestamps of each event, when a clock is attached.
+  IPreciseTimer* clock = nullptr;
+  std::vector<std::int64_t> times;
+
+  bool CursorPos(ScreenPoint& pos) override {
+    ++cursorReads;
+    pos = cursor;
+    return true;
+  }
+  void KeybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags) override {
+    events.push_back({InputEvent::Key, flags, vk, scan, 0});
+    Stamp();
+  }
+  void MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::int32_t data,
+                  std::uintptr_t) override {
+    events.push_back({InputEvent::Mouse, flags, dx, dy, data});
+    Stamp();
+  }
+
+ private:
+  void Stamp() {
+    if (clock) times.push_back(clock->NowMicroseconds());
+  }
+};
+
+// A virtual clock: sleeping moves it to the deadline; `cost` is added by
+// every reading, like time spent in the input calls.
+class FakePreciseTimer final : public IPreciseTimer {
+ public:
+  std::int64_t now = 1000000;
+  std::int64_t costPerRead = 0;
+  std::vector<std::int64_t> deadlines;
+  int begins = 0;
+  int ends = 0;
+  bool preciseHeld = false;
+
+  std::int64_t NowMicroseconds() override {
+    now += costPerRead;
+    return now;
+  }
+  void SleepUntil(std::int64_t deadline) override {
+    deadlines.push_back(deadline);
+    if (deadline > now) now = deadline;
+  }
+  void BeginPrecise() override {
+    ++begins;
+    preciseHeld = true;
+  }
+  void EndPrecise() override {
+    ++ends;
+    preciseHeld = false;
+  }
+};
+
+class FakeTimer;
+
+struct SentMessage {
+  WindowHandle window;
+  std::uint32_t msg;
+  std::uintptr_t wparam;
+  std::intptr_t lparam;
+  bool posted;
+  bool operator==(const SentMessage&) const = default;
+};
+
+struct ShellCall {
+  WindowHandle owner;
+  std::u16string file, parameters, directory;
+  int show;
+};
+
+class FakeWindowSystem final : public IWindowSystem {
+ public:
+  std::map<std::u16string, WindowHandle> byClass, byCaption;
+  std::vector<SentMessage> messages;
+  std::vector<ShellCall> shell;
+  std::vector<std::pair<WindowHandle, int>> shows;
+  std::vector<WindowHandle> foreground;
+  std::vector<std::uint32_t> sleeps;
+  int processCalls = 0;
+  std::function<void()> onProcessMessages;
+  bool terminated = false;
+  OsVersionInfo version{2, 10, 0};
+  std::vector<FakeTimer*> timers;
+
+  WindowHandle FindWindowByClass(WView c) override { return Find(byClass, c); }
+  WindowHandle FindWindowByCaption(WView c) override { return Find(byCaption, c); }
+  std::intptr_t SendMessageTo(WindowHandle w, std::uint32_t m, std::uintptr_t wp, std::intptr_t lp) override {
+    messages.push_back({w, m, wp, lp, false});
+    return 0;
+  }
+  bool PostMessageTo(WindowHandle w, std::uint32_t m, std::uintptr_t wp, std::intptr_t lp) override {
+    messages.push_back({w, m, wp, lp, true});
+    return true;
+  }
+  void ShowWindowCmd(WindowHandle w, int cmd) override { shows.emplace_back(w, cmd); }
+  void BringToForeground(WindowHandle w) override { foreground.push_back(w); }
+  bool ShellOpen(WindowHandle owner, WView file, WView params, WView dir, int show) override {
+    shell.push_back({owner, std::u16string(file), std::u16string(params), std::u16string(dir), show});
+    return true;
+  }
+  void ProcessMessages() override {
+    ++processCalls;
+    if (onProcessMessages) onProcessMessages();
+  }
+  void SleepMs(std::uint32_t ms) override { sleeps.push_back(ms); }
+  void Terminate() override { terminated = true; }
+  std::unique_ptr<ITimer> CreateTimer(std::function<void()> onTimer) override;
+  OsVersionInfo OsVersion() override { return version; }
+
+  // Messages posted to `window`, taken off the list.
+  std::vector<SentMessage> TakePosted(WindowHandle window) {
+    std::vector<SentMessage> out, keep;
+    for (auto& m : messages) (m.posted && m.window == window ? out : keep).push_back(m);
+    messages = keep;
+    return out;
+  }
+
+ private:
+  static WindowHandle Find(const std::map<std::u16string, WindowHandle>& m, WView key) {
+    auto it = m.find(std::u16string(key));
+    return it == m.end() ? 0 : it->second;
+  }
+};
+
+class FakeTimer final : public ITimer {
+ public:
+  FakeTimer(FakeWindowSystem& owner, std::function<void()> fn) : owner_(owner), fn_(std::move(fn)) {
+    owner_.timers.push_back(this);
+  }
+  ~FakeTimer() override { std::erase(owner_.timers, this); }
+  void SetInterval(std::uint32_t ms) override { interval_ = ms; }
+  std::uint32_t Interval() const override { return interval_; }
+  void SetEnabled(bool e) override {
+    if (e) ++starts;
+    enabled_ = e;
+  }
+  bool Enabled() const override { return enabled_; }
+  // The interval elapsed: fires when enabled.
+  void Elapse() {
+    if (enabled_) fn_();
+  }
+  int starts = 0;
+
+ private:
+  FakeWindowSystem& owner_;
+  std::function<void()> fn_;
+  std::uint32_t interval_ = 1000;
+  bool enabled_ = true;
+};
+
+inline std::unique_ptr<ITimer> FakeWindowSystem::CreateTimer(std::function<void()> onTimer) {
+  return std::make_unique<FakeTimer>(*this, std::move(onTimer));
+}
+
+struct FakeAudioState {
+  bool muted = false;
+  bool getFails = false;
+  int sets = 0;
+  // Mixer.
+  std::uint32_t mixerCount = 1;
+  bool openFails = false;
+  bool noMicLine = false;
+  bool noMuteControl = false;
+  bool detailsFail = false;
+  std::uint32_t mixerValue = 0;
+  int opens = 0;
+  int closes = 0;
+  EndpointNotify notify;
+};
+
+class FakeEndpoint final : public ICaptureEndpoint {
+ public:
+  explicit FakeEndpoint(FakeAudioState& s) : s_(s) {}
+  bool GetMute(bool& m) override {
+    if (s_.getFails) return false;
+    m = s_.muted;
+    return true;
+  }
+  bool SetMute(bool m) override {
+    ++s_.sets;
+    s_.muted = m;
+    if (s_.notify) s_.notify();
+    return true;
+  }
+
+ private:
+  FakeAudioState& s_;
+};
+
+class FakeMixer final : public IMixerDevice {
+ public:
+  explicit FakeMixer(FakeAudioState& s) : s_(s) { ++s_.opens; }
+  ~FakeMixer() override { ++s_.closes; }
+  bool FindMicrophoneLine() override { return !s_.noMicLine; }
+  bool FindMuteControl() override { return !s_.noMuteControl; }
+  bool GetMuteValue(std::uint32_t& v) override {
+    if (s_.detailsFail) return false;
+    v = s_.mixerValue;
+    return true;
+  }
+  bool SetMuteValue(std::uint32_t v) override {
+    if (s_.detailsFail) return false;
+    s_.mixerValue = v;
+    return true;
+  }
+
+ private:
+  FakeAudioState& s_;
+};
+
+class FakeAudioSystem final : public IAudioSystem {
+ public:
+  FakeAudioState state;
+  bool hasEndpoint = true;
+  int endpointOpens = 0;
+  std::unique_ptr<ICaptureEndpoint> OpenDefaultCaptureEndpoint(EndpointNotify onNotify) override {
+    ++endpointOpens;
+    if (!hasEndpoint) return nullptr;
+    state.notify = std::move(onNotify);
+    return std::make_unique<FakeEndpoint>(state);
+  }
+  std::uint32_t MixerDeviceCount() override { return state.mixerCount; }
+  std::unique_ptr<IMixerDevice> OpenMixer(std::uint32_t) override {
+    if (state.openFails) return nullptr;
+    return std::make_unique<FakeMixer>(state);
+  }
+};
+
+}  // namespace vx::test

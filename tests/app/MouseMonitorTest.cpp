@@ -1,0 +1,525 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <vector>
+
+#include "app/AppFakes.h"
+#include "app/MemRegistry.h"
+#include "app/MouseMonitor.h"
+#include "platform/Debug.h"
+#include "platform/MessageBox.h"
+#include "platform/Registry.h"
+#include "platform/Shell.h"
+
+namespace vx {
+namespace {
+
+using test::InputEvent;
+using test::Key;
+using test::SentMessage;
+
+constexpr WindowHandle kSelf = 0x4242;
+constexpr WindowHandle kCfg = 0x7777;
+
+class MonitorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetRegistry(&reg);
+    SetExecutableFolderOverride(u"C:\\Program Files\\Vantor\\");
+    SetDebugSink([this](WView t) { debug.emplace_back(t); });
+    SetMessageBoxSink([this](WView t, WView c) { boxes.emplace_back(WStr(t), WStr(c)); });
+    dm = std::make_unique<TDM>();
+    services.windows = &windows;
+    services.input = &input;
+    services.timer = &timer;
+    services.audio = &audio;
+    IsPlayingMacro = false;
+    IsRecordingMacro = false;
+  }
+  void TearDown() override {
+    mon.reset();
+    SetRegistry(nullptr);
+    SetExecutableFolderOverride(u"");
+    SetDebugSink(nullptr);
+    SetMessageBoxSink(nullptr);
+  }
+  TVXMonMain& Monitor() {
+    if (!mon) {
+      mon = std::make_unique<TVXMonMain>(*dm, services, kSelf);
+      mon->Extensions.ToggleMacroRecording = [this](std::uint8_t i) { toggled.push_back(i); };
+      mon->Extensions.UpdateLanguageAndCaptions = [this] { ++captionUpdates; };
+    }
+    return *mon;
+  }
+  void Report(std::uint8_t id, std::vector<std::uint8_t> data) {
+    Monitor().kwHIDData1Data(u"dev", u"path", id, data.data(), static_cast<std::uint16_t>(data.size()));
+  }
+  // Delivers what the monitor posted to itself.
+  void Pump() {
+    for (const auto& m : windows.TakePosted(kSelf)) Monitor().HandleMessage(m.msg, m.wparam, m.lparam);
+  }
+  void SetType(int slot, std::uint16_t type) {
+    dm->FCurrentProfileInfo.ConfigInfo.ButtonFuncInfo[slot].FunctionType = type;
+  }
+  void SetMacro0(std::vector<TMACROKEY> actions) {
+    auto& m = dm->FCurrentProfileInfo.MacroKeyInfoList.MacroInfos[0];
+    for (std::size_t i = 0; i < actions.size(); ++i) m.MacroList[i] = actions[i];
+    m.MacroListCount = static_cast<std::int32_t>(actions.size());
+  }
+  std::optional<std::uint32_t> ProfileID() {
+    auto v = reg.QueryValue(HKEY_CURRENT_USER_, kProfileKeyPath, u"ProfileID");
+    if (!v) return std::nullopt;
+    EXPECT_EQ(v->type, RegType::DWord);
+    EXPECT_EQ(v->data.size(), 4u);
+    return v->data[0] | v->data[1] << 8 | v->data[2] << 16 | static_cast<std::uint32_t>(v->data[3]) << 24;
+  }
+  std::vector<SentMessage> ToConfig() {
+    std::vector<SentMessage> r;
+    for (auto& m : windows.messages)
+      if (m.window == kCfg) r.push_back(m);
+    return r;
+  }
+
+  test::MemRegistry reg;
+  test::FakeWindowSystem windows;
+  test::FakeInput input;
+  test::FakePreciseTimer timer;
+  test::FakeAudioSystem audio;
+  MonitorServices services;
+  std::unique_ptr<TDM> dm;
+  std::unique_ptr<TVXMonMain> mon;
+  std::vector<WStr> debug;
+  std::vector<std::pair<WStr, WStr>> boxes;
+  std::vector<std::uint8_t> toggled;
+  int captionUpdates = 0;
+};
+
+// ---- Report decoding -------------------------------------------------------
+
+struct DecodeCase {
+  const char* name;
+  std::uint8_t id;
+  std::vector<std::uint8_t> data;
+  std::optional<int> code;
+};
+
+class DecodeTest : public MonitorTest, public ::testing::WithParamInterface<DecodeCase> {};
+
+TEST_P(DecodeTest, PostsTheEventCodeToItself) {
+  const auto& c = GetParam();
+  Report(c.id, c.data);
+  const auto posted = windows.TakePosted(kSelf);
+  if (!c.code) {
+    EXPECT_TRUE(posted.empty());
+    EXPECT_TRUE(debug.empty());
+    return;
+  }
+  ASSERT_EQ(posted.size(), 1u);
+  EXPECT_EQ(posted[0], (SentMessage{kSelf, 7524, static_cast<std::uintptr_t>(*c.code), 1, true}));
+  if (c.id == 7) {
+    ASSERT_EQ(debug.size(), 1u);
+    EXPECT_EQ(debug[0], u"KeyIndex = " + IntToWStr(*c.code) + u" postmessage record!");
+  } else {
+    EXPECT_TRUE(debug.empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reports, DecodeTest,
+    ::testing::Values(DecodeCase{"Bit0", 7, {1, 0, 0, 0, 0, 0, 0}, 0},
+                      DecodeCase{"Bit7", 7, {0x80, 0, 0, 0, 0, 0, 0}, 7},
+                      DecodeCase{"Bit8", 7, {0, 1, 0, 0, 0, 0, 0}, 8},
+                      DecodeCase{"Bit14", 7, {0, 0x40, 0, 0, 0, 0, 0}, 14},
+                      DecodeCase{"Bit15", 7, {0, 0x80, 0, 0, 0, 0, 0}, 15},
+                      DecodeCase{"Bit21", 7, {0, 0, 0x20, 0, 0, 0, 0}, 21},
+                      DecodeCase{"Bit22", 7, {0, 0, 0x40, 0, 0, 0, 0}, 22},
+                      DecodeCase{"Bit23", 7, {0, 0, 0x80, 0, 0, 0, 0}, 23},
+                      DecodeCase{"TrailingBytesIgnored", 7, {0, 0x40, 0, 9, 9, 9, 9}, 14},
+                      DecodeCase{"TwoButtons", 7, {3, 0, 0, 0, 0, 0, 0}, std::nullopt},
+                      DecodeCase{"NoButton", 7, {0, 0, 0, 0, 0, 0, 0}, std::nullopt},
+                      DecodeCase{"SixBytes", 7, {1, 0, 0, 0, 0, 0}, std::nullopt},
+                      DecodeCase{"EightBytes", 7, {1, 0, 0, 0, 0, 0, 0, 0}, std::nullopt},
+                      DecodeCase{"Empty", 7, {}, std::nullopt},
+                      DecodeCase{"Profile0", 8, {1, 0, 0, 0, 0, 0, 0}, 21},
+                      DecodeCase{"Profile1", 8, {1, 1, 0, 0, 0, 0, 0}, 22},
+                      DecodeCase{"NotASwitch", 8, {2, 1, 0, 0, 0, 0, 0}, std::nullopt},
+                      DecodeCase{"Profile2", 8, {1, 2, 0, 0, 0, 0, 0}, std::nullopt},
+                      DecodeCase{"SwitchSixBytes", 8, {1, 0, 0, 0, 0, 0}, std::nullopt},
+                      DecodeCase{"OtherId", 9, {1, 0, 0, 0, 0, 0, 0}, std::nullopt},
+                      DecodeCase{"IdZero", 0, {1, 0, 0, 0, 0, 0, 0}, std::nullopt}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(DecodeButtonReport, EveryTableEntryDecodesToItsIndex) {
+  for (int i = 0; i < 24; ++i) {
+    const auto& e = ButtonReportTable[static_cast<std::size_t>(i)];
+    const std::uint8_t data[7] = {e[1], e[2], e[3], 0, 0, 0, 0};
+    EXPECT_EQ(DecodeButtonReport(7, data, 7), i);
+  }
+  EXPECT_EQ(DecodeButtonReport(7, nullptr, 7), std::nullopt);
+}
+
+// ---- Dispatch ----------------------------------------------------------------
+
+struct DispatchCase {
+  const char* name;
+  int code;
+  std::uint16_t type;
+  int mutes;     // microphone toggles
+  int plays;     // macro playbacks
+  int toggles;   // recording toggles
+};
+
+class DispatchTest : public MonitorTest, public ::testing::WithParamInterface<DispatchCase> {};
+
+TEST_P(DispatchTest, ActsOnTheSlotsFunctionType) {
+  const auto& c = GetParam();
+  // Every slot carries the type, so a code that indexed past the table or
+  // picked the wrong slot would act.
+  for (int i = 0; i < kButtonCount; ++i) SetType(i, c.type);
+  SetMacro0({TMACROKEY{4, 1, 65, 0}});
+  Monitor().FormCreate();
+  Monitor().HandleMessage(7524, static_cast<std::uintptr_t>(c.code), 1);
+  EXPECT_EQ(audio.state.sets, c.mutes);
+  EXPECT_EQ(input.events.size(), static_cast<std::size_t>(c.plays));
+  EXPECT_EQ(toggled.size(), static_cast<std::size_t>(c.toggles));
+  if (c.toggles) {
+    EXPECT_EQ(toggled[0], c.code);
+  }
+  EXPECT_FALSE(ProfileID().has_value());
+  EXPECT_TRUE(ToConfig().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, DispatchTest,
+    ::testing::Values(DispatchCase{"Code0Mute", 0, 28, 1, 0, 0}, DispatchCase{"Code0Macro29", 0, 29, 0, 0, 0},
+                      DispatchCase{"Code0Play", 0, 31, 0, 1, 0}, DispatchCase{"Code0Record", 0, 32, 0, 0, 1},
+                      DispatchCase{"Code14Mute", 14, 28, 1, 0, 0}, DispatchCase{"Code14Play", 14, 31, 0, 1, 0},
+                      DispatchCase{"Code14Record", 14, 32, 0, 0, 1},
+                      DispatchCase{"Code7Type0", 7, 0, 0, 0, 0}, DispatchCase{"Code7Type36", 7, 36, 0, 0, 0},
+                      DispatchCase{"Code7Type65535", 7, 65535, 0, 0, 0},
+                      DispatchCase{"Code15", 15, 31, 0, 0, 0}, DispatchCase{"Code18", 18, 28, 0, 0, 0},
+                      DispatchCase{"Code20", 20, 32, 0, 0, 0}, DispatchCase{"Code23", 23, 31, 0, 0, 0},
+                      DispatchCase{"Code24", 24, 31, 0, 0, 0}, DispatchCase{"CodeHuge", 100000, 31, 0, 0, 0}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(MonitorTest, TypeFromTheReportedSlotOnly) {
+  SetType(3, 32);
+  SetType(4, 28);
+  Monitor().FormCreate();
+  Report(7, {0x08, 0, 0, 0, 0, 0, 0});  // slot 3
+  Pump();
+  EXPECT_EQ(toggled, std::vector<std::uint8_t>{3});
+  EXPECT_EQ(audio.state.sets, 0);
+}
+
+TEST_F(MonitorTest, PlayPressWhilePlayingIsDropped) {
+  SetType(2, 31);
+  SetMacro0({TMACROKEY{4, 1, 65, 0}});
+  IsPlayingMacro = true;
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_TRUE(input.events.empty());
+  EXPECT_TRUE(IsPlayingMacro);
+}
+
+TEST_F(MonitorTest, PlayPressedTwicePlaysTwiceInTurn) {
+  SetType(2, 31);
+  SetMacro0({TMACROKEY{4, 1, 65, 0}, TMACROKEY{4, 0, 65, 0}});
+  Report(7, {0x04, 0, 0, 0, 0, 0, 0});
+  Report(7, {0x04, 0, 0, 0, 0, 0, 0});
+  Pump();
+  EXPECT_EQ(input.events, (std::vector<InputEvent>{Key(65, 0), Key(65, 2), Key(65, 0), Key(65, 2)}));
+}
+
+TEST_F(MonitorTest, PlayWhileRecordingStillPlays) {
+  SetType(1, 31);
+  SetMacro0({TMACROKEY{4, 1, 65, 0}});
+  IsRecordingMacro = true;
+  Monitor().HandleMessage(7524, 1, 1);
+  EXPECT_EQ(input.events.size(), 1u);
+}
+
+TEST_F(MonitorTest, PlayMacroCopiesFirstMacroReadsCursorOnceAndFlags) {
+  SetMacro0({TMACROKEY{1, 1, 0, 1}, TMACROKEY{6, 1, 5, 0}, TMACROKEY{1, 0, 0, 1}});
+  dm->FCurrentProfileInfo.MacroKeyInfoList.MacroInfos[1].MacroListCount = 5;  // not played
+  input.cursor = {-300, -40};
+  bool flagDuringPlay = false;
+  windows.onProcessMessages = [] {};
+  struct Probe : ISyntheticInput {
+    test::FakeInput& inner;
+    bool& flag;
+    Probe(test::FakeInput& i, bool& f) : inner(i), flag(f) {}
+    bool CursorPos(ScreenPoint& p) override { return inner.CursorPos(p); }
+    void KeybdEvent(std::uint8_t v, std::uint8_t s, std::uint32_t f) override { inner.KeybdEvent(v, s, f); }
+    void MouseEvent(std::uint32_t f, std::int32_t x, std::int32_t y, std::int32_t d, std::uintptr_t e) override {
+      flag = IsPlayingMacro;
+      inner.MouseEvent(f, x, y, d, e);
+    }
+  } probe(input, flagDuringPlay);
+  services.input = &probe;
+  Monitor().PlayMacro();
+  EXPECT_TRUE(flagDuringPlay);
+  EXPECT_FALSE(IsPlayingMacro);
+  EXPECT_EQ(input.cursorReads, 1);
+  EXPECT_EQ(input.events, (std::vector<InputEvent>{test::Mouse(2, -300, -40), test::Mouse(4, -300, -40)}));
+  EXPECT_EQ(debug, std::vector<WStr>{u"play macro"});
+}
+
+TEST_F(MonitorTest, EmptyMacroLeavesFlagFalse) {
+  Monitor().PlayMacro();
+  EXPECT_FALSE(IsPlayingMacro);
+  EXPECT_TRUE(input.events.empty());
+}
+
+// ---- Profile switch and the configuration link ---------------------------------
+
+struct SwitchCase {
+  const char* name;
+  std::uint8_t id;
+  std::vector<std::uint8_t> data;
+  std::uint32_t profile;
+};
+
+class SwitchTest : public MonitorTest, public ::testing::WithParamInterface<SwitchCase> {};
+
+TEST_P(SwitchTest, WritesProfileIDThenTellsTheConfigurationApplication) {
+  const auto& c = GetParam();
+  reg.CreateKey(HKEY_CURRENT_USER_, kProfileKeyPath);
+  windows.byClass[u"TVXCfgMain"] = kCfg;
+  for (int i = 0; i < kButtonCount; ++i) SetType(i, 31);
+  Report(c.id, c.data);
+  Pump();
+  EXPECT_EQ(ProfileID(), c.profile);
+  EXPECT_EQ(ToConfig(), (std::vector<SentMessage>{{kCfg, 7040, c.profile, 0, false}}));
+  EXPECT_TRUE(input.events.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Reports, SwitchTest,
+                         ::testing::Values(SwitchCase{"Report8To0", 8, {1, 0, 0, 0, 0, 0, 0}, 0},
+                                           SwitchCase{"Report8To1", 8, {1, 1, 0, 0, 0, 0, 0}, 1},
+                                           SwitchCase{"MaskBit21", 7, {0, 0, 0x20, 0, 0, 0, 0}, 0},
+                                           SwitchCase{"MaskBit22", 7, {0, 0, 0x40, 0, 0, 0, 0}, 1}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(MonitorTest, SwitchWithoutConfigurationWindowWritesOnly) {
+  reg.CreateKey(HKEY_CURRENT_USER_, kProfileKeyPath);
+  Monitor().HandleMessage(7524, 22, 1);
+  EXPECT_EQ(ProfileID(), 1u);
+  EXPECT_TRUE(windows.messages.empty());
+}
+
+TEST_F(MonitorTest, SwitchWithoutProductKeyLeavesRegistryAlone) {
+  windows.byClass[u"TVXCfgMain"] = kCfg;
+  Monitor().HandleMessage(7524, 21, 1);
+  EXPECT_TRUE(reg.keys.empty());
+  EXPECT_EQ(reg.writes, 0);
+  EXPECT_EQ(ToConfig().size(), 1u);
+}
+
+TEST_F(MonitorTest, WriteProfileIDNeverCreatesTheKey) {
+  EXPECT_FALSE(Monitor().WriteProfileIDToRegistry(3));
+  EXPECT_TRUE(reg.keys.empty());
+  reg.CreateKey(HKEY_CURRENT_USER_, kProfileKeyPath);
+  EXPECT_TRUE(Monitor().WriteProfileIDToRegistry(-1));
+  EXPECT_EQ(ProfileID(), 0xFFFFFFFFu);
+  EXPECT_TRUE(Monitor().WriteProfileIDToRegistry(0x01020304));
+  auto v = reg.QueryValue(HKEY_CURRENT_USER_, kProfileKeyPath, u"ProfileID");
+  EXPECT_EQ(v->data, (std::vector<std::uint8_t>{4, 3, 2, 1}));
+}
+
+TEST_F(MonitorTest, ShowConfigApplicationLaunchesFromTheMonitorsFolder) {
+  Monitor().ShowConfigApplication();
+  ASSERT_EQ(windows.shell.size(), 1u);
+  EXPECT_EQ(windows.shell[0].owner, 0u);
+  EXPECT_EQ(windows.shell[0].file, u"C:\\Program Files\\Vantor\\VXCfg.exe");
+  EXPECT_EQ(windows.shell[0].parameters, u"");
+  EXPECT_EQ(windows.shell[0].directory, u"C:\\Program Files\\Vantor");
+  EXPECT_EQ(windows.shell[0].show, 5);
+  EXPECT_TRUE(windows.foreground.empty());
+}
+
+TEST_F(MonitorTest, ShowConfigApplicationBringsTheRunningOneForward) {
+  windows.byCaption[u"VX_CONFIG_EX"] = kCfg;
+  Monitor().Config1Click();
+  EXPECT_TRUE(windows.shell.empty());
+  EXPECT_EQ(windows.shows, (std::vector<std::pair<WindowHandle, int>>{{kCfg, 5}}));
+  EXPECT_EQ(windows.foreground, std::vector<WindowHandle>{kCfg});
+}
+
+TEST_F(MonitorTest, ExitPostsToTheCaptionedWindowThenEnds) {
+  windows.byCaption[u"VX_CONFIG_EX"] = kCfg;
+  windows.byClass[u"TVXCfgMain"] = 0x9999;  // found by caption, not class
+  Monitor().Exit1Click();
+  EXPECT_EQ(windows.messages, (std::vector<SentMessage>{{kCfg, 7036, 0, 0, true}}));
+  EXPECT_TRUE(windows.terminated);
+}
+
+TEST_F(MonitorTest, ExitWithoutConfigurationApplicationJustEnds) {
+  Monitor().Exit1Click();
+  EXPECT_TRUE(windows.messages.empty());
+  EXPECT_TRUE(windows.terminated);
+}
+
+TEST_F(MonitorTest, MacroRecordedIsSentWithTheProfileIndex) {
+  windows.byClass[u"TVXCfgMain"] = kCfg;
+  dm->FProfileIndex = 4;
+  Monitor().NotifyMacroRecorded();
+  EXPECT_EQ(ToConfig(), (std::vector<SentMessage>{{kCfg, 7038, 4, 0, false}}));
+}
+
+TEST_F(MonitorTest, UnknownMessagesAreNotHandled) {
+  EXPECT_FALSE(Monitor().HandleMessage(7036, 0, 0));
+  EXPECT_FALSE(Monitor().HandleMessage(7038, 0, 0));
+  EXPECT_FALSE(Monitor().HandleMessage(0x0400, 0, 0));
+}
+
+// ---- Arrival path ----------------------------------------------------------------
+
+test::FakeTimer& OnlyTimer(test::FakeWindowSystem& w) {
+  EXPECT_EQ(w.timers.size(), 1u);
+  return *w.timers.front();
+}
+
+TEST_F(MonitorTest, ReopenTimerStartsDisabledWith1500ms) {
+  Monitor();
+  auto& t = OnlyTimer(windows);
+  EXPECT_FALSE(t.Enabled());
+  EXPECT_EQ(t.Interval(), 1500u);
+}
+
+TEST_F(MonitorTest, BurstOfArrivalsGivesOneReopen) {
+  Monitor();
+  auto& t = OnlyTimer(windows);
+  Monitor().kwHIDEvent1DeviceArrival();
+  Monitor().kwHIDEvent1DeviceArrival();
+  Monitor().kwHIDEvent1DeviceArrival();
+  EXPECT_EQ(t.starts, 3);  // each arrival starts a fresh interval
+  t.Elapse();
+  t.Elapse();  // one-shot: disabled by its own event
+  EXPECT_FALSE(t.Enabled());
+  EXPECT_EQ(windows.processCalls, 1);
+  EXPECT_EQ(windows.sleeps, std::vector<std::uint32_t>{50});
+}
+
+TEST_F(MonitorTest, MessagesWaitingDuringReopenAreHandledNested) {
+  Monitor();
+  reg.CreateKey(HKEY_CURRENT_USER_, kProfileKeyPath);
+  windows.onProcessMessages = [this] { Pump(); };
+  Report(8, {1, 1, 0, 0, 0, 0, 0});
+  Monitor().ReopenDevice();
+  EXPECT_EQ(ProfileID(), 1u);
+}
+
+// ---- Start-up ----------------------------------------------------------------------
+
+TEST_F(MonitorTest, FormCreateResetsFlagsAppliesLanguageAndPreparesAudioOnNT6) {
+  IsPlayingMacro = true;
+  IsRecordingMacro = true;
+  Monitor().FormCreate();
+  EXPECT_FALSE(IsPlayingMacro);
+  EXPECT_FALSE(IsRecordingMacro);
+  EXPECT_EQ(captionUpdates, 1);
+  EXPECT_EQ(audio.endpointOpens, 1);
+}
+
+TEST_F(MonitorTest, FormCreateOnOlderSystemsPreparesNoEndpoint) {
+  for (OsVersionInfo v : {OsVersionInfo{2, 5, 1}, OsVersionInfo{1, 10, 0}}) {
+    windows.version = v;
+    audio.endpointOpens = 0;
+    mon.reset();
+    Monitor().FormCreate();
+    EXPECT_EQ(audio.endpointOpens, 0);
+  }
+}
+
+// ---- Microphone mute -------------------------------------------------------------
+
+TEST_F(MonitorTest, CoreAudioTwoTogglesRestoreTheFirstState) {
+  Monitor().FormCreate();
+  audio.state.muted = false;
+  Monitor().MicrophoneMute();
+  EXPECT_TRUE(audio.state.muted);
+  Monitor().MicrophoneMute();
+  EXPECT_FALSE(audio.state.muted);
+  EXPECT_EQ(Monitor().FVolumeNotifications.load(), 2u);
+  EXPECT_FALSE(Monitor().FVolumeUpdating.load());
+  EXPECT_EQ(audio.state.opens, 0);  // the mixer is not touched
+}
+
+TEST_F(MonitorTest, CoreAudioWithoutEndpointIgnoresThePressWithADebugLine) {
+  audio.hasEndpoint = false;
+  Monitor().FormCreate();
+  debug.clear();
+  Monitor().HandleMessage(7524, 0, 1);  // type 0: nothing
+  SetType(5, 28);
+  Monitor().HandleMessage(7524, 5, 1);
+  EXPECT_EQ(audio.state.sets, 0);
+  ASSERT_EQ(debug.size(), 1u);
+  EXPECT_NE(debug[0].find(u"no capture endpoint"), WStr::npos);
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(MonitorTest, CoreAudioUnreadableStateIsNotToggled) {
+  Monitor().FormCreate();
+  audio.state.getFails = true;
+  audio.state.muted = true;
+  Monitor().MicrophoneMute();
+  EXPECT_EQ(audio.state.sets, 0);
+  EXPECT_TRUE(audio.state.muted);
+}
+
+struct MixerCase {
+  const char* name;
+  std::uint32_t count;
+  bool openFails, noLine, noControl, detailsFail;
+  std::uint32_t valueAfter;  // from 0
+  std::vector<const char16_t*> boxes;
+  int opens;
+};
+
+class MixerTest : public MonitorTest, public ::testing::WithParamInterface<MixerCase> {};
+
+TEST_P(MixerTest, LegacyToggle) {
+  const auto& c = GetParam();
+  windows.version = {2, 5, 1};
+  audio.state.mixerCount = c.count;
+  audio.state.openFails = c.openFails;
+  audio.state.noMicLine = c.noLine;
+  audio.state.noMuteControl = c.noControl;
+  audio.state.detailsFail = c.detailsFail;
+  Monitor().ApplicationTitle = u"Title";
+  Monitor().FormCreate();
+  Monitor().MicrophoneMute();
+  EXPECT_EQ(audio.state.mixerValue, c.valueAfter);
+  ASSERT_EQ(boxes.size(), c.boxes.size());
+  for (std::size_t i = 0; i < boxes.size(); ++i) {
+    EXPECT_EQ(boxes[i].first, c.boxes[i]);
+    EXPECT_EQ(boxes[i].second, u"Title");
+  }
+  EXPECT_EQ(audio.state.opens, c.opens);
+  EXPECT_EQ(audio.state.closes, audio.state.opens);
+  EXPECT_EQ(audio.endpointOpens, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, MixerTest,
+    ::testing::Values(
+        MixerCase{"Toggles", 1, false, false, false, false, 1, {}, 2},
+        MixerCase{"NoDevice", 0, false, false, false, false, 0, {}, 0},
+        MixerCase{"OpenFails", 1, true, false, false, false, 0, {}, 0},
+        MixerCase{"NoMicrophoneLine", 1, false, true, false, false, 0, {}, 2},
+        MixerCase{"NoMuteControl", 1, false, false, true, false, 0, {u"GetLineInfo Error", u"GetLineInfo Error"}, 2},
+        MixerCase{"DetailsFail", 1, false, false, false, true, 0,
+                  {u"SetControlDetails Error", u"SetControlDetails Error"}, 2}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(MonitorTest, LegacyTwoTogglesRestoreTheFirstState) {
+  windows.version = {2, 5, 1};
+  audio.state.mixerValue = 1;
+  Monitor().MicrophoneMute();
+  EXPECT_EQ(audio.state.mixerValue, 0u);
+  Monitor().MicrophoneMute();
+  EXPECT_EQ(audio.state.mixerValue, 1u);
+}
+
+}  // namespace
+}  // namespace vx
