@@ -1,5 +1,6 @@
 #include "recording/MacroRecord.h"
 
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -217,4 +218,23 @@ void TMacroRecorder::AddRecordLine(int ActionType, std::uint8_t Value1, std::uin
   FrmRecord_->AddLine(RecordLineText(ActionType, Value1, Value2));
 }
 
+namespace overlay {
+
+unsigned DotColorAt(unsigned elapsedMs) {
+  // Forward on even periods, backward on odd ones (a reversing loop).
+  const unsigned period = elapsedMs / kDotPeriodMs;
+  double t = static_cast<double>(elapsedMs % kDotPeriodMs) / kDotPeriodMs;
+  if (period % 2 == 1) t = 1.0 - t;
+  const double eased = t <= 0.0 ? 0.0 : std::pow(2.0, 10.0 * (t - 1.0));
+  unsigned color = 0;
+  for (int shift = 0; shift < 32; shift += 8) {
+    const int from = static_cast<int>((kDotColorFrom >> shift) & 0xFF);
+    const int to = static_cast<int>((kDotColorTo >> shift) & 0xFF);
+    const int value = static_cast<int>(std::lround(from + (to - from) * eased));
+    color |= static_cast<unsigned>(value & 0xFF) << shift;
+  }
+  return color;
+}
+
+}  // namespace overlay
 }  // namespace vx

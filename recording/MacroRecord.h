@@ -145,3 +145,23 @@ class TMacroRecorder {
 std::int32_t PauseTextToInt(WView text);
 
 }  // namespace vx
+
+namespace vx::overlay {
+// The overlay's layout, in client pixels of its 372 x 100 window.
+inline constexpr char16_t kCaption[] = u"FrmRecord";
+inline constexpr char16_t kRecordingText[] = u"Recording...";
+inline constexpr int kWidth = 372, kHeight = 100;
+inline constexpr int kRootX = 5, kRootY = 5, kRootWidth = 362, kRootHeight = 90;
+inline constexpr int kDotX = kRootX + 7, kDotY = kRootY + 18, kDotSize = 15;
+inline constexpr int kLabelX = kRootX + 5, kLabelWidth = 99, kLabelTextIndent = 30;
+inline constexpr int kMemoX = kRootX + 129, kMemoY = kRootY, kMemoWidth = 233, kMemoHeight = 90;
+inline constexpr int kBottomGap = 50;  // above the bottom of the primary screen
+inline constexpr unsigned kDotColorFrom = 0x00606060u, kDotColorTo = 0xFFFC0808u;  // ARGB
+inline constexpr unsigned kDotPeriodMs = 200;
+inline constexpr unsigned kTopmostTimerMs = 100;
+
+// Colour of the blinking dot at a time since the overlay was created: from
+// kDotColorFrom to kDotColorTo in 200 ms, back again, endlessly, easing
+// exponentially.
+unsigned DotColorAt(unsigned elapsedMs);
+}  // namespace vx::overlay

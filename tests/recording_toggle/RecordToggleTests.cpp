@@ -447,3 +447,25 @@ TEST(PauseText, NonNumberCountsAsZero) {
 
 }  // namespace
 }  // namespace vx
+
+namespace vx {
+namespace {
+
+TEST(OverlayDot, BlinksBetweenItsTwoColoursAndBack) {
+  struct Case {
+    unsigned ms;
+    unsigned color;
+  };
+  const Case cases[] = {
+      {0, overlay::kDotColorFrom},   {200, overlay::kDotColorTo}, {400, overlay::kDotColorFrom},
+      {600, overlay::kDotColorTo},   {10000, overlay::kDotColorFrom},
+  };
+  for (const Case& c : cases) EXPECT_EQ(overlay::DotColorAt(c.ms), c.color) << c.ms;
+  // Exponential easing: halfway in time is still close to the start colour.
+  const unsigned mid = overlay::DotColorAt(100);
+  EXPECT_LT(mid >> 24, 0x10u);
+  EXPECT_EQ(overlay::DotColorAt(150), overlay::DotColorAt(250)) << "the way back mirrors the way there";
+}
+
+}  // namespace
+}  // namespace vx

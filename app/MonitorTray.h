@@ -1,0 +1,80 @@
+#pragma once
+// The tray icon's texts and commands: hint, popup menu (Config, About,
+// Exit) and the application title, all following the stored language.
+#include <array>
+#include <cstdint>
+#include <functional>
+
+#include "platform/Text.h"
+#include "platform/TrayIcon.h"
+
+namespace vx {
+
+// The translator component as the caption setup uses it.
+class ILanguageSelection {
+ public:
+  virtual ~ILanguageSelection() = default;
+  virtual WStr CurrentShortID() const = 0;
+  virtual int GetLanguageIndexByShortID(WView shortId) const = 0;
+  virtual WStr GetLanguageShortIDByIndex(int index) const = 0;
+  virtual void SetLang(WView shortId) = 0;
+  virtual WStr Translate(WView text) const = 0;
+};
+
+// Adapter for TkwLanguage plus the process-wide lookup.
+template <class Lang>
+class TkwLanguageSelection final : public ILanguageSelection {
+ public:
+  TkwLanguageSelection(Lang& lang, std::function<WStr(WView)> lookup) : lang_(lang), lookup_(std::move(lookup)) {}
+  WStr CurrentShortID() const override { return WStr(lang_.Lang()); }
+  int GetLanguageIndexByShortID(WView shortId) const override { return lang_.GetLanguageIndexByShortID(shortId); }
+  WStr GetLanguageShortIDByIndex(int index) const override { return lang_.GetLanguageShortIDByIndex(index); }
+  void SetLang(WView shortId) override { lang_.SetLang(shortId); }
+  WStr Translate(WView text) const override { return lookup_ ? lookup_(text) : WStr(text); }
+
+ private:
+  Lang& lang_;
+  std::function<WStr(WView)> lookup_;
+};
+
+inline constexpr char16_t kApplicationTitleKey[] = u"Vantor Gaming Mouse Monitor";
+inline constexpr char16_t kTrayHintKey[] = u"Vantor Gaming Mouse Driver";
+
+class TMonitorTray {
+ public:
+  // Menu commands; the tray sends them back when an item is chosen.
+  enum Command : std::uint16_t { Config1 = 1001, About1 = 1002, Exit1 = 1003 };
+
+  struct Handlers {
+    std::function<void()> ShowConfigApplication;
+    std::function<void()> About1Click;
+    std::function<void()> Exit1Click;
+  };
+
+  TMonitorTray(ITrayIcon& tray, Handlers handlers);
+
+  // Selects the stored language when it differs from the translator's, then
+  // sets the application title, the menu captions and the tray hint.
+  void UpdateLanguageAndCaptions(ILanguageSelection& lang, int storedLanguage);
+
+  // The tray icon's single left click.
+  void TrayIconDblClick();
+  void Config1Click();
+  // A menu command from the tray; unknown commands are ignored.
+  void MenuCommand(std::uint16_t command);
+
+  const WStr& ApplicationTitle() const { return title_; }
+  const WStr& Hint() const { return hint_; }
+  const std::array<TrayMenuItem, 3>& MyPopupMenu() const { return menu_; }
+
+ private:
+  void Apply();
+
+  ITrayIcon& tray_;
+  Handlers handlers_;
+  WStr title_ = kApplicationTitleKey;
+  WStr hint_ = kTrayHintKey;
+  std::array<TrayMenuItem, 3> menu_;
+};
+
+}  // namespace vx

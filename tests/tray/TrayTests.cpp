@@ -1,0 +1,174 @@
+// Tray hint, menu captions and commands; the About window's commands and
+// the layout its drawing follows.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/MonitorAbout.h"
+#include "app/MonitorTray.h"
+
+namespace vx {
+namespace {
+
+struct FakeTray final : ITrayIcon {
+  void SetHint(WView h) override { hint = WStr(h); }
+  void SetMenu(std::vector<TrayMenuItem> items) override { menu = std::move(items); }
+  WStr hint;
+  std::vector<TrayMenuItem> menu;
+};
+
+// Languages "en" (no table), "CH" and "DE"; index 0 is "CH".
+struct FakeLanguage final : ILanguageSelection {
+  WStr CurrentShortID() const override { return current; }
+  int GetLanguageIndexByShortID(WView id) const override {
+    for (std::size_t i = 0; i < names.size(); ++i)
+      if (SameTextIgnoreCase(names[i], id)) return static_cast<int>(i);
+    return -1;
+  }
+  WStr GetLanguageShortIDByIndex(int i) const override {
+    return i >= 0 && i < static_cast<int>(names.size()) ? names[i] : WStr();
+  }
+  void SetLang(WView id) override {
+    current = WStr(id);
+    setLangCalls.push_back(current);
+  }
+  WStr Translate(WView text) const override {
+    if (current == u"CH") return u"ch:" + WStr(text);
+    if (current == u"DE") return u"de:" + WStr(text);
+    return WStr(text);
+  }
+  std::vector<WStr> names{u"CH", u"DE"};
+  WStr current;
+  std::vector<WStr> setLangCalls;
+};
+
+std::vector<std::string> Captions(const std::vector<TrayMenuItem>& menu) {
+  std::vector<std::string> out;
+  for (const auto& item : menu) out.push_back(ToUtf8(item.caption));
+  return out;
+}
+
+TEST(Tray, StartsWithEnglishTextsAndThreeItems) {
+  FakeTray tray;
+  TMonitorTray t(tray, {});
+  EXPECT_EQ(ToUtf8(tray.hint), "Vantor Gaming Mouse Driver");
+  EXPECT_EQ(Captions(tray.menu), (std::vector<std::string>{"Config", "About", "Exit"}));
+  EXPECT_EQ(tray.menu[0].command, TMonitorTray::Config1);
+  EXPECT_EQ(tray.menu[2].command, TMonitorTray::Exit1);
+  for (const auto& item : tray.menu) EXPECT_EQ(item.caption.find(u'&'), WStr::npos);
+}
+
+TEST(Tray, UpdateLanguageAndCaptions) {
+  struct Case {
+    const char* name;
+    const char16_t* current;
+    int stored;
+    std::vector<WStr> setLang;  // expected SetLang calls
+    const char* prefix;         // of every caption afterwards
+  };
+  const std::vector<Case> cases = {
+      {"stored language differs", u"CH", 1, {u"DE"}, "de:"},
+      {"same language is not set again", u"CH", 0, {}, "ch:"},
+      {"case of the current name is ignored", u"de", 1, {}, ""},
+      {"english selects the stored one", u"en", 0, {u"CH"}, "ch:"},
+      {"index naming no language", u"CH", 9, {u""}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeTray tray;
+    TMonitorTray t(tray, {});
+    FakeLanguage lang;
+    lang.current = c.current;
+    t.UpdateLanguageAndCaptions(lang, c.stored);
+    EXPECT_EQ(lang.setLangCalls, c.setLang);
+    const std::string p = c.prefix;
+    EXPECT_EQ(Captions(tray.menu), (std::vector<std::string>{p + "Config", p + "About", p + "Exit"}));
+    EXPECT_EQ(ToUtf8(tray.hint), p + "Vantor Gaming Mouse Driver");
+    EXPECT_EQ(ToUtf8(t.ApplicationTitle()), p + "Vantor Gaming Mouse Monitor");
+  }
+}
+
+TEST(Tray, LanguageChangeAfterReloadChangesEveryCaption) {
+  FakeTray tray;
+  TMonitorTray t(tray, {});
+  FakeLanguage lang;
+  t.UpdateLanguageAndCaptions(lang, 0);
+  EXPECT_EQ(ToUtf8(tray.hint), "ch:Vantor Gaming Mouse Driver");
+  t.UpdateLanguageAndCaptions(lang, 1);  // the stored language was changed
+  EXPECT_EQ(ToUtf8(tray.hint), "de:Vantor Gaming Mouse Driver");
+  EXPECT_EQ(Captions(tray.menu)[1], "de:About");
+  EXPECT_EQ(ToUtf8(t.ApplicationTitle()), "de:Vantor Gaming Mouse Monitor");
+}
+
+TEST(Tray, ClicksAndMenuCommands) {
+  std::vector<std::string> calls;
+  FakeTray tray;
+  TMonitorTray t(tray, {[&] { calls.push_back("config"); }, [&] { calls.push_back("about"); },
+                        [&] { calls.push_back("exit"); }});
+  t.TrayIconDblClick();
+  t.MenuCommand(TMonitorTray::Config1);
+  t.MenuCommand(TMonitorTray::About1);
+  t.MenuCommand(0);
+  t.MenuCommand(TMonitorTray::Exit1);
+  EXPECT_EQ(calls, (std::vector<std::string>{"config", "config", "about", "exit"}));
+  TMonitorTray unbound(tray, {});
+  unbound.MenuCommand(TMonitorTray::About1);  // unassigned handlers do nothing
+}
+
+struct FakeWindows final : IWindowSystem {
+  WindowHandle FindWindowByClass(WView) override { return 0; }
+  WindowHandle FindWindowByCaption(WView) override { return 0; }
+  std::intptr_t SendMessageTo(WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) override { return 0; }
+  bool PostMessageTo(WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) override { return true; }
+  void ShowWindowCmd(WindowHandle w, int cmd) override { log.push_back("show " + std::to_string(w) + " " + std::to_string(cmd)); }
+  void BringToForeground(WindowHandle w) override { log.push_back("front " + std::to_string(w)); }
+  bool ShellOpen(WindowHandle owner, WView file, WView params, WView dir, int cmd) override {
+    log.push_back("open " + std::to_string(owner) + " " + ToUtf8(file) + " [" + ToUtf8(params) + "] [" + ToUtf8(dir) +
+                  "] " + std::to_string(cmd));
+    return false;
+  }
+  void ProcessMessages() override {}
+  void SleepMs(std::uint32_t) override {}
+  void Terminate() override {}
+  std::unique_ptr<ITimer> CreateTimer(std::function<void()>) override { return nullptr; }
+  OsVersionInfo OsVersion() override { return {}; }
+  std::vector<std::string> log;
+};
+
+TEST(About, ShowDrawThenForegroundEveryTime) {
+  FakeWindows w;
+  TMonitorAbout about(w, 77, [&] { w.log.push_back("process"); });
+  about.About1Click();
+  about.About1Click();
+  EXPECT_EQ(w.log, (std::vector<std::string>{"show 77 5", "process", "front 77", "show 77 5", "process", "front 77"}));
+}
+
+TEST(About, OkHidesAndWebOpensTheShownAddress) {
+  FakeWindows w;
+  TMonitorAbout about(w, 5, {});
+  about.BtnOKClick();
+  about.BtnGoWebClick();  // a failed shell call is ignored
+  EXPECT_EQ(w.log, (std::vector<std::string>{"show 5 0", "open 5 https://www.example.com/vxmon/ [] [] 1"}));
+}
+
+TEST(About, LayoutMatchesTheDesign) {
+  using namespace about;
+  EXPECT_EQ(kBtnOK, (UiRect{208, 325, 94, 27}));
+  EXPECT_EQ(kTextWeb, (UiRect{61, 223, 301, 26}));
+  EXPECT_EQ(kBtnGoWeb, (UiRect{68, 263, 77, 31}));
+  // Stacked from the top of Rectangle1's inner area, each below the last.
+  EXPECT_EQ(kLabels[0].rect, (UiRect{67, 116, 399, 26}));
+  EXPECT_EQ(kLabels[1].rect, (UiRect{72, 142, 394, 30}));
+  EXPECT_EQ(kLabels[2].rect, (UiRect{72, 172, 394, 30}));
+  EXPECT_EQ(kLabels[3].rect, (UiRect{67, 202, 399, 26}));
+  for (const auto& l : kLabels) {
+    EXPECT_LE(l.rect.right(), kRectangle1.right() - kPadRight);
+    EXPECT_LE(l.rect.bottom(), kRectangle1.bottom());
+  }
+  EXPECT_LE(kBtnOK.bottom(), kClientHeight);
+}
+
+}  // namespace
+}  // namespace vx
