@@ -1,0 +1,364 @@
+#include "device/kwHIDData.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <shared_mutex>
+#include <thread>
+
+#include "platform/Debug.h"
+#include "platform/Shell.h"
+#include "profiles/IniFile.h"
+
+namespace vx {
+
+namespace {
+constexpr std::size_t kMaxUsages = 100;
+// A read that fails for a reason other than the device going away is
+// retried; the pause keeps a persistent failure from spinning a core.
+constexpr std::uint32_t kReadRetryPauseMs = 10;
+// How long HidStopRead waits for stopped threads to release their handles.
+constexpr auto kStopGrace = std::chrono::milliseconds(20);
+constexpr int kMaxIncludeEntries = 101;
+
+// Set while this thread runs a FastOnData handler, so that a HidStopRead
+// from inside it does not wait for itself.
+thread_local bool t_inFastDelivery = false;
+}  // namespace
+
+// One HidFindAndReadDevice generation: its threads share the stop signal,
+// which stays set once given, so a thread that was busy when the stop came
+// still sees it afterwards.
+struct THidReadSession {
+  StopSignal Stop;
+  // Held shared while a handler runs on a read thread; HidStopRead takes it
+  // exclusively to wait out a delivery already under way.
+  std::shared_mutex Delivering;
+};
+
+struct TkwHIDData::Match {
+  const HidInterfaceInfo& Info;
+  std::unique_ptr<IHidDevice>& Device;
+  const HidCaps& Caps;
+  std::uint32_t Number;  // 1-based position in the enumeration
+};
+
+class TkwHidDeviceReadThread {
+ public:
+  TkwHidDeviceReadThread(TkwHIDData& owner, WStr deviceId, WStr devicePath, std::unique_ptr<IHidDevice> device,
+                         std::int32_t inputReportLength, std::shared_ptr<THidReadSession> session)
+      : FHIDData(owner),
+        FDeviceID(std::move(deviceId)),
+        FDevicePath(std::move(devicePath)),
+        FDevice(std::move(device)),
+        FInputReportLength(inputReportLength),
+        FReport(static_cast<std::size_t>(inputReportLength), 0),
+        session_(std::move(session)),
+        fast_(owner.FastOnData),
+        onData_(owner.OnData),
+        onParsedData_(owner.OnParsedData),
+        onDeviceNotConnected_(owner.OnDeviceNotConnected) {
+    thread_ = std::thread([this] { Execute(); });
+  }
+
+  ~TkwHidDeviceReadThread() {
+    if (thread_.joinable()) thread_.join();
+  }
+
+  bool Ended() const { return ended_.load(); }
+  const THidReadSession* Session() const { return session_.get(); }
+
+ private:
+  void Execute() {
+    const StopSignal& stop = session_->Stop;
+    while (!stop.IsSet()) {
+      std::fill(FReport.begin(), FReport.end(), std::uint8_t{0});
+      const HidReadResult r = FDevice->Read(FReport, stop);
+      if (r.Stopped) break;
+      if (r.Error == kErrInvalidHandle) break;
+      if (r.Error == kErrOperationAborted || r.Error == kErrDeviceNotConnected) {
+        DebugOutput(u"ERROR_DEVICE_NOT_CONNECTED++++++++++++++++");
+        RaiseDeviceNotConnected();
+        break;
+      }
+      if (r.Error != kErrSuccess) {
+        if (stop.WaitFor(kReadRetryPauseMs)) break;
+        continue;
+      }
+      NumBytesRead = std::min<std::uint32_t>(r.BytesRead, static_cast<std::uint32_t>(FReport.size()));
+      if (NumBytesRead == 0) continue;
+      try {
+        if (!Deliver()) break;
+      } catch (...) {
+        DebugOutput(u"HID read ended: a report handler raised an exception");
+        break;
+      }
+    }
+    FDevice.reset();  // closes the handle and frees the parsed descriptor
+    ended_.store(true);
+    FHIDData.ThreadEnded();
+  }
+
+  // false when the stop came before the report could be handled.
+  bool Deliver() {
+    if (fast_) {
+      std::shared_lock lock(session_->Delivering);
+      if (session_->Stop.IsSet()) return false;
+      t_inFastDelivery = true;
+      struct Reset {
+        ~Reset() { t_inFastDelivery = false; }
+      } reset;
+      DoDataReceived(onData_, onParsedData_);
+      return true;
+    }
+    // On the main thread the component's current handlers apply.
+    const DispatchResult r = FHIDData.dispatcher_.Invoke(
+        [this] { DoDataReceived(FHIDData.OnData, FHIDData.OnParsedData); }, session_->Stop);
+    return r == DispatchResult::Handled;
+  }
+
+  void DoDataReceived(const TkwHIDData::TkwHIDDataReceived& onData,
+                      const TkwHIDData::TkwHIDParsedDataReceived& onParsedData) {
+    const std::uint8_t reportId = FReport[0];
+    if (onData) {
+      onData(FDeviceID, FDevicePath, reportId, FReport.data() + 1, static_cast<std::uint16_t>(NumBytesRead - 1));
+    }
+    if (onParsedData) onParsedData(FDeviceID, FDevicePath, reportId, GetButtonUsageChange());
+  }
+
+  void RaiseDeviceNotConnected() {
+    if (!onDeviceNotConnected_) return;
+    std::shared_lock lock(session_->Delivering);
+    if (session_->Stop.IsSet()) return;
+    try {
+      onDeviceNotConnected_(FDeviceID, FDevicePath);
+    } catch (...) {
+      DebugOutput(u"HID read ended: the device-not-connected handler raised an exception");
+    }
+  }
+
+  // Button-usage change against this interface's previous report.
+  std::uint32_t GetButtonUsageChange() {
+    const std::uint32_t n = std::min<std::uint32_t>(FDevice->MaxInputUsageListLength(), kMaxUsages);
+    if (n == 0) return 0;
+    std::vector<HidUsageAndPage> on;
+    if (!FDevice->GetInputButtonUsages(std::span<const std::uint8_t>(FReport.data(), FReport.size()), on)) return 0;
+    std::vector<std::uint16_t> current;
+    for (const auto& u : on) {
+      if (current.size() >= n) break;
+      if (u.Usage != 0) current.push_back(u.Usage);  // usage 0 ends a usage list
+    }
+    const auto contains = [](const std::vector<std::uint16_t>& list, std::uint16_t u) {
+      return std::find(list.begin(), list.end(), u) != list.end();
+    };
+    std::uint32_t released = 0;
+    std::uint32_t pressed = 0;
+    for (auto u : previous_) {
+      if (!contains(current, u)) {
+        released = u;
+        break;
+      }
+    }
+    for (auto u : current) {
+      if (!contains(previous_, u)) {
+        pressed = u;
+        break;
+      }
+    }
+    previous_ = std::move(current);
+    if (released != 0) return released;
+    return pressed << 16;
+  }
+
+  TkwHIDData& FHIDData;
+  const WStr FDeviceID;
+  const WStr FDevicePath;
+  std::unique_ptr<IHidDevice> FDevice;
+  const std::int32_t FInputReportLength;
+  std::vector<std::uint8_t> FReport;
+  std::uint32_t NumBytesRead = 0;
+  std::shared_ptr<THidReadSession> session_;
+  // Per interface: a shared list would mix the buttons of two collections.
+  std::vector<std::uint16_t> previous_;
+  const bool fast_;
+  const TkwHIDData::TkwHIDDataReceived onData_;
+  const TkwHIDData::TkwHIDParsedDataReceived onParsedData_;
+  const TkwHIDData::TkwHIDDeviceNotConnected onDeviceNotConnected_;
+  std::atomic<bool> ended_{false};
+  std::thread thread_;  // last: starts after every other member is ready
+};
+
+TkwHIDData::TkwHIDData(IHidBus* bus, IMainThreadDispatcher* dispatcher)
+    : bus_(bus ? *bus : GetHidBus()),
+      dispatcher_(dispatcher ? *dispatcher : GetMainThreadDispatcher()),
+      session_(std::make_shared<THidReadSession>()) {
+  FHidGuid = bus_.HidGuid();
+  LoadIncludeDeviceList();
+  FastOnData = false;
+}
+
+TkwHIDData::~TkwHIDData() {
+  // The threads refer to this component: none may outlive it. Earlier
+  // sessions are stopped already.
+  session_->Stop.Set();
+  { std::unique_lock lock(session_->Delivering); }
+  threads_.clear();  // joins
+}
+
+void TkwHIDData::LoadIncludeDeviceList() {
+  FHidDeviceList.clear();
+  const IniFile ini = IniFile::Load(ExecutableFolder() + u"config.ini");
+  for (int i = 1; i <= kMaxIncludeEntries; ++i) {
+    const auto value = ini.Find(u"IncludeHIDDeviceList", u"id" + IntToWStr(i));
+    if (!value || value->empty()) break;
+    FHidDeviceList.push_back(*value);
+  }
+}
+
+bool TkwHIDData::PassesIncludeList(const std::vector<WStr>& hardwareIds) const {
+  if (FHidDeviceList.empty()) return true;
+  for (const auto& entry : FHidDeviceList) {
+    for (const auto& id : hardwareIds) {
+      if (SameTextIgnoreCase(entry, id)) return true;
+    }
+  }
+  return false;
+}
+
+void TkwHIDData::Walk(const USAGE_AND_PAGE& usage, bool includeList, bool forReading,
+                      const std::function<void(Match&)>& act) {
+  const auto interfaces = bus_.Enumerate(FHidGuid);
+  if (!interfaces) return;
+  std::uint32_t number = 0;
+  for (const auto& info : *interfaces) {
+    ++number;
+    if (includeList && !PassesIncludeList(info.HardwareIds)) continue;
+    std::unique_ptr<IHidDevice> device = bus_.Open(info.Path, forReading);
+    if (!device) continue;
+    HidAttributes attributes;
+    if (!device->GetAttributes(attributes)) continue;
+    HidCaps caps;
+    if (!device->GetCaps(caps)) continue;
+    if (caps.UsagePage != usage.UsagePage || caps.Usage != usage.Usage) continue;
+    Match m{info, device, caps, number};
+    act(m);
+  }
+}
+
+void TkwHIDData::HidFindAndReadDevice(USAGE_AND_PAGE UsageAndPage, WView /*HIDID*/) {
+  Reap();
+  Walk(UsageAndPage, true, true, [this](Match& m) {
+    if (m.Caps.InputReportByteLength == 0) {
+      DebugOutput(u"HID interface without input reports not read: " + m.Info.Path);
+      return;
+    }
+    WStr deviceId = m.Info.HardwareIds.empty() ? WStr() : m.Info.HardwareIds.front();
+    // The probe handle was opened for reading: the thread keeps it.
+    threads_.push_back(std::make_unique<TkwHidDeviceReadThread>(
+        *this, std::move(deviceId), m.Info.Path, std::move(m.Device), m.Caps.InputReportByteLength, session_));
+  });
+}
+
+void TkwHIDData::HidStopRead() {
+  std::shared_ptr<THidReadSession> stopped = std::move(session_);
+  session_ = std::make_shared<THidReadSession>();
+  stopped->Stop.Set();
+  if (!t_inFastDelivery) {
+    // Wait out a FastOnData delivery already under way.
+    std::unique_lock lock(stopped->Delivering);
+  }
+  // Give the stopped threads a moment to close their handles; one blocked
+  // in a handler that called us cannot end now and is reaped later.
+  {
+    std::unique_lock lock(endedMutex_);
+    ended_.wait_for(lock, kStopGrace, [this] {
+      return std::all_of(threads_.begin(), threads_.end(),
+                         [this](const auto& t) { return t->Ended() || t->Session() == session_.get(); });
+    });
+  }
+  Reap();
+}
+
+void TkwHIDData::ThreadEnded() {
+  std::lock_guard lock(endedMutex_);
+  ended_.notify_all();
+}
+
+void TkwHIDData::Reap() {
+  std::erase_if(threads_, [](const auto& t) { return t->Ended(); });
+}
+
+std::size_t TkwHIDData::RunningReadThreads() {
+  Reap();
+  return threads_.size();
+}
+
+std::uint32_t TkwHIDData::HidFindAndSetFeatureReport(THIDDataParam& ReportData) {
+  const std::uint32_t size = ReportData.Data.DATASIZE;
+  if (size == 0 || size > kMaxHidReportBytes) {
+    DebugOutput(u"Feature report not sent: length " + IntToWStr(size) + u" out of range");
+    return kErrInvalidParameter;
+  }
+  std::uint32_t result = kErrDeviceNotConnected;
+  Walk(ReportData.UsageAndPage, true, false, [&](Match& m) {
+    if (m.Caps.FeatureReportByteLength < size) return;
+    ReportData.DeviceHandle = m.Number;
+    result = m.Device->SetFeature(std::span<const std::uint8_t>(ReportData.Data.Bytes(), size));
+  });
+  return result;
+}
+
+std::uint32_t TkwHIDData::HidFindAndGetFeatureReport(THIDDataParam& ReportData) {
+  const std::uint32_t size = ReportData.Data.DATASIZE;
+  if (size == 0 || size > kMaxHidReportBytes) return kErrInvalidParameter;
+  std::uint32_t result = kErrDeviceNotConnected;
+  Walk(ReportData.UsageAndPage, true, false, [&](Match& m) {
+    if (m.Caps.FeatureReportByteLength < size) return;
+    std::vector<std::uint8_t> buffer(size, 0);
+    buffer[0] = ReportData.Data.ReportID;
+    result = m.Device->GetFeature(buffer);
+    if (result == kErrSuccess) std::memcpy(ReportData.Data.Bytes(), buffer.data(), size);
+  });
+  return result;
+}
+
+bool TkwHIDData::HidFindAndWriteDevice(const THIDDataParam& ReportData) {
+  const std::uint32_t size = ReportData.Data.DATASIZE;
+  if (size + 1 > kMaxHidReportBytes) return false;
+  bool written = false;
+  Walk(ReportData.UsageAndPage, true, false, [&](Match& m) {
+    if (m.Caps.OutputReportByteLength < size) return;
+    if (m.Device->WriteOutput(std::span<const std::uint8_t>(ReportData.Data.Bytes(), size + 1)) == kErrSuccess) {
+      written = true;
+    }
+  });
+  return written;
+}
+
+bool TkwHIDData::HidFindAndWriteDeviceBYHID(const THIDDataParam& ReportData) {
+  const std::uint32_t size = ReportData.Data.DATASIZE;
+  if (size == 0 || size > kMaxHidReportBytes) return false;
+  const WStr& wanted = ReportData.DeviceID;
+  const bool anyDevice = wanted.empty() || wanted == u"*";
+  bool written = false;
+  Walk(ReportData.UsageAndPage, false, false, [&](Match& m) {
+    if (m.Caps.OutputReportByteLength < size) return;
+    if (!anyDevice && std::none_of(m.Info.HardwareIds.begin(), m.Info.HardwareIds.end(),
+                                   [&](const WStr& id) { return SameTextIgnoreCase(id, wanted); })) {
+      return;
+    }
+    if (m.Device->WriteOutput(std::span<const std::uint8_t>(ReportData.Data.Bytes(), size)) == kErrSuccess) {
+      written = true;
+    }
+  });
+  return written;
+}
+
+bool TkwHIDData::IsDeviceExist(const THIDDataParam& ReportData) {
+  bool found = false;
+  Walk(ReportData.UsageAndPage, true, false, [&](Match&) { found = true; });
+  return found;
+}
+
+}  // namespace vx

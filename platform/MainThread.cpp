@@ -1,0 +1,135 @@
+#include "platform/MainThread.h"
+
+#include <chrono>
+
+namespace vx {
+
+void DispatchItem::RunOnMainThread() {
+  {
+    std::lock_guard lock(mutex_);
+    // A withdrawn item's worker may be gone with its stop signal: look at
+    // nothing else then.
+    if (state_ != State::Queued) return;
+    if (stop_.IsSet()) {
+      state_ = State::Withdrawn;
+      done_.notify_all();
+      return;
+    }
+    state_ = State::Running;
+  }
+  std::exception_ptr error;
+  try {
+    fn_();
+  } catch (...) {
+    error = std::current_exception();
+  }
+  std::lock_guard lock(mutex_);
+  error_ = error;
+  state_ = State::Done;
+  done_.notify_all();
+}
+
+bool DispatchItem::TryWithdraw() {
+  std::lock_guard lock(mutex_);
+  if (state_ == State::Queued || state_ == State::Withdrawn) {
+    state_ = State::Withdrawn;
+    return true;
+  }
+  return false;
+}
+
+bool DispatchItem::Finished() const {
+  std::lock_guard lock(mutex_);
+  return state_ == State::Done;
+}
+
+void DispatchItem::Rethrow() const {
+  std::exception_ptr error;
+  {
+    std::lock_guard lock(mutex_);
+    error = error_;
+  }
+  if (error) std::rethrow_exception(error);
+}
+
+DispatchResult DispatchItem::Wait() {
+  StopSignal::Registration wake(stop_, [this] {
+    std::lock_guard lock(mutex_);
+    done_.notify_all();
+  });
+  std::unique_lock lock(mutex_);
+  done_.wait(lock, [this] {
+    return state_ == State::Done || state_ == State::Withdrawn || (state_ == State::Queued && stop_.IsSet());
+  });
+  if (state_ == State::Done) return DispatchResult::Handled;
+  state_ = State::Withdrawn;
+  return DispatchResult::Stopped;
+}
+
+QueuedMainThread::QueuedMainThread() : owner_(std::this_thread::get_id()) {}
+
+DispatchResult QueuedMainThread::Invoke(const std::function<void()>& fn, const StopSignal& stop) {
+  if (IsMainThread()) {
+    if (stop.IsSet()) return DispatchResult::Stopped;
+    fn();
+    return DispatchResult::Handled;
+  }
+  auto item = std::make_shared<DispatchItem>(fn, stop);
+  {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(item);
+  }
+  cv_.notify_all();
+  const DispatchResult r = item->Wait();
+  if (r == DispatchResult::Handled) item->Rethrow();
+  return r;
+}
+
+void QueuedMainThread::ProcessPending() {
+  // Only what is queued now: a call queued by a handler waits for the next turn.
+  std::deque<std::shared_ptr<DispatchItem>> batch;
+  {
+    std::lock_guard lock(mutex_);
+    batch.swap(queue_);
+  }
+  for (auto& item : batch) item->RunOnMainThread();
+}
+
+bool QueuedMainThread::RunUntil(const std::function<bool()>& pred, std::uint32_t timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    ProcessPending();
+    if (pred()) return true;
+    std::unique_lock lock(mutex_);
+    if (!queue_.empty()) continue;
+    if (cv_.wait_until(lock, deadline) == std::cv_status::timeout && queue_.empty()) {
+      lock.unlock();
+      return pred();
+    }
+  }
+}
+
+std::size_t QueuedMainThread::Pending() const {
+  std::lock_guard lock(mutex_);
+  return queue_.size();
+}
+
+namespace {
+std::mutex g_dispatcherMutex;
+IMainThreadDispatcher* g_dispatcher = nullptr;
+std::unique_ptr<IMainThreadDispatcher> g_platformDispatcher;
+}  // namespace
+
+IMainThreadDispatcher& GetMainThreadDispatcher() {
+  std::lock_guard lock(g_dispatcherMutex);
+  if (g_dispatcher) return *g_dispatcher;
+  if (!g_platformDispatcher) g_platformDispatcher = CreatePlatformMainThreadDispatcher();
+  return *g_platformDispatcher;
+}
+
+void SetMainThreadDispatcher(IMainThreadDispatcher* dispatcher) {
+  std::lock_guard lock(g_dispatcherMutex);
+  g_dispatcher = dispatcher;
+}
+
+}  // namespace vx

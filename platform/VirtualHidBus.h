@@ -1,0 +1,115 @@
+#pragma once
+// A HID bus of plugged virtual devices. Tests and the monitor's end-to-end
+// build use it in place of the real bus: each device has hardware
+// identifiers, attributes and top-level collections; each collection keeps a
+// queue of input reports per open handle (like the HID driver's ring) and
+// records every feature report and output write it receives. Thread-safe.
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <tuple>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/HidBus.h"
+
+namespace vx {
+
+struct VirtualCollection {
+  std::uint16_t UsagePage = 0;
+  std::uint16_t Usage = 0;
+  std::uint16_t InputReportLength = 0;  // report ID byte included
+  std::uint16_t OutputReportLength = 0;
+  std::uint16_t FeatureReportLength = 0;
+  // Button usages (for the parsed-data path): `ButtonCount` bits starting at
+  // byte `ButtonByteOffset` of reports with ID `ButtonReportId`, usages
+  // ButtonUsageMin.. of ButtonUsagePage.
+  std::uint8_t ButtonReportId = 0;
+  std::uint16_t ButtonByteOffset = 1;
+  std::uint16_t ButtonCount = 0;
+  std::uint16_t ButtonUsagePage = 9;
+  std::uint16_t ButtonUsageMin = 1;
+};
+
+struct VirtualDeviceDesc {
+  std::vector<WStr> HardwareIds;
+  HidAttributes Attributes;
+  std::vector<VirtualCollection> Collections;
+  bool FailAttributes = false;  // HidD_GetAttributes fails
+  bool FailCaps = false;        // the parsed descriptor cannot be read
+  bool FailOpen = false;        // the interface cannot be opened
+};
+
+// What a collection received.
+struct VirtualSent {
+  enum class Kind { Feature, Output };
+  int Device = 0;
+  std::size_t Collection = 0;
+  Kind What = Kind::Feature;
+  std::vector<std::uint8_t> Bytes;
+};
+
+class VirtualHidBus final : public IHidBus {
+ public:
+  VirtualHidBus();
+  ~VirtualHidBus() override;
+
+  // Plugs a device in; returns its number. Interface paths are
+  // "\\?\hid#virtual_<device>&col<NN>#..." in plug order.
+  int Plug(const VirtualDeviceDesc& desc);
+  // Unplugs: pending and later reads of its handles fail with 1167, every
+  // other call with 1167 too; it leaves the enumeration.
+  void Unplug(int device);
+  bool IsPlugged(int device) const;
+  WStr PathOf(int device, std::size_t collection) const;
+
+  // Queues an input report (report ID first) on every handle open for
+  // reading on the collection; a report shorter than the collection's input
+  // length is padded with zeros. Returns the number of handles reached.
+  std::size_t QueueInput(int device, std::size_t collection, std::span<const std::uint8_t> report);
+  // Handles currently open for reading on the collection.
+  std::size_t OpenReaders(int device, std::size_t collection) const;
+  // Blocks until that many readers are open or the timeout passes.
+  bool WaitForReaders(int device, std::size_t collection, std::size_t count, std::uint32_t timeoutMs) const;
+
+  std::vector<VirtualSent> Sent() const;
+  void ClearSent();
+  // The next sends (feature or output) fail with this code (0 = succeed).
+  void SetSendError(std::uint32_t code);
+  // What GetFeature returns for a report ID (zeros when not set).
+  void SetFeatureResponse(int device, std::size_t collection, std::vector<std::uint8_t> report);
+  // Input ring per handle; the oldest report is dropped when it is full.
+  void SetInputRingSize(std::size_t size);
+  // Called after Plug / Unplug with the device number and the number of its
+  // collections (one device-interface arrival or removal per collection).
+  void SetChangeListener(std::function<void(bool arrived, int device, std::size_t interfaces)> listener);
+
+  Guid HidGuid() override { return kHidInterfaceClassGuid; }
+  std::optional<std::vector<HidInterfaceInfo>> Enumerate(const Guid& interfaceClass) override;
+  std::unique_ptr<IHidDevice> Open(WView path, bool forReading) override;
+
+  struct Handle;  // shared with the device objects handed out
+
+ private:
+  friend class VirtualHidDevice;
+  struct Device {
+    VirtualDeviceDesc Desc;
+    bool Plugged = true;
+  };
+  const VirtualCollection* CollectionOf(int device, std::size_t collection) const;
+
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  std::map<int, Device> devices_;
+  int next_ = 1;
+  std::vector<std::shared_ptr<Handle>> handles_;
+  std::vector<VirtualSent> sent_;
+  std::uint32_t sendError_ = 0;
+  std::size_t ringSize_ = 512;
+  std::map<std::tuple<int, std::size_t, std::uint8_t>, std::vector<std::uint8_t>> featureResponses_;
+  std::function<void(bool, int, std::size_t)> listener_;
+};
+
+}  // namespace vx
