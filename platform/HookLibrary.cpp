@@ -1,0 +1,35 @@
+#include "platform/HookLibrary.h"
+
+#include <mutex>
+
+namespace vx {
+namespace {
+std::mutex g_mutex;
+IHookLibraryLoader* g_loader = nullptr;
+std::function<std::int16_t(std::int32_t)> g_keyState;
+}  // namespace
+
+IHookLibraryLoader& GetHookLibraryLoader() {
+  std::lock_guard lock(g_mutex);
+  return g_loader != nullptr ? *g_loader : PlatformHookLibraryLoader();
+}
+
+void SetHookLibraryLoader(IHookLibraryLoader* loader) {
+  std::lock_guard lock(g_mutex);
+  g_loader = loader;
+}
+
+void SetKeyStateSource(std::function<std::int16_t(std::int32_t)> source) {
+  std::lock_guard lock(g_mutex);
+  g_keyState = std::move(source);
+}
+
+std::int16_t KeyState(std::int32_t vk) {
+  {
+    std::lock_guard lock(g_mutex);
+    if (g_keyState) return g_keyState(vk);
+  }
+  return PlatformKeyState(vk);
+}
+
+}  // namespace vx

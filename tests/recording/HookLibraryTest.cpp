@@ -1,0 +1,152 @@
+#include "recording/HookFixture.h"
+
+namespace vx::test {
+namespace {
+
+using Calls = std::vector<std::string>;
+
+TEST_F(HookTest, LoadsTheLibraryAndEveryModeReplacesTheCallbackOfItsKind) {
+  ASSERT_TRUE(Hook().DLLLoaded());
+  EXPECT_TRUE(boxes.empty());
+  Hook().RecordMouseMacro();
+  Hook().RecordKeyboardMacroKey();
+  Hook().StartHookMouse();
+  EXPECT_EQ(lib.calls, (Calls{"DisableMouseHook", "EnableMouseHook", "DisableKeyboardHook",
+                              "EnableKeyboardHook", "DisableMouseHook", "EnableMouseHook"}));
+  EXPECT_EQ(lib.mouseContext, &Hook());
+  EXPECT_EQ(lib.keyboardContext, &Hook());
+  EXPECT_EQ(lib.lastReserved, 0u);
+}
+
+TEST_F(HookTest, EveryStopDisablesItsKind) {
+  struct Case {
+    void (TkwHook::*start)();
+    void (TkwHook::*stop)();
+    const char* disable;
+  };
+  const Case cases[] = {
+      {&TkwHook::StartHookMouse, &TkwHook::StopHookMouse, "DisableMouseHook"},
+      {&TkwHook::RecordMouseMacro, &TkwHook::StopRecordMouseMacro, "DisableMouseHook"},
+      {&TkwHook::StartHookKeyboard, &TkwHook::StopHookKeyboard, "DisableKeyboardHook"},
+      {&TkwHook::RecordKeyboardSingleKey, &TkwHook::StopRecordKeyboardSingleKey, "DisableKeyboardHook"},
+      {&TkwHook::RecordKeyboardComboKey, &TkwHook::StopRecordKeyboardComboKey, "DisableKeyboardHook"},
+      {&TkwHook::RecordKeyboardMacroKey, &TkwHook::StopRecordKeyboardMacroKey, "DisableKeyboardHook"},
+      {&TkwHook::RecordKeyboardMacroKeyEx, &TkwHook::StopRecordKeyboardMacroKeyEx, "DisableKeyboardHook"},
+  };
+  for (const Case& c : cases) {
+    (Hook().*c.start)();
+    lib.calls.clear();
+    (Hook().*c.stop)();
+    EXPECT_EQ(lib.calls, Calls{c.disable});
+    EXPECT_EQ(lib.mouseProc, nullptr);
+    EXPECT_EQ(lib.keyboardProc, nullptr);
+  }
+}
+
+TEST_F(HookTest, MissingLibraryIsReportedOnceAndEveryModeStaysInert) {
+  lib.present = false;
+  TkwHook& h = Hook();
+  EXPECT_FALSE(h.DLLLoaded());
+  ASSERT_EQ(boxes, (Calls{"kwHook.dll can not be found!|Error"}));
+
+  // Entries that were there before are still cleared by the start operations.
+  h.OnRecordMouseMacroKey = [](std::uint16_t, TMouseButtons, std::int32_t, std::uint16_t,
+                               std::uint16_t, double, WView, WView, TMouseMacroKeyList&) {};
+  std::uint8_t blocked = 0;
+  TMSLLHOOKSTRUCT click;
+  click.time = 5;
+  h.MouseMacroHookProc(0, kWmLButtonDown, click, blocked);
+  ASSERT_EQ(h.MouseMacroKeyList().Count(), 1u);
+  h.RecordMouseMacro();
+  EXPECT_EQ(h.MouseMacroKeyList().Count(), 0u);
+
+  h.OnRecordKeyboardMacroKey = [](std::int32_t, std::int32_t, std::int32_t, std::int32_t, double,
+                                  WView, WView, TMacroKeyList&) {};
+  TKBDLLHOOKSTRUCT key;
+  key.vkCode = 0x41;
+  key.time = 7;
+  h.MacroKeyHookProc(0, kWmKeyDown, key, blocked);
+  ASSERT_EQ(h.MacroKeyList().Count(), 1u);
+  h.RecordKeyboardMacroKey();
+  EXPECT_EQ(h.MacroKeyList().Count(), 0u);
+
+  h.StartHookMouse();
+  h.StartHookKeyboard();
+  h.RecordKeyboardMacroKeyEx();
+  h.RecordKeyboardComboKey();
+  h.StopRecordMouseMacro();
+  h.StopRecordKeyboardMacroKey();
+  EXPECT_TRUE(lib.calls.empty());
+  EXPECT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(lib.mouseProc, nullptr);
+}
+
+TEST_F(HookTest, AMissingExportUnloadsTheLibraryWithoutAMessage) {
+  for (const char* name :
+       {"EnableKeyboardHook", "DisableKeyboardHook", "EnableMouseHook", "DisableMouseHook"}) {
+    lib.missingExports = {name};
+    lib.unloads = 0;
+    TkwHook h;
+    EXPECT_FALSE(h.DLLLoaded()) << name;
+    EXPECT_EQ(lib.unloads, 1) << name;
+    h.RecordMouseMacro();
+    EXPECT_TRUE(lib.calls.empty()) << name;
+  }
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(HookTest, InstancesShareOneLoadAndTheLastOneUnloads) {
+  auto first = std::make_unique<TkwHook>();
+  auto second = std::make_unique<TkwHook>();
+  EXPECT_EQ(lib.loads, 1);
+  ASSERT_TRUE(second->DLLLoaded());
+  first->RecordMouseMacro();
+
+  // The instance without hooks leaves the other one's hook alone.
+  second.reset();
+  EXPECT_EQ(lib.unloads, 0);
+  EXPECT_EQ(lib.mouseContext, first.get());
+
+  first.reset();
+  EXPECT_EQ(lib.unloads, 1);
+  EXPECT_EQ(lib.mouseProc, nullptr);
+}
+
+TEST_F(HookTest, AnInstanceGoingAwayTakesItsCallbackWithIt) {
+  auto watcher = std::make_unique<TkwHook>();
+  auto recorder = std::make_unique<TkwHook>();
+  watcher->StartHookKeyboard();
+  recorder->RecordMouseMacro();
+  lib.calls.clear();
+  recorder.reset();
+  EXPECT_EQ(lib.calls, Calls{"DisableMouseHook"});
+  EXPECT_EQ(lib.mouseProc, nullptr);
+  EXPECT_EQ(lib.keyboardContext, watcher.get());
+}
+
+TEST_F(HookTest, LoadsAgainAfterTheLastInstanceUnloaded) {
+  { TkwHook h; }
+  TkwHook again;
+  EXPECT_TRUE(again.DLLLoaded());
+  EXPECT_EQ(lib.loads, 2);
+}
+
+TEST(MouseButtonStrings, DescribeTheSevenButtonsAndNothingElse) {
+  const std::pair<TMouseButtons, const char*> rows[] = {
+      {BUTTON_NONE, ""},
+      {LCLICK, "Mouse Click"},
+      {RCLICK, "Mouse Right Click"},
+      {MCLICK, "Mouse Middle Click"},
+      {XCLICK4, "Backward(Mouse) "},
+      {XCLICK5, "Forward(Mouse)"},
+      {WHEELUP, "Wheel up(Mouse)"},
+      {WHEELDOWN, "Wheel Down(Mouse)"},
+      {BUTTONX1, ""},
+      {BUTTONX3, ""},
+      {static_cast<TMouseButtons>(200), ""},
+  };
+  for (const auto& [button, text] : rows) EXPECT_EQ(ToUtf8(GetMouseButtonString(button)), text);
+}
+
+}  // namespace
+}  // namespace vx::test

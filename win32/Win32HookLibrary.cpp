@@ -1,0 +1,56 @@
+// kwHook.dll is loaded by full path from the folder of the running
+// executable. The default search order would also look in the current
+// working folder, where a planted DLL would then run inside the monitor.
+#include <windows.h>
+
+#include <string>
+
+#include "platform/HookLibrary.h"
+#include "platform/Shell.h"
+
+namespace vx {
+namespace {
+
+class Win32HookLibrary final : public IHookLibraryLoader {
+ public:
+  bool LoadModule() override {
+    if (module_ != nullptr) return true;
+    WStr path = ExecutableFolder();
+    if (path.empty()) return false;
+    if (path.back() != u'\\' && path.back() != u'/') path += u'\\';
+    path += u"kwHook.dll";
+    const auto* wpath = reinterpret_cast<const wchar_t*>(path.c_str());
+    // Dependencies come from the DLL's own folder and System32 only.
+    module_ = ::LoadLibraryExW(wpath, nullptr,
+                               LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module_ == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+      // Systems without the search flags: still a full path.
+      module_ = ::LoadLibraryExW(wpath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
+    return module_ != nullptr;
+  }
+
+  void* FindExport(const char* name) override {
+    if (module_ == nullptr) return nullptr;
+    return reinterpret_cast<void*>(::GetProcAddress(module_, name));
+  }
+
+  void UnloadModule() override {
+    if (module_ != nullptr) ::FreeLibrary(module_);
+    module_ = nullptr;
+  }
+
+ private:
+  HMODULE module_ = nullptr;
+};
+
+}  // namespace
+
+IHookLibraryLoader& PlatformHookLibraryLoader() {
+  static Win32HookLibrary loader;
+  return loader;
+}
+
+std::int16_t PlatformKeyState(std::int32_t vk) { return ::GetKeyState(vk); }
+
+}  // namespace vx
