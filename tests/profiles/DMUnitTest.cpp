@@ -127,7 +127,8 @@ TEST_F(DMTest, FileStoredSlotMissingGetsADefaultFile) {
   ASSERT_TRUE(std::filesystem::exists(file));
   EXPECT_EQ(std::filesystem::file_size(file), 109816u);
   EXPECT_FALSE(Stored(u"QZ3Profile3.pfd"));
-  TMouseProfileInfo& p = *Profile(0);
+  auto pp = Profile(0);
+  TMouseProfileInfo& p = *pp;
   ASSERT_TRUE(dm->ReadProfileInfo(p, 2));
   EXPECT_EQ(p.ConfigInfo.ButtonCount, 7);
   EXPECT_EQ(*ReadWholeFile(W(file)), test::Bytes(p));

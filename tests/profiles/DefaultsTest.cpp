@@ -108,7 +108,12 @@ TEST_F(DefaultsTest, ProfileDefaultOnAllZeroImage) {
 }
 
 TEST_F(DefaultsTest, DefaultMacroNameIsTranslatedAndCut) {
-  SetProfileTextTranslator([](WView t) { return WStr(u"[") + WStr(t) + u"]"; });
+  SetProfileTextTranslator([](WView t) {
+    WStr r(u"[");
+    r.append(t);
+    r.push_back(u']');
+    return r;
+  });
   TkwStream s;
   s.SetSize(109816);
   dm->kwProfileGame1RestoreToDefault(s);

@@ -258,7 +258,11 @@ TEST(Macros, NamesAreCutToFitTheirTerminator) {
 
 TEST(Macros, ListHoldsAtMost21AndAppends) {
   TkwMacroClass model;
-  for (int i = 0; i < 25; ++i) model.CreateNewMacro(u"m" + IntToWStr(i));
+  for (int i = 0; i < 25; ++i) {
+    WStr name(u"m");
+    name += IntToWStr(i);
+    model.CreateNewMacro(name);
+  }
   EXPECT_TRUE(model.IsFull());
   auto list = ListOf({});
   std::memset(list->MacroInfos[21 - 1].szMacroName, 0x55, 4);
