@@ -259,7 +259,10 @@ std::optional<std::vector<HidInterfaceInfo>> VirtualHidBus::Enumerate(const Guid
   std::lock_guard lock(mutex_);
   for (const auto& [id, d] : devices_) {
     if (!d.Plugged) continue;
-    for (std::size_t c = 0; c < d.Desc.Collections.size(); ++c) out.push_back({PathOf(id, c), d.Desc.HardwareIds});
+    for (std::size_t c = 0; c < d.Desc.Collections.size(); ++c) {
+      const auto& own = d.Desc.Collections[c].HardwareIds;
+      out.push_back({PathOf(id, c), own.empty() ? d.Desc.HardwareIds : own});
+    }
   }
   return out;
 }

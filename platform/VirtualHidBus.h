@@ -18,6 +18,8 @@
 namespace vx {
 
 struct VirtualCollection {
+  // The collection's own device node identifiers; empty: the device's.
+  std::vector<WStr> HardwareIds;
   std::uint16_t UsagePage = 0;
   std::uint16_t Usage = 0;
   std::uint16_t InputReportLength = 0;  // report ID byte included

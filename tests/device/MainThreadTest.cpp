@@ -1,0 +1,98 @@
+// Handing calls to the main thread and withdrawing them on stop.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "platform/MainThread.h"
+
+namespace vx {
+namespace {
+
+TEST(QueuedMainThreadTest, RunsTheCallOnTheMainThreadAndWaits) {
+  QueuedMainThread main;
+  StopSignal stop;
+  std::thread::id ranOn;
+  std::atomic<bool> returned{false};
+  std::thread worker([&] {
+    EXPECT_EQ(main.Invoke([&] { ranOn = std::this_thread::get_id(); }, stop), DispatchResult::Handled);
+    returned = true;
+  });
+  while (main.Pending() == 0) std::this_thread::yield();
+  EXPECT_FALSE(returned.load());  // waits until handled
+  main.ProcessPending();
+  worker.join();
+  EXPECT_EQ(ranOn, std::this_thread::get_id());
+}
+
+TEST(QueuedMainThreadTest, ExceptionTravelsBackToTheWorker) {
+  QueuedMainThread main;
+  StopSignal stop;
+  bool caught = false;
+  std::thread worker([&] {
+    try {
+      main.Invoke([] { throw std::runtime_error("bad report"); }, stop);
+    } catch (const std::runtime_error& e) {
+      caught = std::string(e.what()) == "bad report";
+    }
+  });
+  main.RunUntil([&] { return main.Pending() == 0 && caught; }, 5000);
+  worker.join();
+  EXPECT_TRUE(caught);
+}
+
+TEST(QueuedMainThreadTest, StopWithdrawsAQueuedCall) {
+  QueuedMainThread main;
+  StopSignal stop;
+  bool ran = false;
+  DispatchResult result = DispatchResult::Handled;
+  std::thread worker([&] { result = main.Invoke([&] { ran = true; }, stop); });
+  while (main.Pending() == 0) std::this_thread::yield();
+  stop.Set();
+  worker.join();
+  EXPECT_EQ(result, DispatchResult::Stopped);
+  main.ProcessPending();  // the message still comes, the call does not run
+  EXPECT_FALSE(ran);
+}
+
+TEST(QueuedMainThreadTest, StopSetWhileTheCallRunsWaitsForIt) {
+  QueuedMainThread main;
+  StopSignal stop;
+  std::atomic<bool> finished{false};
+  DispatchResult result = DispatchResult::Stopped;
+  std::thread worker([&] { result = main.Invoke([&] { stop.Set(); finished = true; }, stop); });
+  while (main.Pending() == 0) std::this_thread::yield();
+  main.ProcessPending();
+  worker.join();
+  EXPECT_TRUE(finished.load());
+  EXPECT_EQ(result, DispatchResult::Handled);
+}
+
+TEST(QueuedMainThreadTest, OnTheMainThreadItRunsDirectly) {
+  QueuedMainThread main;
+  StopSignal stop;
+  int runs = 0;
+  EXPECT_EQ(main.Invoke([&] { ++runs; }, stop), DispatchResult::Handled);
+  stop.Set();
+  EXPECT_EQ(main.Invoke([&] { ++runs; }, stop), DispatchResult::Stopped);
+  EXPECT_EQ(runs, 1);
+}
+
+TEST(StopSignalTest, WakesRegisteredWaitersOnceAndStaysSet) {
+  StopSignal s;
+  int wakes = 0;
+  {
+    StopSignal::Registration r(s, [&] { ++wakes; });
+    EXPECT_FALSE(s.WaitFor(1));
+    s.Set();
+    s.Set();
+  }
+  EXPECT_EQ(wakes, 1);
+  EXPECT_TRUE(s.IsSet());
+  EXPECT_TRUE(s.WaitFor(0));
+  StopSignal::Registration late(s, [&] { ++wakes; });  // already set: runs at once
+  EXPECT_EQ(wakes, 2);
+}
+
+}  // namespace
+}  // namespace vx

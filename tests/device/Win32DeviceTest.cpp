@@ -1,0 +1,136 @@
+// The device seams on real Windows (under wine on the build host): HID
+// enumeration without a mouse, the message-window dispatcher, the arrival
+// window and its start-up timer.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "DeviceTestSupport.h"
+#include "device/kwHIDData.h"
+#include "device/kwHIDEvent.h"
+#include "platform/MainThread.h"
+
+namespace vx {
+namespace {
+
+constexpr USAGE_AND_PAGE kMouse{0x0001, 0xFFA0};
+
+// Handles this thread's messages until pred() holds or the time is up.
+bool PumpUntil(IMainThreadDispatcher& d, const std::function<bool()>& pred, DWORD ms) {
+  const DWORD start = ::GetTickCount();
+  while (!pred()) {
+    if (::GetTickCount() - start > ms) return false;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    d.ProcessPending();
+  }
+  return true;
+}
+
+TEST(Win32HidBusTest, EnumerationRunsAndFindsNoMouse) {
+  IHidBus& bus = PlatformHidBus();
+  EXPECT_EQ(bus.HidGuid(), kHidInterfaceClassGuid);
+  const auto interfaces = bus.Enumerate(bus.HidGuid());
+  ASSERT_TRUE(interfaces.has_value());
+  auto main = CreatePlatformMainThreadDispatcher();
+  TkwHIDData hid(&bus, main.get());
+  hid.FHidDeviceList.clear();
+  hid.HidFindAndReadDevice(kMouse, u"*");
+  EXPECT_EQ(hid.RunningReadThreads(), 0u);
+  auto p = std::make_unique<THIDDataParam>();
+  p->UsageAndPage = kMouse;
+  p->Data.ReportID = 2;
+  p->Data.DATASIZE = 16;
+  EXPECT_FALSE(hid.IsDeviceExist(*p));
+  EXPECT_NE(hid.HidFindAndSetFeatureReport(*p), 0u);
+  hid.HidStopRead();
+  EXPECT_EQ(bus.Open(u"\\\\?\\hid#no_such_device#0", false), nullptr);
+}
+
+TEST(Win32MainThreadTest, DeliversOnTheMainThreadAndPassesExceptionsBack) {
+  auto main = CreatePlatformMainThreadDispatcher();
+  EXPECT_TRUE(main->IsMainThread());
+  StopSignal stop;
+  EXPECT_NE(stop.NativeHandle(), nullptr);
+  DWORD ranOn = 0;
+  std::atomic<int> done{0};
+  bool caught = false;
+  std::thread worker([&] {
+    EXPECT_FALSE(main->IsMainThread());
+    EXPECT_EQ(main->Invoke([&] { ranOn = ::GetCurrentThreadId(); }, stop), DispatchResult::Handled);
+    try {
+      main->Invoke([] { throw std::runtime_error("x"); }, stop);
+    } catch (const std::runtime_error&) {
+      caught = true;
+    }
+    done = 1;
+  });
+  EXPECT_TRUE(PumpUntil(*main, [&] { return done.load() == 1; }, 5000));
+  worker.join();
+  EXPECT_EQ(ranOn, ::GetCurrentThreadId());
+  EXPECT_TRUE(caught);
+}
+
+TEST(Win32MainThreadTest, StopWithdrawsAPostedCall) {
+  auto main = CreatePlatformMainThreadDispatcher();
+  StopSignal stop;
+  bool ran = false;
+  DispatchResult result = DispatchResult::Handled;
+  std::thread worker([&] { result = main->Invoke([&] { ran = true; }, stop); });
+  ::Sleep(50);  // posted, not handled: this thread handles no messages meanwhile
+  stop.Set();
+  worker.join();
+  EXPECT_EQ(result, DispatchResult::Stopped);
+  main->ProcessPending();
+  EXPECT_FALSE(ran);
+}
+
+TEST(Win32MainThreadTest, ReadThreadsDeliverThroughTheWindow) {
+  auto main = CreatePlatformMainThreadDispatcher();
+  VirtualHidBus bus;
+  const int m = bus.Plug(test::MouseDevice());
+  TkwHIDData hid(&bus, main.get());
+  hid.FHidDeviceList.clear();
+  std::vector<std::uint8_t> got;
+  DWORD thread = 0;
+  hid.OnData = [&](const WStr&, const WStr&, std::uint8_t id, const std::uint8_t* data, std::uint16_t size) {
+    got.assign(data, data + size);
+    got.insert(got.begin(), id);
+    thread = ::GetCurrentThreadId();
+  };
+  hid.HidFindAndReadDevice(kMouse, u"*");
+  ASSERT_TRUE(bus.WaitForReaders(m, 0, 1, 5000));
+  const std::uint8_t report[8] = {7, 1, 2, 3, 4, 5, 6, 7};
+  bus.QueueInput(m, 0, report);
+  ASSERT_TRUE(PumpUntil(*main, [&] { return !got.empty(); }, 5000));
+  EXPECT_EQ(got, (std::vector<std::uint8_t>{7, 1, 2, 3, 4, 5, 6, 7}));
+  EXPECT_EQ(thread, ::GetCurrentThreadId());
+
+  // A report waiting for the main thread when the stop comes never runs.
+  got.clear();
+  bus.QueueInput(m, 0, report);
+  ::Sleep(50);
+  hid.HidStopRead();
+  PumpUntil(*main, [] { return false; }, 100);
+  EXPECT_TRUE(got.empty());
+}
+
+TEST(Win32DeviceArrivalTest, StartUpChangeAndArrival) {
+  auto main = CreatePlatformMainThreadDispatcher();
+  TkwHIDEvent e;
+  int arrivals = 0, changes = 0;
+  e.OnDeviceArrival = [&](TkwHIDEvent&) { ++arrivals; };
+  e.OnDeviceChange = [&](TkwHIDEvent&) { ++changes; };
+  const DWORD start = ::GetTickCount();
+  ASSERT_TRUE(PumpUntil(*main, [&] { return arrivals == 1; }, 10000));
+  const DWORD elapsed = ::GetTickCount() - start;
+  EXPECT_GE(elapsed + 50, 1500u);
+  EXPECT_EQ(changes, 1);
+  PumpUntil(*main, [] { return false; }, 300);
+  EXPECT_EQ(arrivals, 1);  // once only
+}
+
+}  // namespace
+}  // namespace vx
