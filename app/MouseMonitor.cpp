@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/MacroPlayer.h"
+#include "device/DevicePayload.h"
 #include "platform/Debug.h"
 #include "platform/Files.h"
 #include "platform/MessageBox.h"
@@ -39,12 +40,55 @@ std::optional<int> DecodeButtonReport(std::uint8_t reportId, const std::uint8_t*
 
 TVXMonMain::TVXMonMain(TDM& dm, const MonitorServices& services, WindowHandle handle)
     : FDM(dm), FServices(services), FHandle(handle) {
+  kwHook1 = std::make_unique<TkwHook>();
+  kwLanguage1 = TkwLanguage::CreateWithEmbeddedSet(FServices.languageOwner);
+  kwLanguage1->SetActive(false);
+  kwLanguage1->SetActiveLoadFromFile(false);
+  if (FServices.createTrayAndAbout) FServices.createTrayAndAbout(*this);
+
+  kwHIDData1 = std::make_unique<TkwHIDData>(FServices.hidBus, FServices.dispatcher);
+  kwHIDData1->FastOnData = false;
+  kwHIDData1->OnData = [this](const WStr& id, const WStr& path, std::uint8_t reportId, const std::uint8_t* data,
+                              std::uint16_t size) { kwHIDData1Data(id, path, reportId, data, size); };
+
   TimerDeviceArrial = FServices.windows->CreateTimer([this] { TimerDeviceArrialTimer(); });
   TimerDeviceArrial->SetEnabled(false);
   TimerDeviceArrial->SetInterval(kDeviceReopenDelayMs);
+
+  kwHIDEvent1 = std::make_unique<TkwHIDEvent>();
+  kwHIDEvent1->OnDeviceArrival = [this](TkwHIDEvent&) { kwHIDEvent1DeviceArrival(); };
+
+  CreateRecorder();
 }
 
-TVXMonMain::~TVXMonMain() = default;
+TVXMonMain::~TVXMonMain() {
+  // Reads end before the handlers they call go away.
+  if (kwHIDData1) kwHIDData1->HidStopRead();
+  MacroRecorder.reset();
+  kwHIDEvent1.reset();
+  TimerDeviceArrial.reset();
+  kwHIDData1.reset();
+}
+
+void TVXMonMain::CreateRecorder() {
+  recordStore_ = std::make_unique<TDMRecordStore<TDM>>(FDM);
+  recordHook_ = std::make_unique<TkwHookMacroSource<TkwHook>>(*kwHook1);
+  MacroRecorderDeps deps;
+  deps.store = recordStore_.get();
+  deps.hook = recordHook_.get();
+  deps.overlays = FServices.overlays;
+  deps.writeProfileToDevice = [this](std::int32_t index) { WriteProfileToDevice(*kwHIDData1, FDM, index); };
+  deps.sendMacroRecorded = [this](std::int32_t) { NotifyMacroRecorded(); };
+  deps.translate = [](WView text) { return LookupTranslation(text); };
+  deps.isRecordingMacro = &IsRecordingMacro;
+  MacroRecorder = std::make_unique<TMacroRecorder>(std::move(deps));
+  kwHook1->OnRecordMouseMacroKey = [this](std::uint16_t type, TMouseButtons button, std::int32_t state,
+                                          std::uint16_t, std::uint16_t, double, WView keyString, WView,
+                                          TMouseMacroKeyList&) {
+    MacroRecorder->kwHook1RecordMouseMacroKey(type, static_cast<int>(button), state, keyString);
+  };
+  Extensions.ToggleMacroRecording = [this](std::uint8_t index) { MacroRecorder->ToggleMacroRecording(index); };
+}
 
 void TVXMonMain::FormCreate() {
   IsPlayingMacro = false;
@@ -54,7 +98,7 @@ void TVXMonMain::FormCreate() {
 }
 
 void TVXMonMain::FormDestroy() {
-  TimerDeviceArrial->SetEnabled(false);
+  kwHIDData1->HidStopRead();
 }
 
 bool TVXMonMain::HandleMessage(std::uint32_t msg, std::uintptr_t wparam, std::intptr_t lparam) {
@@ -85,11 +129,14 @@ void TVXMonMain::TimerDeviceArrialTimer() {
 }
 
 void TVXMonMain::ReopenDevice() {
+  kwHIDData1->HidStopRead();
   ProcessMessageAndSleep50ms();
+  kwHIDData1->HidFindAndReadDevice(DeviceUsageAndPage, u"*");
 }
 
 void TVXMonMain::ProcessMessageAndSleep50ms() {
   FServices.windows->ProcessMessages();
+  kwHIDData1->Dispatcher().ProcessPending();
   FServices.windows->SleepMs(50);
 }
 

@@ -11,13 +11,21 @@
 #include <optional>
 
 #include "app/ConfigLink.h"
+#include "device/kwHIDData.h"
+#include "device/kwHIDEvent.h"
+#include "i18n/kwLanguage.h"
 #include "platform/AudioEndpoint.h"
+#include "platform/ComponentTree.h"
+#include "platform/HidBus.h"
+#include "platform/MainThread.h"
 #include "platform/PreciseTimer.h"
 #include "platform/SyntheticInput.h"
 #include "platform/Text.h"
 #include "platform/WindowSystem.h"
 #include "profiles/DMUnit.h"
 #include "profiles/pubunit_lumari.h"
+#include "recording/MacroRecord.h"
+#include "recording/kwHook.h"
 
 namespace vx {
 
@@ -40,6 +48,16 @@ struct MonitorServices {
   ISyntheticInput* input = nullptr;
   IPreciseTimer* timer = nullptr;
   IAudioSystem* audio = nullptr;
+  // The HID bus and the main-thread dispatcher; the process's when null.
+  IHidBus* hidBus = nullptr;
+  IMainThreadDispatcher* dispatcher = nullptr;
+  // The recording overlay; none is shown when null.
+  IRecordOverlayFactory* overlays = nullptr;
+  // The window as a component for the translator's walk; may be null.
+  IComponent* languageOwner = nullptr;
+  // Creates the tray icon, its menu and the About window's content, in
+  // their place among the components, and fills in the extensions.
+  std::function<void(class TVXMonMain&)> createTrayAndAbout;
 };
 
 // Places where the tray, About window and recording components plug in.
@@ -117,12 +135,23 @@ class TVXMonMain {
   // Core Audio notifications seen; the callback touches nothing else.
   std::atomic<std::uint32_t> FVolumeNotifications{0};
 
+  // Components, in the order they are created.
+  std::unique_ptr<TkwHook> kwHook1;
+  std::unique_ptr<TkwLanguage> kwLanguage1;
+  std::unique_ptr<TkwHIDData> kwHIDData1;
   std::unique_ptr<ITimer> TimerDeviceArrial;
+  std::unique_ptr<TkwHIDEvent> kwHIDEvent1;
+  // The recording toggle (function type 32), fed by kwHook1.
+  std::unique_ptr<TMacroRecorder> MacroRecorder;
 
  private:
+  void CreateRecorder();
+
   TDM& FDM;
   MonitorServices FServices;
   WindowHandle FHandle;
+  std::unique_ptr<TDMRecordStore<TDM>> recordStore_;
+  std::unique_ptr<TkwHookMacroSource<TkwHook>> recordHook_;
 };
 
 }  // namespace vx

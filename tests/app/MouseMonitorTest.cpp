@@ -1,18 +1,36 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 #include <vector>
 
 #include "app/AppFakes.h"
 #include "app/MemRegistry.h"
 #include "app/MouseMonitor.h"
+#include "platform/DeviceArrival.h"
 #include "platform/Debug.h"
+#include "platform/MainThread.h"
+#include "platform/VirtualHidBus.h"
 #include "platform/MessageBox.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
 
 namespace vx {
 namespace {
+
+// The arrival notifier's host: records the start-up timer, fires on demand.
+struct FakeArrivalHost final : IDeviceArrivalHost {
+  explicit FakeArrivalHost(DeviceArrivalCallbacks c, FakeArrivalHost** self) : callbacks(std::move(c)) {
+    *self = this;
+  }
+  bool RegisterNotification(const std::array<std::uint8_t, 32>&) override { return true; }
+  void PostDeviceChange(std::uint32_t code, std::intptr_t param) override { posted.emplace_back(code, param); }
+  void StartTimer(std::uint32_t ms) override { timerMs = ms; }
+  void StopTimer() override { timerMs = 0; }
+  DeviceArrivalCallbacks callbacks;
+  std::vector<std::pair<std::uint32_t, std::intptr_t>> posted;
+  std::uint32_t timerMs = 0;
+};
 
 using test::InputEvent;
 using test::Key;
@@ -29,15 +47,22 @@ class MonitorTest : public ::testing::Test {
     SetDebugSink([this](WView t) { debug.emplace_back(t); });
     SetMessageBoxSink([this](WView t, WView c) { boxes.emplace_back(WStr(t), WStr(c)); });
     dm = std::make_unique<TDM>();
+    DeviceUsageAndPage = {0x0001, 0xFFA0};  // as the manager's creation sets it
     services.windows = &windows;
     services.input = &input;
     services.timer = &timer;
     services.audio = &audio;
+    services.hidBus = &bus;
+    services.dispatcher = &mainThread;
+    SetDeviceArrivalHostFactory([this](DeviceArrivalCallbacks c) -> std::unique_ptr<IDeviceArrivalHost> {
+      return std::make_unique<FakeArrivalHost>(std::move(c), &arrivalHost);
+    });
     IsPlayingMacro = false;
     IsRecordingMacro = false;
   }
   void TearDown() override {
     mon.reset();
+    SetDeviceArrivalHostFactory(nullptr);
     SetRegistry(nullptr);
     SetExecutableFolderOverride(u"");
     SetDebugSink(nullptr);
@@ -48,6 +73,8 @@ class MonitorTest : public ::testing::Test {
       mon = std::make_unique<TVXMonMain>(*dm, services, kSelf);
       mon->Extensions.ToggleMacroRecording = [this](std::uint8_t i) { toggled.push_back(i); };
       mon->Extensions.UpdateLanguageAndCaptions = [this] { ++captionUpdates; };
+      boxes.clear();  // the hook library is absent on this host
+      debug.clear();
     }
     return *mon;
   }
@@ -80,6 +107,9 @@ class MonitorTest : public ::testing::Test {
     return r;
   }
 
+  VirtualHidBus bus;
+  QueuedMainThread mainThread;
+  FakeArrivalHost* arrivalHost = nullptr;
   test::MemRegistry reg;
   test::FakeWindowSystem windows;
   test::FakeInput input;
@@ -386,6 +416,46 @@ TEST_F(MonitorTest, ReopenTimerStartsDisabledWith1500ms) {
   EXPECT_EQ(t.Interval(), 1500u);
 }
 
+VirtualDeviceDesc VirtualMouse() {
+  VirtualDeviceDesc d;
+  d.HardwareIds = {u"HID\\VID_1234&PID_5678&MI_01&Col02"};
+  d.Attributes = {};
+  VirtualCollection keyboard;
+  keyboard.UsagePage = 0x0001;
+  keyboard.Usage = 0x0006;
+  keyboard.InputReportLength = 8;
+  VirtualCollection vendor;
+  vendor.UsagePage = 0xFFA0;
+  vendor.Usage = 0x0001;
+  vendor.InputReportLength = 8;
+  vendor.FeatureReportLength = 4096;
+  d.Collections = {keyboard, vendor};
+  return d;
+}
+
+TEST_F(MonitorTest, StartUpArrivalThenDebounceOpensTheMouseAndDeliversReports) {
+  const int dev = bus.Plug(VirtualMouse());
+  reg.CreateKey(HKEY_CURRENT_USER_, kProfileKeyPath);
+  Monitor().FormCreate();
+  ASSERT_NE(arrivalHost, nullptr);
+  EXPECT_EQ(arrivalHost->timerMs, 1500u);  // the notifier's own start-up delay
+  EXPECT_EQ(bus.OpenReaders(dev, 1), 0u);  // FormCreate does not open the mouse
+  arrivalHost->callbacks.OnTimer();
+  auto& t = OnlyTimer(windows);
+  EXPECT_TRUE(t.Enabled());
+  EXPECT_EQ(bus.OpenReaders(dev, 1), 0u);
+  t.Elapse();
+  ASSERT_TRUE(bus.WaitForReaders(dev, 1, 1, 5000));
+  EXPECT_EQ(bus.OpenReaders(dev, 0), 0u);  // only the vendor collection is read
+  const std::uint8_t report[8] = {8, 1, 1, 0, 0, 0, 0, 0};
+  bus.QueueInput(dev, 1, report);
+  ASSERT_TRUE(mainThread.RunUntil([&] { return !windows.messages.empty(); }, 5000));
+  Pump();
+  EXPECT_EQ(ProfileID(), 1u);
+  Monitor().FormDestroy();
+  EXPECT_EQ(Monitor().kwHIDData1->RunningReadThreads(), 0u);
+}
+
 TEST_F(MonitorTest, BurstOfArrivalsGivesOneReopen) {
   Monitor();
   auto& t = OnlyTimer(windows);
@@ -519,6 +589,78 @@ TEST_F(MonitorTest, LegacyTwoTogglesRestoreTheFirstState) {
   EXPECT_EQ(audio.state.mixerValue, 0u);
   Monitor().MicrophoneMute();
   EXPECT_EQ(audio.state.mixerValue, 1u);
+}
+
+}  // namespace
+}  // namespace vx
+
+namespace vx {
+namespace {
+
+// ---- Reloads requested by the configuration application, over a real store ----
+
+class ReloadTest : public MonitorTest {
+ protected:
+  void SetUp() override {
+    MonitorTest::SetUp();
+    docs = std::filesystem::temp_directory_path() /
+           ("vxmon-app-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(docs);
+    SetDocumentsFolderOverride(FromUtf8(docs.string()));
+    ASSERT_TRUE(dm->DataModuleCreate());
+  }
+  void TearDown() override {
+    MonitorTest::TearDown();
+    SetDocumentsFolderOverride(u"");
+    std::error_code ec;
+    std::filesystem::remove_all(docs, ec);
+  }
+  std::vector<std::uint8_t> Value(WView name) {
+    auto v = reg.QueryValue(HKEY_CURRENT_USER_, kProfileKeyPath, name);
+    EXPECT_TRUE(v.has_value()) << ToUtf8(name);
+    return v ? v->data : std::vector<std::uint8_t>{};
+  }
+  void Put(WView name, const std::vector<std::uint8_t>& bytes) {
+    ASSERT_TRUE(reg.SetValue(HKEY_CURRENT_USER_, kProfileKeyPath, name, RegType::Binary, bytes));
+  }
+  std::filesystem::path docs;
+};
+
+TEST_F(ReloadTest, Message7035ReloadsGroupThenSettingsThenCurrentSlotAndStoresProfileID) {
+  // The configuration application selected slot 2 and changed it.
+  auto group = Value(kGroupValueName);
+  ASSERT_EQ(group.size(), sizeof(TProfileSettingGroup));
+  group[offsetof(TProfileSettingGroup, ProfileIndexOfProfileGroup)] = 2;
+  Put(kGroupValueName, group);
+  auto slot = std::make_unique<TMouseProfileInfo>(dm->FCurrentProfileInfo);
+  slot->ConfigInfo.ButtonFuncInfo[9].FunctionType = 28;
+  const auto* raw = reinterpret_cast<const std::uint8_t*>(slot.get());
+  Put(DefaultSlotValueName(2), std::vector<std::uint8_t>(raw, raw + sizeof(TMouseProfileInfo)));
+  auto all = Value(kAllSettingValueName);
+  all[offsetof(TALLGAMESINFO, CurrentLanguage)] = 2;
+  Put(kAllSettingValueName, all);
+
+  ASSERT_EQ(dm->FCurrentProfileInfo.ConfigInfo.ButtonFuncInfo[9].FunctionType, 0);
+  EXPECT_TRUE(Monitor().HandleMessage(7035, 0, 3));
+  EXPECT_EQ(dm->FProfileIndex, 2);
+  EXPECT_EQ(dm->FAllProfileSettingInfo.CurrentLanguage, 2);
+  EXPECT_EQ(dm->FCurrentProfileInfo.ConfigInfo.ButtonFuncInfo[9].FunctionType, 28);
+  EXPECT_EQ(ProfileID(), 3u);
+  EXPECT_EQ(captionUpdates, 0);
+}
+
+TEST_F(ReloadTest, Message7037ReloadsSettingsThenAppliesTheLanguage) {
+  auto all = Value(kAllSettingValueName);
+  all[offsetof(TALLGAMESINFO, CurrentLanguage)] = 1;
+  Put(kAllSettingValueName, all);
+  int languageSeen = -1;
+  Monitor().Extensions.UpdateLanguageAndCaptions = [&] {
+    languageSeen = dm->FAllProfileSettingInfo.CurrentLanguage;
+  };
+  EXPECT_TRUE(Monitor().HandleMessage(7037, 0, 0));
+  EXPECT_EQ(languageSeen, 1);
+  EXPECT_FALSE(ProfileID().has_value());
 }
 
 }  // namespace

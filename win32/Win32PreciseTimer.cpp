@@ -1,0 +1,84 @@
+// Precise waits: a high-resolution waitable timer aimed at a
+// QueryPerformanceCounter deadline. Where the system refuses the
+// high-resolution flag, a plain waitable timer with the system timer
+// resolution raised by timeBeginPeriod, held only between Begin and End.
+#include <windows.h>
+#include <timeapi.h>
+
+#include "platform/PreciseTimer.h"
+#include "win32/Win32Handle.h"
+
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
+namespace vx {
+namespace {
+
+class Win32PreciseTimer final : public IPreciseTimer {
+ public:
+  Win32PreciseTimer() {
+    LARGE_INTEGER f{};
+    ::QueryPerformanceFrequency(&f);
+    frequency_ = f.QuadPart > 0 ? f.QuadPart : 1;
+  }
+
+  std::int64_t NowMicroseconds() override {
+    LARGE_INTEGER c{};
+    ::QueryPerformanceCounter(&c);
+    // Split so the multiplication cannot overflow after long uptimes.
+    const std::int64_t whole = c.QuadPart / frequency_;
+    const std::int64_t part = c.QuadPart % frequency_;
+    return whole * 1000000 + part * 1000000 / frequency_;
+  }
+
+  void SleepUntil(std::int64_t deadline) override {
+    for (;;) {
+      const std::int64_t remaining = deadline - NowMicroseconds();
+      if (remaining <= 0) return;
+      if (!timer_) {
+        ::Sleep(static_cast<DWORD>((remaining + 999) / 1000));
+        continue;
+      }
+      LARGE_INTEGER due{};
+      due.QuadPart = -remaining * 10;  // relative, in 100 ns units
+      if (!::SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE)) {
+        ::Sleep(static_cast<DWORD>((remaining + 999) / 1000));
+        continue;
+      }
+      ::WaitForSingleObject(timer_.get(), INFINITE);
+    }
+  }
+
+  void BeginPrecise() override {
+    if (depth_++ > 0) return;
+    timer_.reset(::CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                          TIMER_ALL_ACCESS));
+    if (!timer_) {
+      periodHeld_ = ::timeBeginPeriod(1) == TIMERR_NOERROR;
+      timer_.reset(::CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS));
+    }
+  }
+
+  void EndPrecise() override {
+    if (depth_ == 0 || --depth_ > 0) return;
+    timer_.reset();
+    if (periodHeld_) ::timeEndPeriod(1);
+    periodHeld_ = false;
+  }
+
+ private:
+  std::int64_t frequency_ = 1;
+  int depth_ = 0;
+  bool periodHeld_ = false;
+  win::UniqueHandle timer_;
+};
+
+}  // namespace
+
+IPreciseTimer& PlatformPreciseTimer() {
+  static Win32PreciseTimer timer;
+  return timer;
+}
+
+}  // namespace vx

@@ -1,0 +1,29 @@
+#pragma once
+// The monitor process: single-instance guard, profile manager, the hidden
+// monitor window of class "TVXMonMain" and its message loop. VXMon.exe and
+// VXMonE2E.exe differ only in the HID bus they pass in.
+#include <windows.h>
+
+#include <functional>
+
+#include "app/MouseMonitor.h"
+
+namespace vx::win {
+
+struct MonitorProgramOptions {
+  // Stands in for the system's HID bus when set (the end-to-end build).
+  IHidBus* hidBus = nullptr;
+  // Called with the monitor once FormCreate has run, and with nullptr just
+  // before it is destroyed.
+  std::function<void(TVXMonMain*)> onMonitor;
+  // Tray icon, menu and About window: created in their place among the
+  // window's components, and fed the window's messages first.
+  std::function<void(TVXMonMain&, HWND)> createUi;
+  std::function<bool(HWND, UINT, WPARAM, LPARAM, LRESULT&)> uiMessage;
+  std::function<void()> destroyUi;
+};
+
+// Runs the whole process; the exit code, always 0.
+int RunMonitorProgram(HINSTANCE instance, const MonitorProgramOptions& options);
+
+}  // namespace vx::win

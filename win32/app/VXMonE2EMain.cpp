@@ -1,0 +1,188 @@
+// VXMonE2E.exe: the monitor with a virtual HID bus holding one virtual mouse
+// (collection 0xFFA0/0x0001, 8-byte input reports, feature reports up to
+// 4096 bytes), driven from outside by vmouse.exe through a named pipe.
+#include <windows.h>
+
+#include <dbt.h>
+
+#include <atomic>
+#include <cctype>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/kwHIDEvent.h"
+#include "platform/MainThread.h"
+#include "platform/StopSignal.h"
+#include "platform/VirtualHidBus.h"
+#include "win32/app/MonitorProgram.h"
+#include "win32/app/VMousePipe.h"
+
+namespace {
+
+using vx::VirtualHidBus;
+
+vx::VirtualDeviceDesc VirtualMouse() {
+  vx::VirtualDeviceDesc d;
+  d.HardwareIds = {u"HID\\VID_3412&PID_7856&REV_0100&MI_01&Col01", u"HID\\VID_3412&PID_7856&MI_01&Col01",
+                   u"HID_DEVICE_UP:FFA0_U:0001", u"HID_DEVICE"};
+  d.Attributes.VendorID = 0x3412;
+  d.Attributes.ProductID = 0x7856;
+  d.Attributes.VersionNumber = 0x0100;
+  vx::VirtualCollection c;
+  c.UsagePage = 0xFFA0;
+  c.Usage = 0x0001;
+  c.InputReportLength = 8;
+  c.FeatureReportLength = 4096;
+  d.Collections = {c};
+  return d;
+}
+
+class VirtualMouseServer {
+ public:
+  explicit VirtualMouseServer(VirtualHidBus& bus) : bus_(bus) { device_ = bus_.Plug(VirtualMouse()); }
+
+  void SetMonitor(vx::TVXMonMain* monitor) {
+    std::lock_guard lock(mutex_);
+    monitor_ = monitor;
+  }
+
+  void Start() {
+    std::thread([this] { Serve(); }).detach();
+  }
+
+ private:
+  void Serve() {
+    for (;;) {
+      HANDLE pipe = ::CreateNamedPipeW(kVMousePipeName, PIPE_ACCESS_DUPLEX,
+                                       PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 65536, 65536, 0,
+                                       nullptr);
+      if (pipe == INVALID_HANDLE_VALUE) return;
+      // Blocks without waking until a client connects.
+      const BOOL connected = ::ConnectNamedPipe(pipe, nullptr) || ::GetLastError() == ERROR_PIPE_CONNECTED;
+      if (connected) {
+        std::string request;
+        char buf[4096];
+        DWORD got = 0;
+        while (::ReadFile(pipe, buf, sizeof(buf), &got, nullptr) && got > 0) {
+          request.append(buf, got);
+          if (request.find('\n') != std::string::npos) break;
+        }
+        const std::string reply = Handle(request);
+        DWORD put = 0;
+        ::WriteFile(pipe, reply.data(), static_cast<DWORD>(reply.size()), &put, nullptr);
+        ::FlushFileBuffers(pipe);
+        ::DisconnectNamedPipe(pipe);
+      }
+      ::CloseHandle(pipe);
+    }
+  }
+
+  static bool ParseHex(const std::string& text, std::vector<std::uint8_t>& out) {
+    std::string digits;
+    for (char ch : text) {
+      if (std::isxdigit(static_cast<unsigned char>(ch))) {
+        digits += ch;
+      } else if (ch != ' ' && ch != ':' && ch != '-') {
+        return false;
+      }
+    }
+    if (digits.empty() || digits.size() % 2 != 0) return false;
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+      out.push_back(static_cast<std::uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+    }
+    return true;
+  }
+
+  // Raises the arrival or removal the monitor's notifier would get from the
+  // system, on the main thread.
+  void Notify(bool arrived) {
+    vx::TVXMonMain* monitor = nullptr;
+    {
+      std::lock_guard lock(mutex_);
+      monitor = monitor_;
+    }
+    if (!monitor) return;
+    vx::StopSignal never;
+    vx::GetMainThreadDispatcher().Invoke(
+        [&] {
+          DEV_BROADCAST_HDR hdr{};
+          hdr.dbch_size = sizeof(hdr);
+          hdr.dbch_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+          monitor->kwHIDEvent1->WMDeviceChange(arrived ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE,
+                                               reinterpret_cast<std::intptr_t>(&hdr));
+        },
+        never);
+  }
+
+  std::string Handle(const std::string& line) {
+    std::istringstream in(line);
+    std::string cmd;
+    in >> cmd;
+    if (cmd == "report") {
+      std::string rest;
+      std::getline(in, rest);
+      std::vector<std::uint8_t> bytes;
+      if (!ParseHex(rest, bytes)) return "error: report wants hexadecimal bytes, report ID first\n";
+      if (!bus_.IsPlugged(device_)) return "error: the virtual mouse is unplugged\n";
+      const std::size_t readers = bus_.QueueInput(device_, 0, bytes);
+      if (readers == 0) return "error: the monitor is not reading the virtual mouse yet\n";
+      return "ok " + std::to_string(readers) + "\n";
+    }
+    if (cmd == "features") {
+      std::string out = "ok\n";
+      static const char* hex = "0123456789abcdef";
+      for (const auto& s : bus_.Sent()) {
+        if (s.What != vx::VirtualSent::Kind::Feature) continue;
+        for (std::uint8_t b : s.Bytes) {
+          out += hex[b >> 4];
+          out += hex[b & 15];
+        }
+        out += '\n';
+      }
+      return out;
+    }
+    if (cmd == "plug") {
+      if (!bus_.IsPlugged(device_)) device_ = bus_.Plug(VirtualMouse());
+      Notify(true);
+      return "ok\n";
+    }
+    if (cmd == "unplug") {
+      if (bus_.IsPlugged(device_)) bus_.Unplug(device_);
+      Notify(false);
+      return "ok\n";
+    }
+    if (cmd == "wait") {
+      // wait [ms]: until the monitor reads the virtual mouse.
+      std::uint32_t ms = 10000;
+      in >> ms;
+      if (bus_.WaitForReaders(device_, 0, 1, ms)) return "ok\n";
+      return "error: no read started\n";
+    }
+    return "error: unknown command '" + cmd + "'\n";
+  }
+
+  VirtualHidBus& bus_;
+  int device_ = 0;
+  std::mutex mutex_;
+  vx::TVXMonMain* monitor_ = nullptr;
+};
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  // The second instance must end before it touches the pipe or the bus.
+  if (HANDLE running = ::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, L"TVXMonMain")) {
+    ::CloseHandle(running);
+    return 0;
+  }
+  static VirtualHidBus bus;
+  static VirtualMouseServer server(bus);
+  server.Start();
+  vx::win::MonitorProgramOptions options;
+  options.hidBus = &bus;
+  options.onMonitor = [](vx::TVXMonMain* m) { server.SetMonitor(m); };
+  return vx::win::RunMonitorProgram(instance, options);
+}

@@ -1,0 +1,9 @@
+// VXMon.exe: the monitor with the system's HID bus.
+#include <windows.h>
+
+#include "win32/app/MonitorProgram.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  vx::win::MonitorProgramOptions options;
+  return vx::win::RunMonitorProgram(instance, options);
+}
