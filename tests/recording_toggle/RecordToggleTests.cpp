@@ -393,7 +393,12 @@ TEST_F(RecordToggle, NewRecordingStartsFromAnEmptyBuffer) {
 TEST_F(RecordToggle, OverlayLinesPassTheTranslator) {
   MacroRecorderDeps deps;
   deps.overlays = &overlays;
-  deps.translate = [](WView t) { return u"<" + WStr(t) + u">"; };
+  deps.translate = [](WView t) {
+    WStr s(1, u'<');
+    s.append(t);
+    s.push_back(u'>');
+    return s;
+  };
   TMacroRecorder r(std::move(deps));
   HookEngineSim engine(r);
   r.ToggleMacroRecording(7);

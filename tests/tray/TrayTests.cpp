@@ -35,9 +35,11 @@ struct FakeLanguage final : ILanguageSelection {
     setLangCalls.push_back(current);
   }
   WStr Translate(WView text) const override {
-    if (current == u"CH") return u"ch:" + WStr(text);
-    if (current == u"DE") return u"de:" + WStr(text);
-    return WStr(text);
+    WStr out;
+    if (current == u"CH") out = u"ch:";
+    if (current == u"DE") out = u"de:";
+    out.append(text);
+    return out;
   }
   std::vector<WStr> names{u"CH", u"DE"};
   WStr current;

@@ -1,0 +1,195 @@
+// The drawn windows on real Win32: the About window's frame, size, place and
+// button states, the overlay's window, and the tray icon's messages.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/MonitorAbout.h"
+#include "platform/WindowSystem.h"
+#include "recording/MacroRecord.h"
+#include "win32/ui/AboutView.h"
+#include "win32/ui/RecordOverlay.h"
+#include "win32/ui/TrayIcon.h"
+#include "win32/ui/UiDraw.h"
+
+namespace vx::ui {
+namespace {
+
+// A hidden top-level window like the monitor's, forwarding to the views.
+struct TestWindow {
+  TestWindow() {
+    static bool registered = [] {
+      WNDCLASSEXW wc{};
+      wc.cbSize = sizeof wc;
+      wc.lpfnWndProc = &TestWindow::Proc;
+      wc.hInstance = ::GetModuleHandleW(nullptr);
+      wc.lpszClassName = L"VXUiTestWindow";
+      return ::RegisterClassExW(&wc) != 0;
+    }();
+    (void)registered;
+    hwnd = ::CreateWindowExW(0, L"VXUiTestWindow", L"VXUiTest", WS_OVERLAPPEDWINDOW, 10, 10, 200, 100, nullptr,
+                             nullptr, ::GetModuleHandleW(nullptr), this);
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+  ~TestWindow() { ::DestroyWindow(hwnd); }
+  static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    auto* self = reinterpret_cast<TestWindow*>(::GetWindowLongPtrW(h, GWLP_USERDATA));
+    LRESULT r = 0;
+    if (self && self->about && self->about->HandleMessage(m, w, l, r)) return r;
+    if (self && self->tray && self->tray->HandleMessage(m, w, l)) return 0;
+    return ::DefWindowProcW(h, m, w, l);
+  }
+  HWND hwnd = nullptr;
+  AboutView* about = nullptr;
+  Win32TrayIcon* tray = nullptr;
+};
+
+void Pump() {
+  MSG msg;
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+}
+
+LPARAM At(const UiRect& r, int dx = 0) { return MAKELPARAM(r.x + r.width / 2 + dx, r.y + r.height / 2); }
+
+int CountWindows(const wchar_t* cls, const wchar_t* caption) {
+  int n = 0;
+  HWND w = nullptr;
+  while ((w = ::FindWindowExW(nullptr, w, cls, caption)) != nullptr) ++n;
+  return n;
+}
+
+TEST(AboutWindow, BorderlessCentred504x400) {
+  TestWindow win;
+  AboutView view(win.hwnd, {}, {});
+  win.about = &view;
+  view.Attach();
+  ::ShowWindow(win.hwnd, SW_SHOW);
+  Pump();
+  RECT client{}, outer{};
+  ::GetClientRect(win.hwnd, &client);
+  ::GetWindowRect(win.hwnd, &outer);
+  EXPECT_EQ(client.right - client.left, 504);
+  EXPECT_EQ(client.bottom - client.top, 400);
+  EXPECT_EQ(outer.right - outer.left, 504) << "no border";
+  const LONG_PTR style = ::GetWindowLongPtrW(win.hwnd, GWL_STYLE);
+  EXPECT_EQ(style & (WS_CAPTION | WS_THICKFRAME | WS_BORDER | WS_SYSMENU), 0);
+  EXPECT_TRUE(::GetWindowLongPtrW(win.hwnd, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) << "no task-bar button";
+  const RECT want = CenteredOnDesktop(504, 400);
+  EXPECT_EQ(outer.left, want.left);
+  EXPECT_EQ(outer.top, want.top);
+}
+
+TEST(AboutWindow, ButtonsHoverPressAndClick) {
+  TestWindow win;
+  std::vector<std::string> clicks;
+  AboutView view(win.hwnd, {[&] { clicks.push_back("ok"); }, [&] { clicks.push_back("web"); }}, {});
+  win.about = &view;
+  view.Attach();
+  ::ShowWindow(win.hwnd, SW_SHOW);
+  Pump();
+  using P = AboutView::Part;
+  using S = AboutView::State;
+
+  ::SendMessageW(win.hwnd, WM_MOUSEMOVE, 0, At(about::kBtnOK));
+  EXPECT_EQ(view.StateOf(P::OK), S::Hot);
+  EXPECT_EQ(view.StateOf(P::GoWeb), S::Normal);
+  ::SendMessageW(win.hwnd, WM_LBUTTONDOWN, MK_LBUTTON, At(about::kBtnOK));
+  EXPECT_EQ(view.StateOf(P::OK), S::Pressed);
+  ::SendMessageW(win.hwnd, WM_LBUTTONUP, 0, At(about::kBtnOK));
+  EXPECT_EQ(view.StateOf(P::OK), S::Hot);
+
+  ::SendMessageW(win.hwnd, WM_MOUSEMOVE, 0, At(about::kBtnGoWeb));
+  EXPECT_EQ(view.StateOf(P::GoWeb), S::Hot);
+  EXPECT_EQ(view.StateOf(P::OK), S::Normal);
+  ::SendMessageW(win.hwnd, WM_LBUTTONDOWN, MK_LBUTTON, At(about::kBtnGoWeb));
+  ::SendMessageW(win.hwnd, WM_LBUTTONUP, 0, At(about::kBtnGoWeb));
+
+  // Pressed on OK, released elsewhere: no click.
+  ::SendMessageW(win.hwnd, WM_LBUTTONDOWN, MK_LBUTTON, At(about::kBtnOK));
+  ::SendMessageW(win.hwnd, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  ::SendMessageW(win.hwnd, WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_EQ(clicks, (std::vector<std::string>{"ok", "web", "ok"}));
+}
+
+TEST(AboutWindow, AboutTwiceShowsOneWindowAndOkHidesIt) {
+  TestWindow win;
+  IWindowSystem& ws = PlatformWindowSystem();
+  TMonitorAbout about(ws, reinterpret_cast<WindowHandle>(win.hwnd), [] { Pump(); });
+  AboutView view(win.hwnd, {[&] { about.BtnOKClick(); }, {}}, {});
+  win.about = &view;
+  view.Attach();
+  about.About1Click();
+  about.About1Click();
+  EXPECT_TRUE(::IsWindowVisible(win.hwnd));
+  EXPECT_EQ(CountWindows(L"VXUiTestWindow", nullptr), 1);
+  ::SendMessageW(win.hwnd, WM_LBUTTONDOWN, MK_LBUTTON, At(about::kBtnOK));
+  ::SendMessageW(win.hwnd, WM_LBUTTONUP, 0, At(about::kBtnOK));
+  EXPECT_FALSE(::IsWindowVisible(win.hwnd));
+}
+
+TEST(RecordOverlay, CreatedOnStartPlacedOnTopAndFreedOnStop) {
+  TestWindow app;
+  ::ShowWindow(app.hwnd, SW_SHOW);
+  Win32RecordOverlayFactory factory(app.hwnd, [](WView t) {
+    WStr s(1, u'<');
+    s.append(t);
+    s.push_back(u'>');
+    return s;
+  });
+  for (int round = 0; round < 2; ++round) {
+    auto overlay = factory.ShowRecordWindow();
+    Pump();
+    HWND w = ::FindWindowW(L"TFrmRecord", L"FrmRecord");
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(CountWindows(L"TFrmRecord", nullptr), 1);
+    EXPECT_FALSE(::IsWindowVisible(app.hwnd)) << "the application's window is hidden";
+    EXPECT_TRUE(::IsWindowVisible(w));
+    EXPECT_TRUE(::GetWindowLongPtrW(w, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    RECT r{};
+    ::GetWindowRect(w, &r);
+    const int sw = ::GetSystemMetrics(SM_CXSCREEN), sh = ::GetSystemMetrics(SM_CYSCREEN);
+    EXPECT_EQ(r.right - r.left, 372);
+    EXPECT_EQ(r.bottom - r.top, 100);
+    EXPECT_EQ(r.left, (sw - 372) / 2);
+    EXPECT_EQ(r.top, sh - 100 - 50);
+    auto* frm = static_cast<TFrmRecord*>(overlay.get());
+    for (int i = 0; i < 9; ++i) {
+      WStr line = IntToWStr(i);
+      line.append(u"ms");
+      overlay->AddLine(line);
+    }
+    const std::vector<WStr> shown = frm->VisibleLines();
+    ASSERT_EQ(shown.size(), 6u);
+    EXPECT_EQ(ToUtf8(shown.front()), "3ms");
+    EXPECT_EQ(ToUtf8(shown.back()), "8ms") << "the newest line stays in view";
+    // Another window on top: the timer puts the overlay back on top.
+    ::SetWindowPos(w, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    frm->Timer1Timer();
+    EXPECT_TRUE(::GetWindowLongPtrW(w, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    overlay.reset();
+    EXPECT_EQ(::FindWindowW(L"TFrmRecord", nullptr), nullptr);
+    ::ShowWindow(app.hwnd, SW_SHOW);
+  }
+}
+
+TEST(TrayIcon, ClickAndTaskbarRestart) {
+  TestWindow win;
+  int clicks = 0;
+  Win32TrayIcon tray(win.hwnd, {[&] { ++clicks; }, {}});
+  win.tray = &tray;
+  tray.SetHint(u"hint");
+  ::SendMessageW(win.hwnd, WM_VX_TRAY, 1, WM_LBUTTONUP);
+  ::SendMessageW(win.hwnd, WM_VX_TRAY, 1, WM_MOUSEMOVE);
+  EXPECT_EQ(clicks, 1);
+  const UINT restarted = ::RegisterWindowMessageW(L"TaskbarCreated");
+  EXPECT_TRUE(tray.HandleMessage(restarted, 0, 0));
+}
+
+}  // namespace
+}  // namespace vx::ui

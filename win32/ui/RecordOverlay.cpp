@@ -1,0 +1,183 @@
+#include "win32/ui/RecordOverlay.h"
+
+#include <algorithm>
+
+#include "win32/ui/UiDraw.h"
+
+namespace vx::ui {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"TFrmRecord";
+constexpr UINT_PTR kTimer1 = 1;
+constexpr UINT_PTR kAnimationTimer = 2;
+constexpr UINT kAnimationFrameMs = 40;
+constexpr int kMemoLinePixels = 15;
+
+void RegisterClassOnce(WNDPROC proc) {
+  static const bool registered = [proc] {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = kClassName;
+    return ::RegisterClassExW(&wc) != 0;
+  }();
+  (void)registered;
+}
+
+}  // namespace
+
+LRESULT CALLBACK TFrmRecord::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  auto* self = reinterpret_cast<TFrmRecord*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (self && msg == WM_TIMER) {
+    if (wp == kTimer1) self->Timer1Timer();
+    if (wp == kAnimationTimer) self->Render();
+    return 0;
+  }
+  // Never take the activation from the program being recorded.
+  if (msg == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
+  return ::DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+TFrmRecord::TFrmRecord(HWND owner, std::function<WStr(WView)> translate) : translate_(std::move(translate)) {
+  EnsureGdiplus();
+  RegisterClassOnce(&TFrmRecord::WndProc);
+  window_ = ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_LAYERED | WS_EX_NOACTIVATE, kClassName,
+                              L"FrmRecord", WS_POPUP, 0, 0, overlay::kWidth, overlay::kHeight, owner, nullptr,
+                              ::GetModuleHandleW(nullptr), nullptr);
+  if (!window_) return;
+  ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  created_ = ::GetTickCount();
+  FormShow();
+  Render();
+  ::ShowWindow(window_, SW_SHOWNOACTIVATE);
+  ::SetTimer(window_, kTimer1, overlay::kTopmostTimerMs, nullptr);
+  ::SetTimer(window_, kAnimationTimer, kAnimationFrameMs, nullptr);
+}
+
+TFrmRecord::~TFrmRecord() {
+  if (!window_) return;
+  ::KillTimer(window_, kTimer1);
+  ::KillTimer(window_, kAnimationTimer);
+  ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+  ::DestroyWindow(window_);
+}
+
+void TFrmRecord::FormShow() {
+  const int screenW = ::GetSystemMetrics(SM_CXSCREEN), screenH = ::GetSystemMetrics(SM_CYSCREEN);
+  const int left = (screenW - overlay::kWidth) / 2;
+  const int top = screenH - overlay::kHeight - overlay::kBottomGap;
+  ::SetWindowPos(window_, HWND_TOPMOST, left, top, overlay::kWidth, overlay::kHeight, SWP_NOACTIVATE);
+}
+
+void TFrmRecord::Timer1Timer() {
+  wchar_t title[256] = {};
+  ::GetWindowTextW(::GetForegroundWindow(), title, 255);
+  const std::u16string t(title, title + std::wcslen(title));
+  if (SameTextIgnoreCase(t, overlay::kCaption)) return;
+  ::SetWindowPos(window_, HWND_TOPMOST, 0, 0, overlay::kWidth, overlay::kHeight,
+                 SWP_NOMOVE | SWP_SHOWWINDOW | SWP_NOACTIVATE);
+}
+
+void TFrmRecord::AddLine(WView line) {
+  lines_.emplace_back(line);
+  Render();
+}
+
+std::vector<WStr> TFrmRecord::VisibleLines() const {
+  const std::size_t fit = overlay::kMemoHeight / kMemoLinePixels;
+  const std::size_t first = lines_.size() > fit ? lines_.size() - fit : 0;
+  return {lines_.begin() + static_cast<std::ptrdiff_t>(first), lines_.end()};
+}
+
+void TFrmRecord::Render() {
+  if (!window_) return;
+  const int w = overlay::kWidth, h = overlay::kHeight;
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HDC screen = ::GetDC(nullptr);
+  HDC mem = ::CreateCompatibleDC(screen);
+  HBITMAP dib = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!dib) {
+    ::DeleteDC(mem);
+    ::ReleaseDC(nullptr, screen);
+    return;
+  }
+  HGDIOBJ old = ::SelectObject(mem, dib);
+  {
+    Gdiplus::Bitmap canvas(w, h, w * 4, PixelFormat32bppPARGB, static_cast<BYTE*>(bits));
+    Gdiplus::Graphics g(&canvas);
+    g.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
+    g.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAlias);
+    g.Clear(Gdiplus::Color(0, 0, 0, 0));
+
+    // RectRoot: the rounded translucent frame.
+    Gdiplus::GraphicsPath root;
+    AddRoundRect(root,
+                 Gdiplus::RectF(overlay::kRootX + 1.0f, overlay::kRootY + 1.0f, overlay::kRootWidth - 2.0f,
+                                overlay::kRootHeight - 2.0f),
+                 3);
+    Gdiplus::SolidBrush fill(Argb(0xA40C0C0C));
+    g.FillPath(&fill, &root);
+    Gdiplus::Pen stroke(Argb(0xFDA8B4B6), 2);
+    g.DrawPath(&stroke, &root);
+
+    // RoundRect1: the blinking dot.
+    const unsigned dot = overlay::DotColorAt(::GetTickCount() - created_);
+    Gdiplus::GraphicsPath dotPath;
+    AddRoundRect(dotPath,
+                 Gdiplus::RectF(static_cast<float>(overlay::kDotX), static_cast<float>(overlay::kDotY),
+                                static_cast<float>(overlay::kDotSize), static_cast<float>(overlay::kDotSize)),
+                 overlay::kDotSize / 2.0f - 0.5f);
+    Gdiplus::SolidBrush dotBrush(Argb(dot));
+    g.FillPath(&dotBrush, &dotPath);
+
+    // Label1.
+    const WStr recording = translate_ ? translate_(overlay::kRecordingText) : WStr(overlay::kRecordingText);
+    const float labelX = static_cast<float>(overlay::kLabelX + overlay::kLabelTextIndent);
+    // Like the designed label, the text may run past the label's 99 pixels.
+    DrawTextBox(g, recording,
+                Gdiplus::RectF(labelX, overlay::kRootY + 5.0f, overlay::kMemoX + 20 - labelX, overlay::kRootHeight - 10.0f),
+                14, true, 0xFFFFFFFF, HAlign::Left);
+
+    // HudMemo1: the newest lines, centred.
+    const std::vector<WStr> shown = VisibleLines();
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+      DrawTextBox(g, shown[i],
+                  Gdiplus::RectF(static_cast<float>(overlay::kMemoX),
+                                 static_cast<float>(overlay::kMemoY + static_cast<int>(i) * kMemoLinePixels),
+                                 static_cast<float>(overlay::kMemoWidth), static_cast<float>(kMemoLinePixels)),
+                  12, false, 0xFFEDEDED, HAlign::Center);
+    }
+  }
+  RECT wr{};
+  ::GetWindowRect(window_, &wr);
+  POINT pos{wr.left, wr.top}, src{0, 0};
+  SIZE size{w, h};
+  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  ::UpdateLayeredWindow(window_, screen, &pos, &size, mem, &src, 0, &blend, ULW_ALPHA);
+  ::SelectObject(mem, old);
+  ::DeleteObject(dib);
+  ::DeleteDC(mem);
+  ::ReleaseDC(nullptr, screen);
+}
+
+Win32RecordOverlayFactory::Win32RecordOverlayFactory(HWND applicationWindow, std::function<WStr(WView)> translate)
+    : app_(applicationWindow), translate_(std::move(translate)) {}
+
+std::unique_ptr<IRecordOverlay> Win32RecordOverlayFactory::ShowRecordWindow() {
+  auto frm = std::make_unique<TFrmRecord>(app_, translate_);
+  // The About window (the monitor window) goes away while recording.
+  if (app_) ::ShowWindow(app_, SW_HIDE);
+  return frm;
+}
+
+}  // namespace vx::ui

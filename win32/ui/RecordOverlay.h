@@ -1,0 +1,56 @@
+#pragma once
+// The recording overlay (window caption "FrmRecord"): a translucent rounded
+// panel at the bottom centre of the primary screen, always on top, with a
+// blinking dot, "Recording..." and the list of recorded actions.
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "recording/MacroRecord.h"
+
+namespace vx::ui {
+
+class TFrmRecord final : public IRecordOverlay {
+ public:
+  TFrmRecord(HWND owner, std::function<WStr(WView)> translate);
+  ~TFrmRecord() override;
+  TFrmRecord(const TFrmRecord&) = delete;
+  TFrmRecord& operator=(const TFrmRecord&) = delete;
+
+  void AddLine(WView line) override;
+
+  // Places the window; run when it is shown.
+  void FormShow();
+  // Every 100 ms: back to the top of the topmost windows unless it is the
+  // foreground window itself.
+  void Timer1Timer();
+
+  HWND Handle() const { return window_; }
+  const std::vector<WStr>& Lines() const { return lines_; }
+  // The lines the memo shows: the newest ones that fit.
+  std::vector<WStr> VisibleLines() const;
+
+ private:
+  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  void Render();
+
+  HWND window_ = nullptr;
+  std::function<WStr(WView)> translate_;
+  std::vector<WStr> lines_;
+  DWORD created_ = 0;
+};
+
+class Win32RecordOverlayFactory final : public IRecordOverlayFactory {
+ public:
+  // applicationWindow: the monitor window, hidden while the overlay shows.
+  Win32RecordOverlayFactory(HWND applicationWindow, std::function<WStr(WView)> translate);
+  std::unique_ptr<IRecordOverlay> ShowRecordWindow() override;
+
+ private:
+  HWND app_;
+  std::function<WStr(WView)> translate_;
+};
+
+}  // namespace vx::ui

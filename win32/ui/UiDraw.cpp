@@ -1,0 +1,67 @@
+#include "win32/ui/UiDraw.h"
+
+namespace vx::ui {
+
+void EnsureGdiplus() {
+  static ULONG_PTR token = [] {
+    ULONG_PTR t = 0;
+    Gdiplus::GdiplusStartupInput input;
+    Gdiplus::GdiplusStartup(&t, &input, nullptr);
+    return t;
+  }();
+  (void)token;
+}
+
+void AddRoundRect(Gdiplus::GraphicsPath& path, Gdiplus::RectF r, float radius) {
+  if (radius <= 0) {
+    path.AddRectangle(r);
+    return;
+  }
+  const float d = radius * 2;
+  path.AddArc(r.X, r.Y, d, d, 180, 90);
+  path.AddArc(r.X + r.Width - d, r.Y, d, d, 270, 90);
+  path.AddArc(r.X + r.Width - d, r.Y + r.Height - d, d, d, 0, 90);
+  path.AddArc(r.X, r.Y + r.Height - d, d, d, 90, 90);
+  path.CloseFigure();
+}
+
+namespace {
+
+// Tahoma as designed; systems without it get the nearest sans-serif face.
+const wchar_t* TextFace() {
+  static const wchar_t* face = [] {
+    for (const wchar_t* name : {L"Tahoma", L"Microsoft Sans Serif", L"Segoe UI", L"Arial", L"Liberation Sans",
+                                L"DejaVu Sans"}) {
+      Gdiplus::FontFamily family(name);
+      if (family.IsAvailable()) return name;
+    }
+    return L"Tahoma";
+  }();
+  return face;
+}
+
+}  // namespace
+
+void DrawTextBox(Gdiplus::Graphics& g, WView text, Gdiplus::RectF box, float pixels, bool bold, unsigned argb,
+                 HAlign align) {
+  Gdiplus::FontFamily family(TextFace());
+  Gdiplus::Font font(&family, pixels, bold ? Gdiplus::FontStyleBold : Gdiplus::FontStyleRegular, Gdiplus::UnitPixel);
+  Gdiplus::StringFormat format;
+  format.SetAlignment(align == HAlign::Center ? Gdiplus::StringAlignmentCenter : Gdiplus::StringAlignmentNear);
+  format.SetLineAlignment(Gdiplus::StringAlignmentCenter);
+  format.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap);
+  format.SetTrimming(Gdiplus::StringTrimmingNone);
+  Gdiplus::SolidBrush brush(Argb(argb));
+  const std::wstring w = W(text);
+  g.DrawString(w.c_str(), static_cast<INT>(w.size()), &font, box, &format, &brush);
+}
+
+RECT CenteredOnDesktop(int width, int height) {
+  RECT work{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  const int x = work.left + (work.right - work.left - width) / 2;
+  const int y = work.top + (work.bottom - work.top - height) / 2;
+  return RECT{x, y, x + width, y + height};
+}
+
+}  // namespace vx::ui

@@ -1,0 +1,33 @@
+#pragma once
+// GDI+ helpers shared by the drawn windows (About window, recording overlay).
+#include <windows.h>
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <string>
+
+#include "platform/Text.h"
+
+namespace vx::ui {
+
+// GDI+ is started once per process, on first use, and kept until exit.
+void EnsureGdiplus();
+
+inline std::wstring W(WView s) { return std::wstring(s.begin(), s.end()); }
+
+// An ARGB colour written as in the layout tables ("#AARRGGBB" -> 0xAARRGGBB).
+inline Gdiplus::Color Argb(unsigned argb) { return Gdiplus::Color(static_cast<Gdiplus::ARGB>(argb)); }
+
+// A rounded rectangle path; radius 0 gives a plain rectangle.
+void AddRoundRect(Gdiplus::GraphicsPath& path, Gdiplus::RectF r, float radius);
+
+enum class HAlign { Left, Center };
+
+// Text in Tahoma with the size in pixels, vertically centred in the box.
+void DrawTextBox(Gdiplus::Graphics& g, WView text, Gdiplus::RectF box, float pixels, bool bold, unsigned argb,
+                 HAlign align);
+
+// Client size and position that centre a window on the primary screen's work area.
+RECT CenteredOnDesktop(int width, int height);
+
+}  // namespace vx::ui
