@@ -16,7 +16,11 @@ class Win32HookLibrary final : public IHookLibraryLoader {
   bool LoadModule() override {
     if (module_ != nullptr) return true;
     WStr path = ExecutableFolder();
-    if (path.empty()) return false;
+    // Only an absolute folder: a relative one would resolve against the
+    // working folder again.
+    const bool absolute = (path.size() >= 3 && path[1] == u':' && (path[2] == u'\\' || path[2] == u'/')) ||
+                          (path.size() >= 2 && path[0] == u'\\' && path[1] == u'\\');
+    if (!absolute) return false;
     if (path.back() != u'\\' && path.back() != u'/') path += u'\\';
     path += u"kwHook.dll";
     const auto* wpath = reinterpret_cast<const wchar_t*>(path.c_str());
