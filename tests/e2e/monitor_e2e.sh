@@ -1,0 +1,156 @@
+#!/usr/bin/env bash
+# monitor_e2e.sh CASE BINDIR: one end-to-end case; exit 0 when it holds.
+# Runs inside the e2e environment (DISPLAY and WINEPREFIX set by e2e-run).
+set -u
+case_name=${1:?case}; bin=${2:?bin folder}
+cd "$bin" || exit 1
+key='HKCU\software\Vantorgmmouse'
+monitor_pid=""
+
+fail() { echo "FAIL [$case_name]: $*" >&2; cleanup; exit 1; }
+note() { echo "[$case_name] $*"; }
+win() { wine vxwin.exe "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+
+cleanup() {
+  if win count TVXMonMain | grep -qv '^0$'; then
+    win post TVXMonMain 273 1003 0 >/dev/null
+    win gone TVXMonMain 10000 >/dev/null
+  fi
+  if win count TVXCfgMain | grep -qv '^0$'; then
+    win post TVXCfgMain 16 >/dev/null
+    win gone TVXCfgMain 5000 >/dev/null
+  fi
+  rm -f VXCfg.exe VXCfg.exe.log VXCfgDouble.exe.log
+}
+
+start_monitor() {
+  wine VXMonE2E.exe >/dev/null 2>&1 &
+  monitor_pid=$!
+  win wait TVXMonMain 30000 || fail "the monitor window did not appear"
+}
+
+# Ends the monitor through its Exit command; its exit code must be 0.
+stop_monitor() {
+  win post TVXMonMain 273 1003 0 || fail "no monitor window to end"
+  wait "$monitor_pid"; local rc=$?
+  [ "$rc" -eq 0 ] || fail "the monitor ended with exit code $rc"
+  win count TVXMonMain | grep -qx 0 || fail "the monitor window is still there after Exit"
+}
+
+start_double() {
+  rm -f VXCfgDouble.exe.log
+  wine VXCfgDouble.exe >/dev/null 2>&1 &
+  win wait TVXCfgMain 20000 || fail "the configuration double did not start"
+}
+
+# waits until the file holds a line matching the pattern
+wait_line() {
+  local file=$1 pattern=$2 tries=${3:-100}
+  for _ in $(seq "$tries"); do
+    [ -f "$file" ] && tr -d '\r' <"$file" | grep -qx "$pattern" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+profile_id() { wine reg query "$key" /v ProfileID 2>/dev/null | tr -d '\r' | awk '/ProfileID/ {print $3}'; }
+
+value_size() {
+  # bytes of a REG_BINARY value: its hex digits / 2
+  wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n {print length($3) / 2}'
+}
+
+wait_reading() { wine vmouse.exe wait 15000 >/dev/null 2>&1 || fail "the monitor never opened the virtual mouse"; }
+
+cleanup
+case "$case_name" in
+second_instance)
+  start_monitor
+  start=$(date +%s)
+  wine VXMonE2E.exe >/dev/null 2>&1; rc=$?
+  took=$(( $(date +%s) - start ))
+  [ "$rc" -eq 0 ] || fail "the second start ended with exit code $rc"
+  [ "$took" -le 10 ] || fail "the second start took ${took}s to end"
+  n=$(win count TVXMonMain)
+  [ "$n" = 1 ] || fail "$n monitor windows after the second start"
+  note "second start ended with 0 after ${took}s; one monitor window"
+  stop_monitor
+  ;;
+first_run_defaults)
+  wine reg delete "$key" /f >/dev/null 2>&1
+  start_monitor
+  win count '#32770' | grep -qx 0 || fail "a message box appeared: $(win texts '#32770')"
+  [ "$(value_size QZ3PROFILE.pfd)" = 30954 ] || fail "QZ3PROFILE.pfd missing or not 30954 bytes"
+  [ "$(value_size QZ3ProfileSettingGroup.pfd)" = 30964 ] || fail "QZ3ProfileSettingGroup.pfd missing or not 30964 bytes"
+  note "defaults written: QZ3PROFILE.pfd (30954 bytes), QZ3ProfileSettingGroup.pfd (30964 bytes)"
+  stop_monitor
+  ;;
+reload_7035)
+  start_monitor
+  wine reg add "$key" /v ProfileID /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  wine VXCfgDouble.exe send 7035 3 >/dev/null 2>&1 || fail "could not send 7035"
+  [ "$(profile_id)" = 0x3 ] || fail "ProfileID is '$(profile_id)', not 0x3"
+  wine VXCfgDouble.exe send 7037 >/dev/null 2>&1 || fail "could not send 7037"
+  win count TVXMonMain | grep -qx 1 || fail "the monitor did not survive 7037"
+  note "7035 with lparam 3 wrote ProfileID 3"
+  stop_monitor
+  ;;
+profile_switch_report)
+  start_double
+  start_monitor
+  wait_reading
+  wine reg add "$key" /v ProfileID /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  wine vmouse.exe report 0801010000000000 >/dev/null 2>&1 || fail "vmouse report failed"
+  wait_line VXCfgDouble.exe.log '7040 1 0' || fail "the double did not receive 7040 with wparam 1"
+  [ "$(profile_id)" = 0x1 ] || fail "ProfileID is '$(profile_id)', not 0x1"
+  note "report 8 01 01: ProfileID 1, 7040 wparam 1 received"
+  stop_monitor
+  ;;
+play_macro)
+  wine reg delete "$key" /f >/dev/null 2>&1  # default profile: button 6 plays the double click
+  start_monitor
+  wait_reading
+  log="$bin/hookwatch.txt"
+  rm -f "$log"
+  wine hookwatch.exe 'hookwatch.txt' 20 >/dev/null 2>&1 &
+  watch_pid=$!
+  wait_line "$log" ready || fail "the hook observer did not start"
+  wine vmouse.exe report 0740000000000000 >/dev/null 2>&1 || fail "vmouse report failed"
+  wait_line "$log" 'left up injected' 50 || true
+  sleep 1
+  got=$(tr -d '\r' <"$log" | grep -v '^ready$' | paste -sd, -)
+  kill "$watch_pid" 2>/dev/null
+  [ "$got" = "left down injected,left up injected,left down injected,left up injected" ] ||
+    fail "the hook saw '$got'"
+  note "hook saw: $got"
+  stop_monitor
+  ;;
+exit_notifies)
+  start_double
+  start_monitor
+  stop_monitor
+  wait_line VXCfgDouble.exe.log '7036 0 0' || fail "the double did not receive 7036"
+  note "Exit posted 7036 and the monitor ended with 0"
+  ;;
+config_launch)
+  cp VXCfgDouble.exe VXCfg.exe
+  start_monitor
+  win post TVXMonMain 273 1001 0
+  win wait TVXCfgMain 20000 || fail "Config did not launch VXCfg.exe"
+  wait_line VXCfg.exe.log ready || fail "VXCfg.exe was not started from the monitor's folder"
+  win post TVXMonMain 273 1001 0
+  sleep 2
+  starts=$(tr -d '\r' <VXCfg.exe.log | grep -cx started)
+  [ "$starts" = 1 ] || fail "VXCfg.exe started $starts times"
+  [ "$(win count TVXCfgMain)" = 1 ] || fail "more than one configuration window"
+  activations=$(tr -d '\r' <VXCfg.exe.log | grep -cx activate)
+  [ "$activations" -ge 2 ] || fail "the running configuration application was not brought forward"
+  note "Config launched VXCfg.exe once and then brought it forward"
+  stop_monitor
+  ;;
+*)
+  fail "unknown case"
+  ;;
+esac
+cleanup
+exit 0
