@@ -24,15 +24,17 @@ constexpr TMouseButtonString kMouseButtonStrings[] = {
 // instance holds it, and each kind of hook remembers which instance it calls
 // back, so that an instance going away never leaves a callback into freed
 // memory behind.
+struct HookKind {
+  TEnableHookProc enable = nullptr;
+  TDisableHookProc disable = nullptr;
+  const TkwHook* owner = nullptr;  // whose callback the library holds
+};
+
 struct LibraryState {
   std::mutex mutex;
   int users = 0;
-  TEnableHookProc enableKeyboard = nullptr;
-  TDisableHookProc disableKeyboard = nullptr;
-  TEnableHookProc enableMouse = nullptr;
-  TDisableHookProc disableMouse = nullptr;
-  const TkwHook* keyboardOwner = nullptr;
-  const TkwHook* mouseOwner = nullptr;
+  HookKind keyboard;
+  HookKind mouse;
 };
 
 LibraryState& Library() {
@@ -57,14 +59,13 @@ bool LoadHookDLL() {
     ShowMessageBox(u"kwHook.dll can not be found!", u"Error");
     return false;
   }
-  lib.enableKeyboard = ExportAs<TEnableHookProc>(loader, kEnableKeyboardHookName);
-  lib.disableKeyboard = ExportAs<TDisableHookProc>(loader, kDisableKeyboardHookName);
-  lib.enableMouse = ExportAs<TEnableHookProc>(loader, kEnableMouseHookName);
-  lib.disableMouse = ExportAs<TDisableHookProc>(loader, kDisableMouseHookName);
-  if (!lib.enableKeyboard || !lib.disableKeyboard || !lib.enableMouse || !lib.disableMouse) {
+  lib.keyboard = {ExportAs<TEnableHookProc>(loader, kEnableKeyboardHookName),
+                  ExportAs<TDisableHookProc>(loader, kDisableKeyboardHookName), nullptr};
+  lib.mouse = {ExportAs<TEnableHookProc>(loader, kEnableMouseHookName),
+               ExportAs<TDisableHookProc>(loader, kDisableMouseHookName), nullptr};
+  if (!lib.keyboard.enable || !lib.keyboard.disable || !lib.mouse.enable || !lib.mouse.disable) {
     loader.UnloadModule();
-    lib.enableKeyboard = lib.enableMouse = nullptr;
-    lib.disableKeyboard = lib.disableMouse = nullptr;
+    lib.keyboard = lib.mouse = HookKind{};
     return false;
   }
   lib.users = 1;
@@ -74,40 +75,46 @@ bool LoadHookDLL() {
 void FreeHookDLL(const TkwHook* instance) {
   LibraryState& lib = Library();
   std::lock_guard lock(lib.mutex);
-  if (lib.keyboardOwner == instance) {
-    lib.disableKeyboard();
-    lib.keyboardOwner = nullptr;
-  }
-  if (lib.mouseOwner == instance) {
-    lib.disableMouse();
-    lib.mouseOwner = nullptr;
+  for (HookKind* kind : {&lib.keyboard, &lib.mouse}) {
+    if (kind->owner != instance) continue;
+    kind->disable();
+    kind->owner = nullptr;
   }
   if (--lib.users > 0) return;
   lib.users = 0;
   // The library removes any hook it still holds when it is unloaded.
   GetHookLibraryLoader().UnloadModule();
-  lib.enableKeyboard = lib.enableMouse = nullptr;
-  lib.disableKeyboard = lib.disableMouse = nullptr;
-  lib.keyboardOwner = lib.mouseOwner = nullptr;
+  lib.keyboard = lib.mouse = HookKind{};
+}
+
+// Replaces the callback of one kind of hook: Disable, then Enable.
+void Hook(HookKind& kind, THookEventProc proc, TkwHook* instance) {
+  kind.disable();
+  kind.enable(proc, instance, 0);
+  kind.owner = instance;
+}
+
+void Unhook(HookKind& kind) {
+  kind.disable();
+  kind.owner = nullptr;
+}
+
+template <typename Record, void (TkwHook::*Handler)(std::int32_t, std::uintptr_t, const Record&,
+                                                    std::uint8_t&)>
+void VX_HOOKAPI Callback(void* context, std::int32_t code, std::uintptr_t message, void* record,
+                         std::uint8_t* blocked) {
+  if (context == nullptr || record == nullptr || blocked == nullptr) return;
+  (static_cast<TkwHook*>(context)->*Handler)(code, message, *static_cast<const Record*>(record),
+                                             *blocked);
 }
 
 template <void (TkwHook::*Handler)(std::int32_t, std::uintptr_t, const TMSLLHOOKSTRUCT&,
                                    std::uint8_t&)>
-void VX_HOOKAPI MouseCallback(void* context, std::int32_t code, std::uintptr_t message, void* record,
-                              std::uint8_t* blocked) {
-  if (context == nullptr || record == nullptr || blocked == nullptr) return;
-  (static_cast<TkwHook*>(context)->*Handler)(code, message,
-                                             *static_cast<const TMSLLHOOKSTRUCT*>(record), *blocked);
-}
+constexpr THookEventProc MouseCallback = &Callback<TMSLLHOOKSTRUCT, Handler>;
 
 template <void (TkwHook::*Handler)(std::int32_t, std::uintptr_t, const TKBDLLHOOKSTRUCT&,
                                    std::uint8_t&)>
-void VX_HOOKAPI KeyboardCallback(void* context, std::int32_t code, std::uintptr_t message,
-                                 void* record, std::uint8_t* blocked) {
-  if (context == nullptr || record == nullptr || blocked == nullptr) return;
-  (static_cast<TkwHook*>(context)->*Handler)(code, message,
-                                             *static_cast<const TKBDLLHOOKSTRUCT*>(record), *blocked);
-}
+constexpr THookEventProc KeyboardCallback = &Callback<TKBDLLHOOKSTRUCT, Handler>;
 
 // 0 for the button releases, 1 for everything else (wheel included).
 std::int32_t MouseState(std::uintptr_t message) {
@@ -230,36 +237,24 @@ TkwHook::~TkwHook() {
 // --- hook installation ------------------------------------------------------
 
 void TkwHook::HookKeyboard(THookEventProc proc) {
-  if (!FDLLLoaded) return;
-  LibraryState& lib = Library();
-  lib.disableKeyboard();
-  lib.enableKeyboard(proc, this, 0);
-  lib.keyboardOwner = this;
+  if (FDLLLoaded) Hook(Library().keyboard, proc, this);
 }
 
 void TkwHook::HookMouse(THookEventProc proc) {
-  if (!FDLLLoaded) return;
-  LibraryState& lib = Library();
-  lib.disableMouse();
-  lib.enableMouse(proc, this, 0);
-  lib.mouseOwner = this;
+  if (FDLLLoaded) Hook(Library().mouse, proc, this);
 }
 
 void TkwHook::UnhookKeyboard() {
-  if (!FDLLLoaded) return;
-  Library().disableKeyboard();
-  Library().keyboardOwner = nullptr;
+  if (FDLLLoaded) Unhook(Library().keyboard);
 }
 
 void TkwHook::UnhookMouse() {
-  if (!FDLLLoaded) return;
-  Library().disableMouse();
-  Library().mouseOwner = nullptr;
+  if (FDLLLoaded) Unhook(Library().mouse);
 }
 
 // --- operations -------------------------------------------------------------
 
-void TkwHook::StartHookMouse() { HookMouse(&MouseCallback<&TkwHook::MouseHookProc>); }
+void TkwHook::StartHookMouse() { HookMouse(MouseCallback<&TkwHook::MouseHookProc>); }
 void TkwHook::StopHookMouse() { UnhookMouse(); }
 
 void TkwHook::AddMouseHookObject(std::unique_ptr<TMouseHookDetailObject> AObject) {
@@ -272,7 +267,7 @@ void TkwHook::RemoveAllMouseHookObject() { FMouseHookObjectList.Clear(); }
 
 void TkwHook::RecordMouseMacro() {
   FMouseMacroKeyList.Clear();
-  HookMouse(&MouseCallback<&TkwHook::MouseMacroHookProc>);
+  HookMouse(MouseCallback<&TkwHook::MouseMacroHookProc>);
   FLastTimeMouseMacro = 0;
 }
 
@@ -281,7 +276,7 @@ void TkwHook::StopRecordMouseMacro() {
   if (OnStopRecordMouseMacroKey) OnStopRecordMouseMacroKey(FMouseMacroKeyList);
 }
 
-void TkwHook::StartHookKeyboard() { HookKeyboard(&KeyboardCallback<&TkwHook::KeyboardHookProc>); }
+void TkwHook::StartHookKeyboard() { HookKeyboard(KeyboardCallback<&TkwHook::KeyboardHookProc>); }
 void TkwHook::StopHookKeyboard() { UnhookKeyboard(); }
 
 void TkwHook::AddKeyboardHookObject(std::unique_ptr<TKeyBoardHookDetailObject> AObject) {
@@ -293,12 +288,12 @@ void TkwHook::AddKeyboardHookObject(std::unique_ptr<TKeyBoardHookDetailObject> A
 void TkwHook::RemoveAllKeyboardHookObject() { FKeyboardHookObjectList.Clear(); }
 
 void TkwHook::RecordKeyboardSingleKey() {
-  HookKeyboard(&KeyboardCallback<&TkwHook::SingleKeyHookProc>);
+  HookKeyboard(KeyboardCallback<&TkwHook::SingleKeyHookProc>);
 }
 void TkwHook::StopRecordKeyboardSingleKey() { UnhookKeyboard(); }
 
 void TkwHook::RecordKeyboardComboKey() {
-  HookKeyboard(&KeyboardCallback<&TkwHook::ComboKeyHookProc>);
+  HookKeyboard(KeyboardCallback<&TkwHook::ComboKeyHookProc>);
   FLastTimeKeyboardCombo = 0;
 }
 
@@ -310,7 +305,7 @@ void TkwHook::StopRecordKeyboardComboKey() {
 void TkwHook::RecordKeyboardMacroKey() {
   FMacroKeyList.Clear();
   FLastTimeKeyboardMacro = 0;
-  HookKeyboard(&KeyboardCallback<&TkwHook::MacroKeyHookProc>);
+  HookKeyboard(KeyboardCallback<&TkwHook::MacroKeyHookProc>);
 }
 
 void TkwHook::RecordKeyboardMacroKeyEx() {
@@ -318,7 +313,7 @@ void TkwHook::RecordKeyboardMacroKeyEx() {
   FAllKeyState.fill(0);
   FTotalMacroTime = 0;
   FMacroKeyList.Clear();
-  HookKeyboard(&KeyboardCallback<&TkwHook::MacroKeyExHookProc>);
+  HookKeyboard(KeyboardCallback<&TkwHook::MacroKeyExHookProc>);
 }
 
 void TkwHook::StopRecordKeyboardMacroKey() {
