@@ -94,6 +94,9 @@ bool TDM::DataModuleCreate() {
 
 void TDM::RunCreationSequence() {
   LoadReport.clear();
+  // Set first as well: a store error that ends the sequence early must not
+  // leave the monitor unable to find the mouse.
+  DeviceUsageAndPage = {0x0001, 0xFFA0};
   FProfileGroupIndex = 0;
 
   ConfigureStore(kwProfileSettingGroup, kGroupValueName);

@@ -82,6 +82,8 @@ class TkwMacroClass {
   bool IsFull() const { return MacroListCount() >= FMaxMacroListCount; }
   bool IsEmpty() const { return FMacroKeyInfoList.empty(); }
   TMACROKEYINFO CurrentMacroKeyInfo() const { return GetCurrentMacroKeyItem(); }
+  // Replaced whenever the model rebuilds it (MacroListIndex, SaveBack...,
+  // SetMacroLoopValue, InsertMacro...): do not keep the pointer across those.
   TkwActionsClass* CurrentMacroAction() const { return FCurrentMacroAction.get(); }
   // Direct access to a macro of the list (nullptr when out of range).
   TMACROKEYINFO* Macro(int i);

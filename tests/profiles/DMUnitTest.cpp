@@ -203,8 +203,10 @@ TEST_F(DMTest, StoredValuesOfAnySizeLoadSafely) {
 
 TEST_F(DMTest, CreationErrorIsShownAndStartUpGoesOn) {
   SetDocumentsFolderOverride(test::W(dir.path() / "no" / "such"));
+  DeviceUsageAndPage = {0, 0};
   auto dm = std::make_unique<TDM>();
   EXPECT_FALSE(dm->DataModuleCreate());
+  EXPECT_EQ(DeviceUsageAndPage.UsagePage, 0xFFA0);  // the mouse can still be found
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_NE(boxes[0].first.find(u"Gaming Mouse Vantor"), WStr::npos);
   EXPECT_EQ(boxes[0].second, u"VXMon");

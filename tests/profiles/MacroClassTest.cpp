@@ -170,8 +170,9 @@ TEST(Actions, FullModelRefusesInsertsAndPastes) {
   a.InsertActionAfter(Key(1, 1), 128);
   a.CopyAction(0);
   a.PasteAction(0);
-  model.InsertMacro(MacroOf({Key(1, 1)}), 0);
   EXPECT_EQ(a.GetCount(), 128);
+  model.InsertMacro(MacroOf({Key(1, 1)}), 0);  // rebuilds the action model
+  EXPECT_EQ(model.CurrentMacroAction()->GetCount(), 128);
   EXPECT_EQ(model.Macro(0)->MacroListCount, 128);
   EXPECT_EQ(model.CurrentMacroAction()->TotalDelay(), 127u * 128u / 2u);
 }
