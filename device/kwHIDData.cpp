@@ -143,7 +143,8 @@ class TkwHidDeviceReadThread {
     const std::uint32_t n = std::min<std::uint32_t>(FDevice->MaxInputUsageListLength(), kMaxUsages);
     if (n == 0) return 0;
     std::vector<HidUsageAndPage> on;
-    if (!FDevice->GetInputButtonUsages(std::span<const std::uint8_t>(FReport.data(), FReport.size()), on)) return 0;
+    const auto report = std::span<const std::uint8_t>(FReport.data(), static_cast<std::size_t>(FInputReportLength));
+    if (!FDevice->GetInputButtonUsages(report, on)) return 0;
     std::vector<std::uint16_t> current;
     for (const auto& u : on) {
       if (current.size() >= n) break;
