@@ -3,12 +3,29 @@
 // working folder, where a planted DLL would then run inside the monitor.
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 
 #include "platform/HookLibrary.h"
 #include "platform/Shell.h"
 
 namespace vx {
+
+// The portable records are the platform's own.
+static_assert(sizeof(TKBDLLHOOKSTRUCT) == sizeof(KBDLLHOOKSTRUCT));
+static_assert(offsetof(TKBDLLHOOKSTRUCT, flags) == offsetof(KBDLLHOOKSTRUCT, flags));
+static_assert(offsetof(TKBDLLHOOKSTRUCT, time) == offsetof(KBDLLHOOKSTRUCT, time));
+static_assert(offsetof(TKBDLLHOOKSTRUCT, dwExtraInfo) == offsetof(KBDLLHOOKSTRUCT, dwExtraInfo));
+static_assert(sizeof(TMSLLHOOKSTRUCT) == sizeof(MSLLHOOKSTRUCT));
+static_assert(offsetof(TMSLLHOOKSTRUCT, y) == offsetof(MSLLHOOKSTRUCT, pt.y));
+static_assert(offsetof(TMSLLHOOKSTRUCT, mouseData) == offsetof(MSLLHOOKSTRUCT, mouseData));
+static_assert(offsetof(TMSLLHOOKSTRUCT, flags) == offsetof(MSLLHOOKSTRUCT, flags));
+static_assert(offsetof(TMSLLHOOKSTRUCT, time) == offsetof(MSLLHOOKSTRUCT, time));
+static_assert(offsetof(TMSLLHOOKSTRUCT, dwExtraInfo) == offsetof(MSLLHOOKSTRUCT, dwExtraInfo));
+static_assert(kLLKeyExtended == LLKHF_EXTENDED && kLLKeyReleased == LLKHF_UP);
+static_assert(kLLMouseInjected == LLMHF_INJECTED);
+static_assert(kWmMouseWheel == WM_MOUSEWHEEL && kWmXButtonUp == WM_XBUTTONUP);
+
 namespace {
 
 class Win32HookLibrary final : public IHookLibraryLoader {
