@@ -15,6 +15,8 @@
 namespace vx {
 namespace {
 
+constexpr std::int64_t kYieldWindowUs = 1500;
+
 class Win32PreciseTimer final : public IPreciseTimer {
  public:
   Win32PreciseTimer() {
@@ -36,12 +38,19 @@ class Win32PreciseTimer final : public IPreciseTimer {
     for (;;) {
       const std::int64_t remaining = deadline - NowMicroseconds();
       if (remaining <= 0) return;
+      if (remaining <= kYieldWindowUs) {
+        // The last stretch: timer wake-ups can come a scheduler tick late,
+        // so give the processor away in short turns until the deadline.
+        // This happens only while a macro plays.
+        ::SwitchToThread();
+        continue;
+      }
       if (!timer_) {
         ::Sleep(static_cast<DWORD>((remaining + 999) / 1000));
         continue;
       }
       LARGE_INTEGER due{};
-      due.QuadPart = -remaining * 10;  // relative, in 100 ns units
+      due.QuadPart = -(remaining - kYieldWindowUs) * 10;  // relative, in 100 ns units
       if (!::SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE)) {
         ::Sleep(static_cast<DWORD>((remaining + 999) / 1000));
         continue;
