@@ -122,12 +122,14 @@ bool TkwLanguageDesignForm::AddLanguage(int comboIndex) {
   }
   tabs_.push_back(MakeTab(locale, lang_->GetLanguageTable(locale.languageId) != nullptr));
   SelectTab(static_cast<int>(tabs_.size()) - 1);
+  modified_ = true;
   return true;
 }
 
 void TkwLanguageDesignForm::DeleteLanguage() {
   if (tabIndex_ < 0 || tabIndex_ >= static_cast<int>(tabs_.size())) return;
   tabs_.erase(tabs_.begin() + tabIndex_);
+  modified_ = true;
   if (tabs_.empty()) {
     tabIndex_ = -1;
     firstVisible_ = 0;
@@ -147,6 +149,7 @@ bool TkwLanguageDesignForm::AddConstText(WView text) {
   if (text.empty() || lang_->Original().Contains(text)) return false;
   lang_->Original().Add(text);
   RefreshTranslateGrids();
+  modified_ = true;
   return true;
 }
 
@@ -163,6 +166,7 @@ bool TkwLanguageDesignForm::DeleteItemFromList(int row) {
     for (; j + 1 < tab.rows.size() && !tab.rows[j + 1].key.empty(); ++j) tab.rows[j] = tab.rows[j + 1];
     tab.rows[j] = {};
   }
+  modified_ = true;
   return true;
 }
 
@@ -170,7 +174,10 @@ void TkwLanguageDesignForm::SetCell(int row, WView translation) {
   if (tabIndex_ < 0 || row < 0) return;
   auto& rows = tabs_[static_cast<std::size_t>(tabIndex_)].rows;
   if (row >= static_cast<int>(rows.size()) || rows[static_cast<std::size_t>(row)].key.empty()) return;
-  rows[static_cast<std::size_t>(row)].translation = WStr(translation);
+  auto& cell = rows[static_cast<std::size_t>(row)].translation;
+  if (cell == translation) return;
+  cell = WStr(translation);
+  modified_ = true;
 }
 
 WStr TkwLanguageDesignForm::GetTextList() const {
@@ -206,6 +213,7 @@ void TkwLanguageDesignForm::SaveTextList(WView text) {
   tab.rows.resize(std::max(tab.rows.size(), typed.size()));
   std::copy(typed.begin(), typed.end(), tab.rows.begin());
   RefreshTranslateGrids();
+  modified_ = true;
 }
 
 TkwLanguageDesignForm::SaveResult TkwLanguageDesignForm::SaveToLanguageFile() {
@@ -222,6 +230,7 @@ TkwLanguageDesignForm::SaveResult TkwLanguageDesignForm::SaveToLanguageFile() {
   }
   // Replaced in one step, so a failed write keeps the old file.
   if (!lang_->SaveToFile(LanguageFilePath())) return SaveResult::Failed;
+  modified_ = false;
   return givenComponent_ ? SaveResult::SavedAndClose : SaveResult::Saved;
 }
 

@@ -66,6 +66,9 @@ class TkwLanguageDesignForm {
   void NextPage();
   void PrevPage();
 
+  // Changed since shown or last saved.
+  bool Modified() const { return modified_; }
+
   TkwLanguage* Language() const { return lang_; }
   bool OwnsLanguage() const { return own_ != nullptr; }
 
@@ -85,6 +88,7 @@ class TkwLanguageDesignForm {
   std::vector<Tab> tabs_;
   int tabIndex_ = -1;
   int firstVisible_ = 0;
+  bool modified_ = false;
 };
 
 }  // namespace vx

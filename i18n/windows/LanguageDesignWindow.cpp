@@ -188,7 +188,7 @@ class DesignWindow {
 
   // In-place editing of column 1.
   void BeginEdit(int row) {
-    CancelEdit();
+    CommitEdit();
     const auto* r = Row(row);
     if (r == nullptr || r->key.empty()) return;
     ListView_EnsureVisible(grid_, row, FALSE);
@@ -426,6 +426,15 @@ class DesignWindow {
         return 0;
       case WM_CLOSE:
         CommitEdit();
+        if (!options_.selfTest && model_.Modified()) {
+          const int answer = MessageBoxW(hwnd_, L"Save the changes to the language file?", kCaption,
+                                         MB_YESNOCANCEL | MB_ICONQUESTION);
+          if (answer == IDCANCEL) return 0;
+          if (answer == IDYES) {
+            Save();
+            if (!saved_) return 0;
+          }
+        }
         DestroyWindow(hwnd_);
         return 0;
       case WM_DESTROY:
@@ -461,7 +470,16 @@ int ShowLanguageDesignWindow(TkwLanguage* lang, const LanguageDesignWindowOption
 
 namespace detail {
 
-void PlatformOpenLanguageDesigner(TkwLanguage& component) { ShowLanguageDesignWindow(&component); }
+// Modal on the window that was active when design mode opened it.
+void PlatformOpenLanguageDesigner(TkwLanguage& component) {
+  HWND owner = GetActiveWindow();
+  if (owner != nullptr) EnableWindow(owner, FALSE);
+  ShowLanguageDesignWindow(&component);
+  if (owner != nullptr) {
+    EnableWindow(owner, TRUE);
+    SetForegroundWindow(owner);
+  }
+}
 
 WStr PlatformChooseLanguageFile() {
   wchar_t file[MAX_PATH] = L"";

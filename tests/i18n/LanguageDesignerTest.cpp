@@ -210,3 +210,26 @@ TEST_F(DesignerTest, FailedSaveKeepsTheWindowOpen) {
 
 }  // namespace
 }  // namespace vx
+
+namespace vx {
+namespace {
+
+TEST_F(DesignerTest, ModifiedUntilSaved) {
+  WriteFile({{u"0804", u"a=A\r\n"}});
+  Form f;
+  f.Show();
+  EXPECT_FALSE(f.Modified());
+  f.SetCell(0, u"A");  // unchanged
+  EXPECT_FALSE(f.Modified());
+  f.AddConstText(u"a");  // already a key
+  EXPECT_FALSE(f.Modified());
+  f.SetCell(0, u"A2");
+  EXPECT_TRUE(f.Modified());
+  ASSERT_EQ(f.SaveToLanguageFile(), Form::SaveResult::Saved);
+  EXPECT_FALSE(f.Modified());
+  f.DeleteItemFromList(0);
+  EXPECT_TRUE(f.Modified());
+}
+
+}  // namespace
+}  // namespace vx
