@@ -39,22 +39,31 @@ void SetActions(TMACROKEYINFO& m) {
   m.MacroListCount = i;
 }
 
+// Levels 0..3 of the default set, levels 4..9 unset, level 10 untouched.
+void ResetCpiLevels(TMOUSECONFIGINFO& c) {
+  for (int i = 0; i < 10; ++i) c.CPIState[i] = TCPILEVELINFO{0, 0, 0};
+  const std::uint16_t levels[4] = {1000, 2000, 4000, 8200};
+  for (int i = 0; i < 4; ++i) c.CPIState[i] = TCPILEVELINFO{levels[i], levels[i], 1};
+  c.CurrentCPIIndex = 1;
+}
+
+void ResetLightAndReportRate(TMOUSECONFIGINFO& c) {
+  c.ReportRate = 125;
+  c.LEDConfig.BRIGHT_LEVEL = 2;
+  c.LEDConfig.BREATH_SPEED = 2;
+  c.LEDConfig.R = 255;
+  c.LEDConfig.G = 0;
+  c.LEDConfig.B = 0;
+}
+
 void ConfigDefaults(TMOUSECONFIGINFO& c) {
   c.VWheelSpeed = 3;
   c.DoubleClickSpeed = 550;
   c.PointerSpeed = 10;
   c.PointerAcceleration = 0;
-  c.ReportRate = 125;
   c.CPILevel = 4;
-  c.LEDConfig.R = 255;
-  c.LEDConfig.G = 0;
-  c.LEDConfig.B = 0;
-  c.LEDConfig.BRIGHT_LEVEL = 2;
-  c.LEDConfig.BREATH_SPEED = 2;
-  for (int i = 0; i < 10; ++i) c.CPIState[i] = TCPILEVELINFO{0, 0, 0};
-  const std::uint16_t levels[4] = {1000, 2000, 4000, 8200};
-  for (int i = 0; i < 4; ++i) c.CPIState[i] = TCPILEVELINFO{levels[i], levels[i], 1};
-  c.CurrentCPIIndex = 1;
+  ResetLightAndReportRate(c);
+  ResetCpiLevels(c);
   for (int i = 0; i < 4; ++i) c.UseDiffentXY[i] = 1;
 }
 
@@ -184,22 +193,12 @@ void TDM::kwProfileAllSettingInfoRestoreToDefault(TkwStream& AStream) {
 
 void TDM::RestoreToDefaultCPISetting() {
   TMOUSECONFIGINFO& c = FCurrentProfileInfo.ConfigInfo;
-  for (int i = 0; i < 10; ++i) c.CPIState[i] = TCPILEVELINFO{0, 0, 0};
-  const std::uint16_t levels[4] = {1000, 2000, 4000, 8200};
-  for (int i = 0; i < 4; ++i) c.CPIState[i] = TCPILEVELINFO{levels[i], levels[i], 1};
-  c.CurrentCPIIndex = 1;
+  ResetCpiLevels(c);
+  // Unlike the profile default, this reset turns the separate X/Y flags off.
   for (int i = 0; i < 4; ++i) c.UseDiffentXY[i] = 0;
 }
 
-void TDM::RestoreToDefaultLightAndReportAdvancedSetting() {
-  TMOUSECONFIGINFO& c = FCurrentProfileInfo.ConfigInfo;
-  c.ReportRate = 125;
-  c.LEDConfig.BRIGHT_LEVEL = 2;
-  c.LEDConfig.BREATH_SPEED = 2;
-  c.LEDConfig.R = 255;
-  c.LEDConfig.G = 0;
-  c.LEDConfig.B = 0;
-}
+void TDM::RestoreToDefaultLightAndReportAdvancedSetting() { ResetLightAndReportRate(FCurrentProfileInfo.ConfigInfo); }
 
 WStr TDM::GetProfileFolder() {
   const WStr docs = DocumentsFolder();
