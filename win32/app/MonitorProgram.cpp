@@ -117,6 +117,7 @@ int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
     services.audio = &PlatformAudioSystem();
     services.hidBus = options.hidBus;
     services.dispatcher = &dispatcher;
+    services.overlays = options.overlays;
     if (options.createUi) {
       services.createTrayAndAbout = [&options, hwnd](TVXMonMain& m) { options.createUi(m, hwnd); };
     }

@@ -21,6 +21,8 @@ struct MonitorProgramOptions {
   std::function<void(TVXMonMain&, HWND)> createUi;
   std::function<bool(HWND, UINT, WPARAM, LPARAM, LRESULT&)> uiMessage;
   std::function<void()> destroyUi;
+  // The recording overlay's windows; none is shown when null.
+  IRecordOverlayFactory* overlays = nullptr;
 };
 
 // Runs the whole process; the exit code, always 0.

@@ -19,6 +19,7 @@
 #include "platform/VirtualHidBus.h"
 #include "win32/app/MonitorProgram.h"
 #include "win32/app/VMousePipe.h"
+#include "win32/ui/MonitorUi.h"
 
 namespace {
 
@@ -182,6 +183,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   static VirtualMouseServer server(bus);
   server.Start();
   vx::win::MonitorProgramOptions options;
+  vx::ui::MonitorUi ui;
+  ui.Install(options);
   options.hidBus = &bus;
   options.onMonitor = [](vx::TVXMonMain* m) { server.SetMonitor(m); };
   return vx::win::RunMonitorProgram(instance, options);

@@ -47,6 +47,8 @@ class Win32RecordOverlayFactory final : public IRecordOverlayFactory {
   // applicationWindow: the monitor window, hidden while the overlay shows.
   Win32RecordOverlayFactory(HWND applicationWindow, std::function<WStr(WView)> translate);
   std::unique_ptr<IRecordOverlay> ShowRecordWindow() override;
+  // The window is created after the factory in the monitor program.
+  void SetApplicationWindow(HWND window) { app_ = window; }
 
  private:
   HWND app_;

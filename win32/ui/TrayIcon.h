@@ -29,6 +29,8 @@ class Win32TrayIcon final : public ITrayIcon {
   Win32TrayIcon(const Win32TrayIcon&) = delete;
   Win32TrayIcon& operator=(const Win32TrayIcon&) = delete;
 
+  // The handlers may be set after creation (the menu logic needs the icon).
+  void SetHandlers(Handlers handlers) { handlers_ = std::move(handlers); }
   void SetHint(WView hint) override;
   void SetMenu(std::vector<TrayMenuItem> items) override;
 

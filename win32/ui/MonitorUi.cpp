@@ -1,0 +1,73 @@
+#include "win32/ui/MonitorUi.h"
+
+#include "i18n/kwLanguage.h"
+
+namespace vx::ui {
+
+namespace {
+WStr Translate(WView text) { return LookupTranslation(text); }
+}  // namespace
+
+MonitorUi::MonitorUi() : overlays_(nullptr, &Translate) {}
+
+MonitorUi::~MonitorUi() { Destroy(); }
+
+void MonitorUi::Install(win::MonitorProgramOptions& options) {
+  options.overlays = &overlays_;
+  options.createUi = [this](TVXMonMain& monitor, HWND window) { Create(monitor, window); };
+  options.uiMessage = [this](HWND window, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    return Message(window, msg, wp, lp, result);
+  };
+  options.destroyUi = [this] { Destroy(); };
+}
+
+void MonitorUi::Create(TVXMonMain& monitor, HWND window) {
+  overlays_.SetApplicationWindow(window);
+
+  // The About window: the monitor window itself, hidden until asked for.
+  about_ = std::make_unique<TMonitorAbout>(*monitor.Services().windows, reinterpret_cast<WindowHandle>(window),
+                                           [&monitor] { monitor.ProcessMessageAndSleep50ms(); });
+  TMonitorAbout* about = about_.get();
+  aboutView_ = std::make_unique<AboutView>(
+      window, AboutView::Handlers{[about] { about->BtnOKClick(); }, [about] { about->BtnGoWebClick(); }},
+      &Translate);
+  aboutView_->Attach();
+
+  // The tray icon shows from now until the end of the process.
+  trayIcon_ = std::make_unique<Win32TrayIcon>(window, Win32TrayIcon::Handlers{});
+  tray_ = std::make_unique<TMonitorTray>(
+      *trayIcon_, TMonitorTray::Handlers{[&monitor] { monitor.Config1Click(); },
+                                         [&monitor] { monitor.About1Click(); },
+                                         [&monitor] { monitor.Exit1Click(); }});
+  TMonitorTray* tray = tray_.get();
+  trayIcon_->SetHandlers({[tray] { tray->TrayIconDblClick(); },
+                          [tray](std::uint16_t command) { tray->MenuCommand(command); }});
+
+  monitor.Extensions.UpdateLanguageAndCaptions = [this, &monitor] { UpdateLanguageAndCaptions(monitor); };
+  monitor.Extensions.ShowAbout = [about] { about->About1Click(); };
+}
+
+void MonitorUi::UpdateLanguageAndCaptions(TVXMonMain& monitor) {
+  if (!tray_ || !monitor.kwLanguage1) return;
+  TkwLanguageSelection<TkwLanguage> lang(*monitor.kwLanguage1, &Translate);
+  tray_->UpdateLanguageAndCaptions(lang, monitor.DM().FAllProfileSettingInfo.CurrentLanguage);
+  monitor.ApplicationTitle = tray_->ApplicationTitle();
+  if (aboutView_) aboutView_->Retranslate();
+}
+
+bool MonitorUi::Message(HWND, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+  if (trayIcon_ && trayIcon_->HandleMessage(msg, wp, lp)) {
+    result = 0;
+    return true;
+  }
+  return aboutView_ && aboutView_->HandleMessage(msg, wp, lp, result);
+}
+
+void MonitorUi::Destroy() {
+  tray_.reset();
+  trayIcon_.reset();
+  aboutView_.reset();
+  about_.reset();
+}
+
+}  // namespace vx::ui
