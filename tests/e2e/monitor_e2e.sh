@@ -132,6 +132,23 @@ exit_notifies)
   wait_line VXCfgDouble.exe.log '7036 0 0' || fail "the double did not receive 7036"
   note "Exit posted 7036 and the monitor ended with 0"
   ;;
+replug)
+  start_monitor
+  wait_reading
+  wine vmouse.exe unplug >/dev/null 2>&1 || fail "unplug failed"
+  wine vmouse.exe report 0740000000000000 >/dev/null 2>&1 && fail "a report went through while unplugged"
+  wine vmouse.exe plug >/dev/null 2>&1 || fail "plug failed"
+  start=$(date +%s%N)
+  wait_reading
+  took=$(( ($(date +%s%N) - start) / 1000000 ))
+  [ "$took" -ge 1000 ] || fail "the mouse was reopened after ${took} ms, before the 1500 ms debounce"
+  wine reg add "$key" /v ProfileID /t REG_DWORD /d 1 /f >/dev/null 2>&1
+  wine vmouse.exe report 0801000000000000 >/dev/null 2>&1 || fail "report after plug failed"
+  for _ in $(seq 50); do [ "$(profile_id)" = 0x0 ] && break; sleep 0.1; done
+  [ "$(profile_id)" = 0x0 ] || fail "ProfileID is '$(profile_id)' after the report, not 0x0"
+  note "unplugged, plugged back: read again after ${took} ms; reports work"
+  stop_monitor
+  ;;
 config_launch)
   cp VXCfgDouble.exe VXCfg.exe
   start_monitor
