@@ -104,6 +104,8 @@ int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
 
   InstallProfileTranslator();
   auto dm = std::make_unique<TDM>();
+  // Start-up errors are reported under the application's title.
+  dm->ErrorCaption = LookupTranslation(u"Vantor Gaming Mouse Monitor");
   dm->DataModuleCreate();
 
   HWND hwnd = CreateMonitorWindow(instance);
