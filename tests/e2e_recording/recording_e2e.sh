@@ -71,7 +71,7 @@ sleep 0.4
 xdotool click 5   # toward the user
 sleep 0.6
 
-read -r sw sh < <(xdpyinfo 2>/dev/null | awk '/dimensions:/ {split($2, d, "x"); print d[1], d[2]}')
+read -r sw sh < <(xdotool getdisplaygeometry)
 ox=$(( (sw - 372) / 2 )); oy=$(( sh - 150 ))
 import -window root "$out/recording.png"
 read -r r g b < <(mean "$out/recording.png" "1x40+$((ox + 5))+$((oy + 30))")

@@ -235,6 +235,9 @@ bool AboutView::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
       }
       return false;
     case WM_SHOWWINDOW:
+      // Each showing starts with both buttons in their normal pictures.
+      hot_ = pressed_ = Part::None;
+      tracking_ = false;
       if (wp) {
         const RECT r = CenteredOnDesktop(about::kClientWidth, about::kClientHeight);
         ::SetWindowPos(window_, nullptr, r.left, r.top, about::kClientWidth, about::kClientHeight,
