@@ -242,6 +242,19 @@ TEST_F(MonitorTest, TypeFromTheReportedSlotOnly) {
   EXPECT_EQ(audio.state.sets, 0);
 }
 
+TEST_F(MonitorTest, RecordButtonDrivesTheRecorderAndTheProcessFlag) {
+  mon = std::make_unique<TVXMonMain>(*dm, services, kSelf);  // the real recorder
+  windows.byClass[u"TVXCfgMain"] = kCfg;
+  SetType(7, 32);
+  mon->FormCreate();
+  mon->HandleMessage(7524, 7, 1);
+  EXPECT_TRUE(IsRecordingMacro);
+  EXPECT_TRUE(mon->MacroRecorder->IsRecordingMacro());
+  mon->HandleMessage(7524, 7, 1);
+  EXPECT_FALSE(IsRecordingMacro);
+  EXPECT_TRUE(ToConfig().empty());  // nothing recorded: nothing stored or sent
+}
+
 TEST_F(MonitorTest, PlayPressWhilePlayingIsDropped) {
   SetType(2, 31);
   SetMacro0({TMACROKEY{4, 1, 65, 0}});
