@@ -51,7 +51,7 @@ int wmain(int argc, wchar_t** argv) {
   const std::size_t eol = reply.find('\n');
   const std::string status = reply.substr(0, eol == std::string::npos ? reply.size() : eol + 1);
   const std::string body = eol == std::string::npos ? std::string() : reply.substr(eol + 1);
-  std::fputs(status.c_str(), ok ? stderr : stderr);
+  std::fputs(status.c_str(), stderr);
   std::fputs(body.c_str(), stdout);
   return ok ? 0 : 1;
 }
