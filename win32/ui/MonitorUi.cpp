@@ -32,6 +32,12 @@ void MonitorUi::Create(TVXMonMain& monitor, HWND window) {
       window, AboutView::Handlers{[about] { about->BtnOKClick(); }, [about] { about->BtnGoWebClick(); }},
       &Translate);
   aboutView_->Attach();
+  scene_ = std::make_unique<SceneTexts>([this] {
+    if (aboutView_) aboutView_->Retranslate();
+  });
+  for (const AboutLabel& label : about::kLabels) scene_->Add(label.text);
+  scene_->Add(about::kOKText);
+  scene_->Add(overlay::kRecordingText);
 
   // The tray icon shows from now until the end of the process.
   trayIcon_ = std::make_unique<Win32TrayIcon>(window, Win32TrayIcon::Handlers{});
@@ -64,6 +70,7 @@ bool MonitorUi::Message(HWND, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 }
 
 void MonitorUi::Destroy() {
+  scene_.reset();
   tray_.reset();
   trayIcon_.reset();
   aboutView_.reset();

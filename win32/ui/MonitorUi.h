@@ -8,6 +8,7 @@
 
 #include "app/MonitorAbout.h"
 #include "app/MonitorTray.h"
+#include "i18n/kwLanguage.h"
 #include "win32/app/MonitorProgram.h"
 #include "win32/ui/AboutView.h"
 #include "win32/ui/RecordOverlay.h"
@@ -41,6 +42,9 @@ class MonitorUi {
   std::unique_ptr<TMonitorTray> tray_;
   std::unique_ptr<AboutView> aboutView_;
   std::unique_ptr<TMonitorAbout> about_;
+  // The drawn windows' texts as a registered scene: the language designer
+  // collects them, and a language switch repaints the About window.
+  std::unique_ptr<SceneTexts> scene_;
 };
 
 }  // namespace vx::ui
