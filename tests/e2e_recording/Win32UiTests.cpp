@@ -191,5 +191,43 @@ TEST(TrayIcon, ClickAndTaskbarRestart) {
   EXPECT_TRUE(tray.HandleMessage(restarted, 0, 0));
 }
 
+TEST(Resources, IconVersionAndManifestAreLinkedIn) {
+  HMODULE self = ::GetModuleHandleW(nullptr);
+  HRSRC group = ::FindResourceW(self, L"MAINICON", MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
+  ASSERT_NE(group, nullptr);
+  // GRPICONDIR: reserved, type 1, count, then 14-byte entries.
+  const auto* dir = static_cast<const BYTE*>(::LockResource(::LoadResource(self, group)));
+  ASSERT_NE(dir, nullptr);
+  const int count = dir[4] | dir[5] << 8;
+  EXPECT_EQ(count, 6);
+  int sizes48 = 0, deep = 0;
+  for (int i = 0; i < count; ++i) {
+    const BYTE* e = dir + 6 + 14 * i;
+    if (e[0] == 48) ++sizes48;
+    if ((e[6] | e[7] << 8) == 32) ++deep;
+  }
+  EXPECT_EQ(sizes48, 2);
+  EXPECT_EQ(deep, 3);
+  for (int size : {16, 32, 48}) {
+    HICON icon = static_cast<HICON>(::LoadImageW(self, L"MAINICON", IMAGE_ICON, size, size, 0));
+    EXPECT_NE(icon, nullptr) << size;
+    if (icon) ::DestroyIcon(icon);
+  }
+  EXPECT_NE(::FindResourceW(self, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)), nullptr) << "manifest";
+
+  wchar_t path[MAX_PATH];
+  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(path, &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<BYTE> info(size);
+  ASSERT_TRUE(::GetFileVersionInfoW(path, 0, size, info.data()));
+  wchar_t* text = nullptr;
+  UINT len = 0;
+  ASSERT_TRUE(::VerQueryValueW(info.data(), L"\\StringFileInfo\\040904B0\\FileDescription",
+                               reinterpret_cast<void**>(&text), &len));
+  EXPECT_EQ(std::wstring(text), L"Vantor Gaming Mouse Monitor");
+}
+
 }  // namespace
 }  // namespace vx::ui
