@@ -11,37 +11,13 @@ set -u
 bin=${1:?bin folder}; out=$(realpath -m "${2:?folder}")
 mkdir -p "$out"
 rm -f "$out"/recording*.png
+. "$(dirname "$(realpath "$0")")/e2e_lib.sh"
 cd "$bin" || exit 1
 key='HKCU\software\Vantorgmmouse'
 monitor_pid=""
 
-win() { wine vxwin.exe "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
-cleanup() {
-  if win count TVXMonMain | grep -qv '^0$'; then
-    win post TVXMonMain 273 1003 0 >/dev/null
-    win gone TVXMonMain 10000 >/dev/null
-  fi
-  if win count TVXCfgMain | grep -qv '^0$'; then
-    win post TVXCfgMain 16 >/dev/null
-    win gone TVXCfgMain 5000 >/dev/null
-  fi
-  rm -f VXCfgDouble.exe.log
-}
-fail() { echo "FAIL: $*" >&2; cleanup; exit 1; }
-note() { echo "ok   $*"; }
-wait_line() {
-  local file=$1 pattern=$2
-  for _ in $(seq 100); do
-    [ -f "$file" ] && tr -d '\r' <"$file" | grep -qx "$pattern" && return 0
-    sleep 0.1
-  done
-  return 1
-}
 reg_hex() {  # the bytes of a binary value as lower-case hex
   wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n {print tolower($3)}'
-}
-mean() {
-  convert "$1" -crop "$2" +repage -resize '1x1!' -format '%[fx:int(255*r+.5)] %[fx:int(255*g+.5)] %[fx:int(255*b+.5)]' info:
 }
 
 cleanup
@@ -76,16 +52,9 @@ ox=$(( (sw - 372) / 2 )); oy=$(( sh - 150 ))
 import -window root "$out/recording.png"
 read -r r g b < <(mean "$out/recording.png" "1x40+$((ox + 5))+$((oy + 30))")
 [ "$r" -gt 120 ] && [ "$g" -gt 130 ] || fail "no overlay frame at the bottom centre ($r $g $b)"
-memo=$(convert "$out/recording.png" -crop "233x90+$((ox + 134))+$((oy + 5))" +repage -threshold 70% -format '%[fx:int(mean*233*90)]' info:)
+memo=$(light_pixels "$out/recording.png" "233x90+$((ox + 134))+$((oy + 5))")
 [ "$memo" -gt 100 ] || fail "the overlay lists no actions ($memo light pixels)"
-reds=()
-for i in $(seq 1 12); do
-  import -window root -crop "15x15+$((ox + 12))+$((oy + 23))" +repage "$out/recording-dot-$i.png"
-  read -r r g b < <(mean "$out/recording-dot-$i.png" "15x15+0+0")
-  reds+=("$r")
-  sleep "0.0$(( (i * 37) % 10 ))"
-done
-lo=$(printf '%s\n' "${reds[@]}" | sort -n | head -1); hi=$(printf '%s\n' "${reds[@]}" | sort -n | tail -1)
+read -r lo hi < <(dot_red_range "$ox" "$oy" "$out/recording-dot")
 [ $(( hi - lo )) -gt 40 ] || fail "the dot does not blink (red $lo..$hi)"
 note "overlay at the bottom centre with its lines; the dot blinks (red $lo..$hi)"
 

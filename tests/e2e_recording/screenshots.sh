@@ -12,9 +12,7 @@ check() {  # check DESCRIPTION CONDITION...
   local what=$1; shift
   if "$@"; then echo "ok   $what"; else echo "FAIL $what"; fail=1; fi
 }
-mean() {  # mean colour "R G B" of a region of an image
-  convert "$1" -crop "$2" +repage -resize '1x1!' -format '%[fx:int(255*r+.5)] %[fx:int(255*g+.5)] %[fx:int(255*b+.5)]' info:
-}
+. "$(dirname "$(realpath "$0")")/e2e_lib.sh"
 
 wine "$exe" 40 >"$out/showcase.log" 2>&1 &
 pid=$!
@@ -40,29 +38,19 @@ read -r r g b < <(mean "$out/about_overlay.png" "40x20+$((ax + 10))+$((ay + 360)
 check "About background is dark ($r $g $b)" test "$r" -lt 80 -a "$g" -lt 80 -a "$b" -lt 80
 read -r r g b < <(mean "$out/about_overlay.png" "60x12+$((ax + 216))+$((ay + 332))")
 check "OK button in its normal picture ($r $g $b)" test "$r" -gt 40 -a "$r" -lt 140 -a $(( r - b )) -lt 30
-white=$(convert "$out/about_overlay.png" -crop "301x26+$((ax + 61))+$((ay + 223))" +repage -threshold 90% -format '%[fx:int(mean*301*26)]' info:)
+white=$(light_pixels "$out/about_overlay.png" "301x26+$((ax + 61))+$((ay + 223))" 90)
 check "web address drawn in white ($white px)" test "$white" -gt 40
-light=$(convert "$out/about_overlay.png" -crop "399x26+$((ax + 67))+$((ay + 116))" +repage -threshold 70% -format '%[fx:int(mean*399*26)]' info:)
+light=$(light_pixels "$out/about_overlay.png" "399x26+$((ax + 67))+$((ay + 116))")
 check "first label drawn ($light px)" test "$light" -gt 60
 
 # The overlay: the frame's stroke on its left edge, the memo's text.
 read -r r g b < <(mean "$out/about_overlay.png" "1x40+$((ox + 5))+$((oy + 30))")
 check "overlay frame stroke ($r $g $b)" test "$r" -gt 120 -a "$g" -gt 130 -a "$b" -gt 130
-memo=$(convert "$out/about_overlay.png" -crop "233x60+$((ox + 134))+$((oy + 5))" +repage -threshold 70% -format '%[fx:int(mean*233*60)]' info:)
+memo=$(light_pixels "$out/about_overlay.png" "233x60+$((ox + 134))+$((oy + 5))")
 check "memo lines drawn ($memo px)" test "$memo" -gt 60
 
-# The blinking dot: several captures, its colour must change between them.
-# The dot is bright for about a third of each 400 ms cycle; uneven pauses
-# keep the captures from locking onto one phase.
-reds=()
-for i in $(seq 1 12); do
-  import -window root -crop "15x15+$((ox + 12))+$((oy + 23))" +repage "$out/dot-$i.png"
-  read -r r g b < <(mean "$out/dot-$i.png" "15x15+0+0")
-  reds+=("$r")
-  sleep "0.0$(( (i * 37) % 10 ))"
-done
-lo=$(printf '%s\n' "${reds[@]}" | sort -n | head -1)
-hi=$(printf '%s\n' "${reds[@]}" | sort -n | tail -1)
+# The blinking dot: its colour must change between captures.
+read -r lo hi < <(dot_red_range "$ox" "$oy" "$out/dot")
 check "the dot blinks (red between $lo and $hi)" test $(( hi - lo )) -gt 40
 
 kill $pid 2>/dev/null

@@ -8,29 +8,10 @@ set -u
 bin=${1:?bin folder}; out=$(realpath -m "${2:?folder}")
 mkdir -p "$out"
 rm -f "$out"/tray*.png
+. "$(dirname "$(realpath "$0")")/e2e_lib.sh"
 cd "$bin" || exit 1
 monitor_pid=""
 
-win() { wine vxwin.exe "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
-cleanup() {
-  if win count TVXMonMain | grep -qv '^0$'; then
-    win post TVXMonMain 273 1003 0 >/dev/null
-    win gone TVXMonMain 10000 >/dev/null
-  fi
-  if win count TVXCfgMain | grep -qv '^0$'; then
-    win post TVXCfgMain 16 >/dev/null
-    win gone TVXCfgMain 5000 >/dev/null
-  fi
-  rm -f VXCfg.exe VXCfg.exe.log VXCfgDouble.exe.log
-}
-fail() { echo "FAIL: $*" >&2; cleanup; exit 1; }
-note() { echo "ok   $*"; }
-# "X Y" of the first pixel of a region whose colour passes an awk test on r, g, b.
-first_pixel() {  # first_pixel IMAGE GEOMETRY TEST
-  convert "$1" -crop "$2" +repage txt:- |
-    sed -n 's/^\([0-9]*\),\([0-9]*\): (\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3 \4 \5/p' |
-    awk "{ r = \$3; g = \$4; b = \$5; if ($3) { print \$1, \$2; exit } }"
-}
 
 cleanup
 wine VXMonE2E.exe >/dev/null 2>&1 &

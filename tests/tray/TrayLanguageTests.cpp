@@ -2,22 +2,17 @@
 #include <gtest/gtest.h>
 
 #include "app/MonitorTray.h"
+#include "tray/FakeTray.h"
 #include "i18n/kwLanguage.h"
 
 namespace vx {
 namespace {
 
-struct RecordingTray final : ITrayIcon {
-  void SetHint(WView h) override { hint = WStr(h); }
-  void SetMenu(std::vector<TrayMenuItem> items) override { menu = std::move(items); }
-  WStr hint;
-  std::vector<TrayMenuItem> menu;
-};
 
 TEST(TrayLanguage, StoredLanguageSelectsTheTranslatorAndEveryCaptionFollows) {
   auto lang = TkwLanguage::CreateWithEmbeddedSet(nullptr);
   TkwLanguageSelection<TkwLanguage> selection(*lang, [](WView t) { return LookupTranslation(t); });
-  RecordingTray tray;
+  FakeTray tray;
   TMonitorTray t(tray, {});
 
   const int ch = lang->GetLanguageIndexByShortID(u"CH");

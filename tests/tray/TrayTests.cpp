@@ -8,16 +8,11 @@
 
 #include "app/MonitorAbout.h"
 #include "app/MonitorTray.h"
+#include "tray/FakeTray.h"
 
 namespace vx {
 namespace {
 
-struct FakeTray final : ITrayIcon {
-  void SetHint(WView h) override { hint = WStr(h); }
-  void SetMenu(std::vector<TrayMenuItem> items) override { menu = std::move(items); }
-  WStr hint;
-  std::vector<TrayMenuItem> menu;
-};
 
 // Languages "en" (no table), "CH" and "DE"; index 0 is "CH".
 struct FakeLanguage final : ILanguageSelection {

@@ -1,0 +1,61 @@
+# Helpers of the drawn-window end-to-end scripts (sourced; run in BINDIR
+# inside the e2e environment).
+
+win() { wine vxwin.exe "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+
+# Ends a running monitor and configuration double, removes their logs.
+cleanup() {
+  if win count TVXMonMain | grep -qv '^0$'; then
+    win post TVXMonMain 273 1003 0 >/dev/null
+    win gone TVXMonMain 10000 >/dev/null
+  fi
+  if win count TVXCfgMain | grep -qv '^0$'; then
+    win post TVXCfgMain 16 >/dev/null
+    win gone TVXCfgMain 5000 >/dev/null
+  fi
+  rm -f VXCfg.exe VXCfg.exe.log VXCfgDouble.exe.log
+}
+fail() { echo "FAIL: $*" >&2; cleanup; exit 1; }
+note() { echo "ok   $*"; }
+
+# waits until the file holds a line matching the pattern
+wait_line() {
+  local file=$1 pattern=$2
+  for _ in $(seq 100); do
+    [ -f "$file" ] && tr -d '\r' <"$file" | grep -qx "$pattern" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# mean colour "R G B" of a region of an image
+mean() {
+  convert "$1" -crop "$2" +repage -resize '1x1!' \
+    -format '%[fx:int(255*r+.5)] %[fx:int(255*g+.5)] %[fx:int(255*b+.5)]' info:
+}
+
+# light pixels (above 70 %) in a region
+light_pixels() {
+  convert "$1" -crop "$2" +repage -threshold "${3:-70}%" -format '%[fx:int(mean*w*h)]' info:
+}
+
+# "X Y" of the first pixel of a region whose colour passes an awk test on r, g, b
+first_pixel() {
+  convert "$1" -crop "$2" +repage txt:- |
+    sed -n 's/^\([0-9]*\),\([0-9]*\): (\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3 \4 \5/p' |
+    awk "{ r = \$3; g = \$4; b = \$5; if ($3) { print \$1, \$2; exit } }"
+}
+
+# "LOW HIGH": the least and greatest red of the overlay's dot over twelve
+# captures. The dot is bright for about a third of each 400 ms cycle; uneven
+# pauses keep the captures from locking onto one phase.
+dot_red_range() {  # dot_red_range OVERLAY_X OVERLAY_Y PREFIX
+  local reds=() r g b i
+  for i in $(seq 1 12); do
+    import -window root -crop "15x15+$(($1 + 12))+$(($2 + 23))" +repage "$3-$i.png"
+    read -r r g b < <(mean "$3-$i.png" "15x15+0+0")
+    reds+=("$r")
+    sleep "0.0$(( (i * 37) % 10 ))"
+  done
+  echo "$(printf '%s\n' "${reds[@]}" | sort -n | head -1) $(printf '%s\n' "${reds[@]}" | sort -n | tail -1)"
+}
