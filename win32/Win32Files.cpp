@@ -52,7 +52,7 @@ bool CreateDirectoryOneLevel(WView path) {
 
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(WView path) {
   if (path.empty()) return std::nullopt;
-  win::UniqueHandle file = win::FileHandle(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  win::UniqueHandle file = win::FileHandle(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return std::nullopt;
   LARGE_INTEGER size{};
