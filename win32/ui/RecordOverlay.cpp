@@ -1,6 +1,8 @@
 #include "win32/ui/RecordOverlay.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "win32/ui/UiDraw.h"
 
@@ -50,6 +52,21 @@ TFrmRecord::TFrmRecord(HWND owner, std::function<WStr(WView)> translate) : trans
   if (!window_) return;
   ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   created_ = ::GetTickCount();
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = overlay::kWidth;
+  bi.bmiHeader.biHeight = -overlay::kHeight;  // top-down, like GDI+'s rows
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  frameDc_ = ::CreateCompatibleDC(nullptr);
+  frameBitmap_ = ::CreateDIBSection(frameDc_, &bi, DIB_RGB_COLORS, &frameBits_, nullptr, 0);
+  if (frameBitmap_) {
+    oldBitmap_ = ::SelectObject(frameDc_, frameBitmap_);
+  } else {
+    ::DeleteDC(frameDc_);
+    frameDc_ = nullptr;
+  }
   FormShow();
   Render();
   ::ShowWindow(window_, SW_SHOWNOACTIVATE);
@@ -63,6 +80,11 @@ TFrmRecord::~TFrmRecord() {
   ::KillTimer(window_, kAnimationTimer);
   ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
   ::DestroyWindow(window_);
+  if (frameDc_) {
+    ::SelectObject(frameDc_, oldBitmap_);
+    ::DeleteObject(frameBitmap_);
+    ::DeleteDC(frameDc_);
+  }
 }
 
 void TFrmRecord::FormShow() {
@@ -82,8 +104,10 @@ void TFrmRecord::Timer1Timer() {
 }
 
 void TFrmRecord::AddLine(WView line) {
+  // Drawn with the next animation frame, not here: this runs inside the
+  // mouse hook's callback, which must return quickly.
   lines_.emplace_back(line);
-  Render();
+  stillDirty_ = true;
 }
 
 std::vector<WStr> TFrmRecord::VisibleLines() const {
@@ -92,46 +116,58 @@ std::vector<WStr> TFrmRecord::VisibleLines() const {
   return {lines_.begin() + static_cast<std::ptrdiff_t>(first), lines_.end()};
 }
 
-void TFrmRecord::Render() {
-  if (!window_) return;
+void TFrmRecord::DrawStill() {
   const int w = overlay::kWidth, h = overlay::kHeight;
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = w;
-  bi.bmiHeader.biHeight = -h;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  bi.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HDC screen = ::GetDC(nullptr);
-  HDC mem = ::CreateCompatibleDC(screen);
-  HBITMAP dib = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (!dib) {
-    ::DeleteDC(mem);
-    ::ReleaseDC(nullptr, screen);
-    return;
+  still_.assign(static_cast<std::size_t>(w) * h, 0);
+  Gdiplus::Bitmap canvas(w, h, w * 4, PixelFormat32bppPARGB, reinterpret_cast<BYTE*>(still_.data()));
+  Gdiplus::Graphics g(&canvas);
+  g.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
+  g.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAlias);
+
+  // RectRoot: the rounded translucent frame.
+  Gdiplus::GraphicsPath root;
+  AddRoundRect(root,
+               Gdiplus::RectF(overlay::kRootX + 1.0f, overlay::kRootY + 1.0f, overlay::kRootWidth - 2.0f,
+                              overlay::kRootHeight - 2.0f),
+               3);
+  Gdiplus::SolidBrush fill(Argb(0xA40C0C0C));
+  g.FillPath(&fill, &root);
+  Gdiplus::Pen stroke(Argb(0xFDA8B4B6), 2);
+  g.DrawPath(&stroke, &root);
+
+  // Label1; like the designed label, the text may run past its 99 pixels.
+  const WStr recording = translate_ ? translate_(overlay::kRecordingText) : WStr(overlay::kRecordingText);
+  const float labelX = static_cast<float>(overlay::kLabelX + overlay::kLabelTextIndent);
+  DrawTextBox(g, recording,
+              Gdiplus::RectF(labelX, overlay::kRootY + 5.0f, overlay::kMemoX + 20 - labelX, overlay::kRootHeight - 10.0f),
+              14, true, 0xFFFFFFFF, HAlign::Left);
+
+  // HudMemo1: the newest lines, centred.
+  const std::vector<WStr> shown = VisibleLines();
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    DrawTextBox(g, shown[i],
+                Gdiplus::RectF(static_cast<float>(overlay::kMemoX),
+                               static_cast<float>(overlay::kMemoY + static_cast<int>(i) * kMemoLinePixels),
+                               static_cast<float>(overlay::kMemoWidth), static_cast<float>(kMemoLinePixels)),
+                12, false, 0xFFEDEDED, HAlign::Center);
   }
-  HGDIOBJ old = ::SelectObject(mem, dib);
+  stillDirty_ = false;
+}
+
+void TFrmRecord::Render() {
+  if (!window_ || !frameDc_) return;
+  const unsigned dot = overlay::DotColorAt(::GetTickCount() - created_);
+  // Most frames of the blink repeat the last colour: nothing to do then.
+  if (!stillDirty_ && dot == lastDot_) return;
+  if (stillDirty_) DrawStill();
+  lastDot_ = dot;
+  const int w = overlay::kWidth, h = overlay::kHeight;
+  std::memcpy(frameBits_, still_.data(), still_.size() * sizeof(std::uint32_t));
   {
-    Gdiplus::Bitmap canvas(w, h, w * 4, PixelFormat32bppPARGB, static_cast<BYTE*>(bits));
+    Gdiplus::Bitmap canvas(w, h, w * 4, PixelFormat32bppPARGB, static_cast<BYTE*>(frameBits_));
     Gdiplus::Graphics g(&canvas);
     g.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
-    g.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAlias);
-    g.Clear(Gdiplus::Color(0, 0, 0, 0));
-
-    // RectRoot: the rounded translucent frame.
-    Gdiplus::GraphicsPath root;
-    AddRoundRect(root,
-                 Gdiplus::RectF(overlay::kRootX + 1.0f, overlay::kRootY + 1.0f, overlay::kRootWidth - 2.0f,
-                                overlay::kRootHeight - 2.0f),
-                 3);
-    Gdiplus::SolidBrush fill(Argb(0xA40C0C0C));
-    g.FillPath(&fill, &root);
-    Gdiplus::Pen stroke(Argb(0xFDA8B4B6), 2);
-    g.DrawPath(&stroke, &root);
-
     // RoundRect1: the blinking dot.
-    const unsigned dot = overlay::DotColorAt(::GetTickCount() - created_);
     Gdiplus::GraphicsPath dotPath;
     AddRoundRect(dotPath,
                  Gdiplus::RectF(static_cast<float>(overlay::kDotX), static_cast<float>(overlay::kDotY),
@@ -139,34 +175,14 @@ void TFrmRecord::Render() {
                  overlay::kDotSize / 2.0f - 0.5f);
     Gdiplus::SolidBrush dotBrush(Argb(dot));
     g.FillPath(&dotBrush, &dotPath);
-
-    // Label1.
-    const WStr recording = translate_ ? translate_(overlay::kRecordingText) : WStr(overlay::kRecordingText);
-    const float labelX = static_cast<float>(overlay::kLabelX + overlay::kLabelTextIndent);
-    // Like the designed label, the text may run past the label's 99 pixels.
-    DrawTextBox(g, recording,
-                Gdiplus::RectF(labelX, overlay::kRootY + 5.0f, overlay::kMemoX + 20 - labelX, overlay::kRootHeight - 10.0f),
-                14, true, 0xFFFFFFFF, HAlign::Left);
-
-    // HudMemo1: the newest lines, centred.
-    const std::vector<WStr> shown = VisibleLines();
-    for (std::size_t i = 0; i < shown.size(); ++i) {
-      DrawTextBox(g, shown[i],
-                  Gdiplus::RectF(static_cast<float>(overlay::kMemoX),
-                                 static_cast<float>(overlay::kMemoY + static_cast<int>(i) * kMemoLinePixels),
-                                 static_cast<float>(overlay::kMemoWidth), static_cast<float>(kMemoLinePixels)),
-                  12, false, 0xFFEDEDED, HAlign::Center);
-    }
   }
   RECT wr{};
   ::GetWindowRect(window_, &wr);
   POINT pos{wr.left, wr.top}, src{0, 0};
   SIZE size{w, h};
   BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  ::UpdateLayeredWindow(window_, screen, &pos, &size, mem, &src, 0, &blend, ULW_ALPHA);
-  ::SelectObject(mem, old);
-  ::DeleteObject(dib);
-  ::DeleteDC(mem);
+  HDC screen = ::GetDC(nullptr);
+  ::UpdateLayeredWindow(window_, screen, &pos, &size, frameDc_, &src, 0, &blend, ULW_ALPHA);
   ::ReleaseDC(nullptr, screen);
 }
 

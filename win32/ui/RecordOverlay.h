@@ -4,6 +4,7 @@
 // blinking dot, "Recording..." and the list of recorded actions.
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -27,6 +28,10 @@ class TFrmRecord final : public IRecordOverlay {
   // foreground window itself.
   void Timer1Timer();
 
+  // One animation frame (the timer's work): the still layer, drawn again
+  // when lines were added, plus the dot in its current colour.
+  void Render();
+
   HWND Handle() const { return window_; }
   const std::vector<WStr>& Lines() const { return lines_; }
   // The lines the memo shows: the newest ones that fit.
@@ -34,12 +39,20 @@ class TFrmRecord final : public IRecordOverlay {
 
  private:
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-  void Render();
+  // The frame, label and memo, redrawn only when the lines change.
+  void DrawStill();
 
   HWND window_ = nullptr;
   std::function<WStr(WView)> translate_;
   std::vector<WStr> lines_;
   DWORD created_ = 0;
+  std::vector<std::uint32_t> still_;  // premultiplied ARGB
+  bool stillDirty_ = true;
+  unsigned lastDot_ = 0;
+  HDC frameDc_ = nullptr;
+  HBITMAP frameBitmap_ = nullptr;
+  HGDIOBJ oldBitmap_ = nullptr;
+  void* frameBits_ = nullptr;
 };
 
 class Win32RecordOverlayFactory final : public IRecordOverlayFactory {
