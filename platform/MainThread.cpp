@@ -24,7 +24,8 @@ void DispatchItem::RunOnMainThread() {
     error = std::current_exception();
   }
   std::lock_guard lock(mutex_);
-  error_ = error;
+  // Hand the exception over whole: the worker alone holds it from here on.
+  error_ = std::move(error);
   state_ = State::Done;
   done_.notify_all();
 }
@@ -43,11 +44,11 @@ bool DispatchItem::Finished() const {
   return state_ == State::Done;
 }
 
-void DispatchItem::Rethrow() const {
+void DispatchItem::Rethrow() {
   std::exception_ptr error;
   {
     std::lock_guard lock(mutex_);
-    error = error_;
+    error = std::move(error_);
   }
   if (error) std::rethrow_exception(error);
 }

@@ -63,8 +63,8 @@ class DispatchItem {
   // (then wait for Finished()).
   bool TryWithdraw();
   bool Finished() const;
-  // Rethrows the call's exception, if any.
-  void Rethrow() const;
+  // Rethrows the call's exception, if any (once).
+  void Rethrow();
   // Worker side of the wait: blocks until finished or stopped. Portable form
   // for dispatchers without OS events.
   DispatchResult Wait();

@@ -28,7 +28,7 @@ TEST(QueuedMainThreadTest, RunsTheCallOnTheMainThreadAndWaits) {
 TEST(QueuedMainThreadTest, ExceptionTravelsBackToTheWorker) {
   QueuedMainThread main;
   StopSignal stop;
-  bool caught = false;
+  std::atomic<bool> caught{false};
   std::thread worker([&] {
     try {
       main.Invoke([] { throw std::runtime_error("bad report"); }, stop);
@@ -38,7 +38,7 @@ TEST(QueuedMainThreadTest, ExceptionTravelsBackToTheWorker) {
   });
   main.RunUntil([&] { return main.Pending() == 0 && caught; }, 5000);
   worker.join();
-  EXPECT_TRUE(caught);
+  EXPECT_TRUE(caught.load());
 }
 
 TEST(QueuedMainThreadTest, StopWithdrawsAQueuedCall) {
