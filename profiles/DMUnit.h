@@ -32,6 +32,7 @@ WStr DefaultSlotValueName(int slot);
 // stored HelpFile bytes of TOtherConfig carry no meaning.
 using THelpFileList = std::vector<std::pair<WStr, WStr>>;
 
+// Holds about half a megabyte of records: create it on the heap.
 class TDM {
  public:
   // All records zero; the stores get their default handlers but no names.
