@@ -100,8 +100,10 @@ class TkwHIDData {
   // Read threads that have not ended yet (for tests and diagnostics).
   std::size_t RunningReadThreads();
 
-  // Published properties. Assign them before HidFindAndReadDevice: a thread
-  // takes its own copy of the handlers it runs on the read thread.
+  // Published properties. OnData and OnParsedData run on the main thread
+  // (on the read thread with FastOnData); OnDeviceNotConnected always runs on
+  // the read thread. Assign them before HidFindAndReadDevice: a thread takes
+  // its own copy of the handlers it runs on the read thread.
   bool FastOnData = false;
   TkwHIDDataReceived OnData;
   TkwHIDParsedDataReceived OnParsedData;

@@ -183,6 +183,21 @@ TEST_F(TransportTest, ReportsOfOneInterfaceArriveInOrder) {
   for (std::uint8_t i = 0; i < 50; ++i) EXPECT_EQ(deliveries_[i].Data[0], i);
 }
 
+TEST_F(TransportTest, ReadingTwiceDeliversEveryReportTwiceUntilStopped) {
+  const int m = bus_.Plug(test::MouseDevice());
+  hid_->HidFindAndReadDevice(kMouse, u"*");
+  hid_->HidFindAndReadDevice(kMouse, u"*");
+  EXPECT_EQ(hid_->RunningReadThreads(), 2u);
+  ASSERT_TRUE(bus_.WaitForReaders(m, 0, 2, 1000));
+  Queue(m, 0, {7, 5});
+  ASSERT_TRUE(PumpUntil(2));
+  EXPECT_EQ(deliveries_[0].Data, deliveries_[1].Data);
+  hid_->HidStopRead();
+  Queue(m, 0, {7, 6});
+  main_.RunUntil([] { return false; }, 50);
+  EXPECT_EQ(Delivered(), 2u);
+}
+
 TEST_F(TransportTest, StopReachesAThreadWaitingForTheMainThread) {
   const int m = bus_.Plug(test::MouseDevice());
   hid_->HidFindAndReadDevice(kMouse, u"*");
