@@ -103,7 +103,9 @@ class TkwHIDData {
   // Published properties. OnData and OnParsedData run on the main thread
   // (on the read thread with FastOnData); OnDeviceNotConnected always runs on
   // the read thread. Assign them before HidFindAndReadDevice: a thread takes
-  // its own copy of the handlers it runs on the read thread.
+  // its own copy of the handlers it runs on the read thread. A handler that
+  // runs on a read thread must not wait for the main thread: HidStopRead
+  // waits for such a handler to return.
   bool FastOnData = false;
   TkwHIDDataReceived OnData;
   TkwHIDParsedDataReceived OnParsedData;
