@@ -127,10 +127,10 @@ class TkwHidDeviceReadThread {
     if (onParsedData) onParsedData(FDeviceID, FDevicePath, reportId, GetButtonUsageChange());
   }
 
+  // Not a report: raised without holding up HidStopRead, so the handler may
+  // wait for the main thread. A stopped read raises nothing.
   void RaiseDeviceNotConnected() {
-    if (!onDeviceNotConnected_) return;
-    std::shared_lock lock(session_->Delivering);
-    if (session_->Stop.IsSet()) return;
+    if (!onDeviceNotConnected_ || session_->Stop.IsSet()) return;
     try {
       onDeviceNotConnected_(FDeviceID, FDevicePath);
     } catch (...) {

@@ -70,8 +70,8 @@ class TkwHIDData {
   // consulted. Main thread.
   void HidFindAndReadDevice(USAGE_AND_PAGE UsageAndPage, WView HIDID);
   // Stops every read started so far: once it returns, none of those threads
-  // delivers a report or raises an event, also one that was waiting for the
-  // main thread to handle its report. Main thread.
+  // delivers another report, also one that was waiting for the main thread
+  // to handle its report. Main thread.
   void HidStopRead();
 
   // DATASIZE counts the report ID. Sends to every matching interface whose
@@ -103,9 +103,8 @@ class TkwHIDData {
   // Published properties. OnData and OnParsedData run on the main thread
   // (on the read thread with FastOnData); OnDeviceNotConnected always runs on
   // the read thread. Assign them before HidFindAndReadDevice: a thread takes
-  // its own copy of the handlers it runs on the read thread. A handler that
-  // runs on a read thread must not wait for the main thread: HidStopRead
-  // waits for such a handler to return.
+  // its own copy of the handlers it runs on the read thread. A FastOnData
+  // handler must not wait for the main thread: HidStopRead waits for it.
   bool FastOnData = false;
   TkwHIDDataReceived OnData;
   TkwHIDParsedDataReceived OnParsedData;
