@@ -259,6 +259,18 @@ TEST_F(TransportTest, UnplugEndsTheThreadWithDeviceNotConnected) {
   EXPECT_TRUE(WaitForNoThreads());
 }
 
+TEST_F(TransportTest, UnplugAfterStopRaisesNothing) {
+  const int m = bus_.Plug(test::MouseDevice());
+  std::atomic<int> notConnected{0};
+  hid_->OnDeviceNotConnected = [&](const WStr&, const WStr&) { ++notConnected; };
+  hid_->HidFindAndReadDevice(kMouse, u"*");
+  ASSERT_TRUE(bus_.WaitForReaders(m, 0, 1, 1000));
+  hid_->HidStopRead();
+  bus_.Unplug(m);
+  EXPECT_TRUE(WaitForNoThreads());
+  EXPECT_EQ(notConnected.load(), 0);
+}
+
 TEST_F(TransportTest, ParsedDataReportsButtonChanges) {
   auto d = test::MouseDevice();
   d.Collections[0].ButtonReportId = 7;
