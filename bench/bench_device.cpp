@@ -14,6 +14,7 @@
 #include "platform/Debug.h"
 #include "platform/MainThread.h"
 #include "platform/VirtualHidBus.h"
+#include "profiles/DMUnit.h"
 
 namespace vx {
 namespace {
@@ -123,14 +124,50 @@ void BM_WriteFullProfile(benchmark::State& state) {
   TkwHIDData hid(&bus, &main);
   hid.FHidDeviceList.clear();
   DeviceUsageAndPage = {1, 0xFFA0};
+  std::size_t reports = 0;
   for (auto _ : state) {
     WriteProfileToDevice(hid, *p, 0);
     state.PauseTiming();
+    reports = bus.Sent().size();
     bus.ClearSent();
     state.ResumeTiming();
   }
+  state.counters["feature_reports"] = static_cast<double>(reports);
 }
 BENCHMARK(BM_WriteFullProfile)->Unit(benchmark::kMicrosecond);
+
+// The same for the default profile of a first run.
+void BM_WriteDefaultProfile(benchmark::State& state) {
+  auto p = std::make_unique<TMouseProfileInfo>();
+  {
+    TDM dm;
+    TkwStream stream;
+    dm.kwProfileGame1RestoreToDefault(stream);
+    std::memcpy(p.get(), stream.Memory(), sizeof *p);
+  }
+  VirtualHidBus bus;
+  VirtualDeviceDesc d;
+  VirtualCollection c;
+  c.UsagePage = 0xFFA0;
+  c.Usage = 1;
+  c.FeatureReportLength = 4096;
+  d.Collections = {c};
+  bus.Plug(d);
+  QueuedMainThread main;
+  TkwHIDData hid(&bus, &main);
+  hid.FHidDeviceList.clear();
+  DeviceUsageAndPage = {1, 0xFFA0};
+  std::size_t reports = 0;
+  for (auto _ : state) {
+    WriteProfileToDevice(hid, *p, 0);
+    state.PauseTiming();
+    reports = bus.Sent().size();
+    bus.ClearSent();
+    state.ResumeTiming();
+  }
+  state.counters["feature_reports"] = static_cast<double>(reports);
+}
+BENCHMARK(BM_WriteDefaultProfile)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace vx

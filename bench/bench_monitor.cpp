@@ -1,0 +1,177 @@
+// The running monitor on the virtual bus: report-to-action latency, start-up
+// of the profile manager and monitor, and what an idle monitor costs.
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "reliability/MonitorRig.h"
+
+namespace vx {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double Percentile(std::vector<double> v, double q) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[static_cast<std::size_t>(q * static_cast<double>(v.size() - 1))];
+}
+
+fs::path Scratch(const char* name) {
+  auto p = fs::temp_directory_path() / (std::string(name) + "-" + std::to_string(::getpid()));
+  fs::remove_all(p);
+  fs::create_directories(p);
+  return p;
+}
+
+// A button report read on the read thread, handed to the main thread,
+// decoded, posted as message 7524 and handled there: the button's action
+// (a microphone toggle) is the end point.
+void BM_ReportToButtonAction(benchmark::State& state) {
+  const auto dir = Scratch("vx-bench-latency");
+  test::MonitorRig rig(dir);
+  TVXMonMain& mon = rig.Start();
+  rig.dm->FCurrentProfileInfo.ConfigInfo.ButtonFuncInfo[0].FunctionType = kFuncMicrophoneMute;
+  const int dev = rig.bus.Plug(test::RigMouse());
+  rig.Arrival();
+  rig.windows.Advance(1500);
+  if (!rig.bus.WaitForReaders(dev, 0, 1, 5000)) state.SkipWithError("the mouse was not opened");
+
+  const auto& entry = ButtonReportTable[0];
+  const std::uint8_t report[8] = {7, entry[1], entry[2], entry[3], 0, 0, 0, 0};
+  Clock::time_point queuedAt;
+  std::vector<double> latencies;
+  latencies.reserve(50000);
+  const int setsBefore = rig.audio.state.sets;
+  std::atomic<int> sets{setsBefore};
+  rig.audio.state.notify = [&] {
+    latencies.push_back(std::chrono::duration<double, std::micro>(Clock::now() - queuedAt).count());
+    sets.fetch_add(1);
+  };
+  for (auto _ : state) {
+    const int want = sets.load() + 1;
+    queuedAt = Clock::now();
+    rig.bus.QueueInput(dev, 0, report);
+    // The main thread's loop: handed-over reports, then posted messages.
+    while (sets.load() < want) {
+      rig.main.RunUntil([&] { return !rig.windows.posted.empty(); }, 1000);
+      rig.Pump();
+    }
+  }
+  mon.kwHIDData1->HidStopRead();
+  state.counters["median_us"] = Percentile(latencies, 0.5);
+  state.counters["p99_us"] = Percentile(latencies, 0.99);
+  state.counters["max_us"] = Percentile(latencies, 1.0);
+  fs::remove_all(dir);
+}
+BENCHMARK(BM_ReportToButtonAction)->Iterations(20000)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// Profile manager creation (five profiles) and monitor creation up to the
+// point where its message loop would start. First run: nothing stored, the
+// defaults are made and saved. Later runs: everything stored.
+void StartUp(benchmark::State& state, bool firstRun) {
+  const auto dir = Scratch("vx-bench-startup");
+  test::MemRegistry stored;
+  {
+    test::MonitorRig seed(dir);
+    seed.Start();
+    for (int i = 0; i < kProfileSlots; ++i) seed.dm->SaveProfileInfoToRegistry(i);
+    stored = seed.reg;
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto rig = std::make_unique<test::MonitorRig>(dir);
+    if (!firstRun) {
+      rig->reg.keys = stored.keys;
+      rig->reg.values = stored.values;
+    }
+    state.ResumeTiming();
+    rig->Start();
+    benchmark::DoNotOptimize(rig->mon.get());
+    state.PauseTiming();
+    if (rig->dm->LoadReport.size() < 7) state.SkipWithError("profiles not loaded");
+    rig.reset();
+    state.ResumeTiming();
+  }
+  fs::remove_all(dir);
+}
+void BM_StartUpFirstRun(benchmark::State& state) { StartUp(state, true); }
+void BM_StartUpLaterRun(benchmark::State& state) { StartUp(state, false); }
+BENCHMARK(BM_StartUpFirstRun)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StartUpLaterRun)->Unit(benchmark::kMillisecond);
+
+// Context switches of every thread but this one.
+std::map<std::string, long> Switches() {
+  std::map<std::string, long> out;
+  const std::string self = std::to_string(::gettid());
+  for (const auto& t : fs::directory_iterator("/proc/self/task")) {
+    const std::string tid = t.path().filename().string();
+    if (tid == self) continue;
+    std::ifstream in(t.path() / "status");
+    std::string line;
+    long n = 0;
+    while (std::getline(in, line)) {
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0) {
+        n += std::stol(line.substr(line.find(':') + 1));
+      }
+    }
+    out[tid] = n;
+  }
+  return out;
+}
+
+long StatusKb(const char* field) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind(field, 0) == 0) return std::stol(line.substr(line.find(':') + 1));
+  }
+  return -1;
+}
+
+// The mouse open, no input: how often the read thread wakes, and the
+// process's private (anonymous) memory with the monitor running.
+void BM_IdleWithMouseOpen(benchmark::State& state) {
+  const auto dir = Scratch("vx-bench-idle");
+  test::MonitorRig rig(dir);
+  rig.Start();
+  const int dev = rig.bus.Plug(test::RigMouse());
+  rig.Arrival();
+  rig.windows.Advance(1500);
+  if (!rig.bus.WaitForReaders(dev, 0, 1, 5000)) state.SkipWithError("the mouse was not opened");
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  double seconds = 0;
+  long wakeups = 0;
+  for (auto _ : state) {
+    const auto before = Switches();
+    const auto t0 = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    seconds += std::chrono::duration<double>(Clock::now() - t0).count();
+    for (const auto& [tid, n] : Switches()) {
+      auto it = before.find(tid);
+      wakeups += n - (it == before.end() ? 0 : it->second);
+    }
+  }
+  state.counters["read_thread_wakeups_per_s"] = static_cast<double>(wakeups) / seconds;
+  state.counters["threads"] = static_cast<double>(Switches().size() + 1);
+  state.counters["private_kb"] = static_cast<double>(StatusKb("RssAnon:"));
+  fs::remove_all(dir);
+}
+BENCHMARK(BM_IdleWithMouseOpen)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+}  // namespace
+}  // namespace vx
+
+BENCHMARK_MAIN();
