@@ -17,7 +17,8 @@ namespace vx::fuzz {
   std::abort();
 }
 
-// A fresh folder under the temporary directory, made once per process.
+// A fresh folder under the temporary directory (TMPDIR), made once per
+// process; scripts/fuzz gives each run its own TMPDIR and removes it.
 inline const std::filesystem::path& ScratchFolder(const char* name) {
   static const std::filesystem::path folder = [name] {
     std::string tmpl = (std::filesystem::temp_directory_path() / (std::string(name) + "-XXXXXX")).string();

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -30,20 +32,26 @@ const char16_t* const kValueNames[] = {
 };
 constexpr std::size_t kValueCount = sizeof kValueNames / sizeof kValueNames[0];
 
-// File-stored slots name a folder and a file: keep them inside the scratch
-// folder so the run never writes elsewhere on this machine.
-void Confine(std::vector<std::uint8_t>& value, const vx::WStr& folder) {
-  if (value.size() < sizeof(vx::TProfileSettingGroup)) return;
-  vx::TProfileSettingGroup group;
-  std::memcpy(&group, value.data(), sizeof group);
-  for (auto& slot : group.ProfileSettingList) {
+// File-stored slots name a folder, a file and a macro folder: point them
+// all into the scratch folder so the run never writes elsewhere on this
+// machine. A short value is patched as far as it reaches.
+void ConfineSlots(std::vector<std::uint8_t>& value, std::size_t offset, int slots, const vx::WStr& folder) {
+  std::vector<std::uint8_t> full(std::max(value.size(), offset + slots * sizeof(vx::TPROFILESTOREINFO)));
+  std::memcpy(full.data(), value.data(), value.size());
+  for (int i = 0; i < slots; ++i) {
+    vx::TPROFILESTOREINFO slot;
+    auto* at = full.data() + offset + i * sizeof slot;
+    std::memcpy(&slot, at, sizeof slot);
     std::memset(slot.FilePath, 0, sizeof slot.FilePath);
     std::memcpy(slot.FilePath, folder.data(), folder.size() * sizeof(char16_t));
+    std::memset(slot.MacroPath, 0, sizeof slot.MacroPath);
+    std::memcpy(slot.MacroPath, folder.data(), folder.size() * sizeof(char16_t));
     for (char16_t& c : slot.FileName) {
-      if (c == u'/' || c == u'\\' || c == u'.') c = u'_';
+      if (c == u'/' || c == u'\\' || c == u'.' || c == u':') c = u'_';
     }
+    std::memcpy(at, &slot, sizeof slot);
   }
-  std::memcpy(value.data(), &group, sizeof group);
+  std::memcpy(value.data(), full.data(), value.size());
 }
 
 void CheckMacroModel(const vx::TMACROKEYINFOLIST& list) {
@@ -78,10 +86,13 @@ void CheckEncoding(const vx::TMouseProfileInfo& profile) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const auto& scratch = vx::fuzz::ScratchFolder(kName);
   static const vx::WStr folder = vx::fuzz::AsWinFolder(scratch);
+  static const vx::WStr confined = vx::FromUtf8(scratch.string());
   static const bool ready = [] {
     vx::fuzz::Quiet();
     vx::SetDocumentsFolderOverride(vx::ExcludeTrailingBackslash(folder));
     vx::SetExecutableFolderOverride(folder);
+    // Whatever relative path a record still names lands in the scratch folder.
+    std::filesystem::current_path(scratch);
     return true;
   }();
   (void)ready;
@@ -90,7 +101,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::size_t which = data[0] % kValueCount;
   std::vector<std::uint8_t> value(data + 1, data + size);
-  if (which == 0) Confine(value, vx::ExcludeTrailingBackslash(folder));
+  if (which == 0) {
+    ConfineSlots(value, offsetof(vx::TProfileSettingGroup, ProfileSettingList), vx::kProfileSlots, confined);
+  }
+  if (which == 1) ConfineSlots(value, offsetof(vx::TALLGAMESINFO, Allgameset), vx::kProfileSlots, confined);
 
   vx::test::MemRegistry reg;
   vx::SetRegistry(&reg);
