@@ -61,7 +61,7 @@ struct World {
 
   void Pump() {
     for (const auto& m : windows.TakePosted(kSelf)) {
-      if (m.msg == vx::WM_VX_BUTTON_EVENT && m.wparam > static_cast<std::uintptr_t>(vx::kCodeProfile1)) {
+      if (m.msg == vx::WM_VX_BUTTON_EVENT && m.wparam >= vx::ButtonReportTable.size()) {
         vx::fuzz::Fault(kName, "posted an event code the monitor does not know");
       }
       mon->HandleMessage(m.msg, m.wparam, m.lparam);
