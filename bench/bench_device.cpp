@@ -109,9 +109,9 @@ void BM_EncodeFullProfile(benchmark::State& state) {
 }
 BENCHMARK(BM_EncodeFullProfile)->Unit(benchmark::kMicrosecond);
 
-// The whole write with every report framed and handed to a (virtual) mouse.
-void BM_WriteFullProfile(benchmark::State& state) {
-  const auto p = FullProfile();
+// The whole write with every report framed and handed to a (virtual) mouse;
+// feature_reports counts the reports one write sends.
+void WriteProfile(benchmark::State& state, const TMouseProfileInfo& p) {
   VirtualHidBus bus;
   VirtualDeviceDesc d;
   VirtualCollection c;
@@ -126,7 +126,7 @@ void BM_WriteFullProfile(benchmark::State& state) {
   DeviceUsageAndPage = {1, 0xFFA0};
   std::size_t reports = 0;
   for (auto _ : state) {
-    WriteProfileToDevice(hid, *p, 0);
+    WriteProfileToDevice(hid, p, 0);
     state.PauseTiming();
     reports = bus.Sent().size();
     bus.ClearSent();
@@ -134,38 +134,18 @@ void BM_WriteFullProfile(benchmark::State& state) {
   }
   state.counters["feature_reports"] = static_cast<double>(reports);
 }
+
+void BM_WriteFullProfile(benchmark::State& state) { WriteProfile(state, *FullProfile()); }
 BENCHMARK(BM_WriteFullProfile)->Unit(benchmark::kMicrosecond);
 
-// The same for the default profile of a first run.
+// The default profile of a first run.
 void BM_WriteDefaultProfile(benchmark::State& state) {
   auto p = std::make_unique<TMouseProfileInfo>();
-  {
-    TDM dm;
-    TkwStream stream;
-    dm.kwProfileGame1RestoreToDefault(stream);
-    std::memcpy(p.get(), stream.Memory(), sizeof *p);
-  }
-  VirtualHidBus bus;
-  VirtualDeviceDesc d;
-  VirtualCollection c;
-  c.UsagePage = 0xFFA0;
-  c.Usage = 1;
-  c.FeatureReportLength = 4096;
-  d.Collections = {c};
-  bus.Plug(d);
-  QueuedMainThread main;
-  TkwHIDData hid(&bus, &main);
-  hid.FHidDeviceList.clear();
-  DeviceUsageAndPage = {1, 0xFFA0};
-  std::size_t reports = 0;
-  for (auto _ : state) {
-    WriteProfileToDevice(hid, *p, 0);
-    state.PauseTiming();
-    reports = bus.Sent().size();
-    bus.ClearSent();
-    state.ResumeTiming();
-  }
-  state.counters["feature_reports"] = static_cast<double>(reports);
+  TDM dm;
+  TkwStream stream;
+  dm.kwProfileGame1RestoreToDefault(stream);
+  std::memcpy(p.get(), stream.Memory(), sizeof *p);
+  WriteProfile(state, *p);
 }
 BENCHMARK(BM_WriteDefaultProfile)->Unit(benchmark::kMicrosecond);
 
