@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "MonitorRig.h"
 #include "device/kwHIDData.h"
 #include "platform/Debug.h"
 #include "platform/MainThread.h"
@@ -31,14 +32,7 @@ TEST(Load, TenThousandReportsASecondAreEachHandledOnceInOrder) {
 
   SetDebugSink([](WView) {});
   VirtualHidBus bus;
-  VirtualDeviceDesc d;
-  d.HardwareIds = {u"HID\\VID_1234&PID_5678&MI_01"};
-  VirtualCollection c;
-  c.UsagePage = 0xFFA0;
-  c.Usage = 1;
-  c.InputReportLength = 8;
-  d.Collections = {c};
-  const int dev = bus.Plug(d);
+  const int dev = bus.Plug(test::RigMouse());
 
   QueuedMainThread main;
   TkwHIDData hid(&bus, &main);
