@@ -6,7 +6,9 @@
 
 namespace vx {
 
-void ShowMessageBox(WView text, WView caption);
+enum class MessageBoxIcon { None, Error };
+
+void ShowMessageBox(WView text, WView caption, MessageBoxIcon icon = MessageBoxIcon::None);
 using MessageBoxSink = std::function<void(WView text, WView caption)>;
 void SetMessageBoxSink(MessageBoxSink sink);
 

@@ -45,7 +45,7 @@ void SetMessageBoxSink(MessageBoxSink sink) {
   g_box = std::move(sink);
 }
 
-void ShowMessageBox(WView text, WView caption) {
+void ShowMessageBox(WView text, WView caption, MessageBoxIcon icon) {
   MessageBoxSink sink;
   {
     std::lock_guard lock(g_mutex);
@@ -54,7 +54,7 @@ void ShowMessageBox(WView text, WView caption) {
   if (sink) {
     sink(text, caption);
   } else {
-    detail::PlatformMessageBox(text, caption);
+    detail::PlatformMessageBox(text, caption, icon == MessageBoxIcon::Error);
   }
 }
 

@@ -8,7 +8,7 @@ namespace vx {
 WStr IncludeTrailingBackslashText(WView path);
 namespace detail {
 void PlatformDebugOutput(WView text);
-void PlatformMessageBox(WView text, WView caption);
+void PlatformMessageBox(WView text, WView caption, bool errorIcon);
 std::uint32_t PlatformTickCount();
 double PlatformNowAsOleDate();
 std::uint16_t PlatformSystemDefaultLangID();

@@ -87,7 +87,7 @@ bool TDM::DataModuleCreate() {
     RunCreationSequence();
     return true;
   } catch (const VXError& e) {
-    ShowMessageBox(FromUtf8(e.what()), ErrorCaption);
+    ShowMessageBox(FromUtf8(e.what()), ErrorCaption, MessageBoxIcon::Error);
     return false;
   }
 }

@@ -56,7 +56,7 @@ bool LoadHookDLL() {
   }
   IHookLibraryLoader& loader = GetHookLibraryLoader();
   if (!loader.LoadModule()) {
-    ShowMessageBox(u"kwHook.dll can not be found!", u"Error");
+    ShowMessageBox(u"kwHook.dll can not be found!", u"Error", MessageBoxIcon::Error);
     return false;
   }
   lib.keyboard = {ExportAs<TEnableHookProc>(loader, kEnableKeyboardHookName),

@@ -13,8 +13,9 @@ std::wstring ToWide(WView s) { return std::wstring(reinterpret_cast<const wchar_
 
 void PlatformDebugOutput(WView text) { OutputDebugStringW(ToWide(text).c_str()); }
 
-void PlatformMessageBox(WView text, WView caption) {
-  MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(caption).c_str(), MB_OK);
+void PlatformMessageBox(WView text, WView caption, bool errorIcon) {
+  MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(caption).c_str(),
+              MB_OK | (errorIcon ? MB_ICONERROR : 0u));
 }
 
 std::uint32_t PlatformTickCount() { return GetTickCount(); }

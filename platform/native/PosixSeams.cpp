@@ -18,7 +18,7 @@ void PlatformDebugOutput(WView text) {
   }
 }
 
-void PlatformMessageBox(WView text, WView caption) {
+void PlatformMessageBox(WView text, WView caption, bool /*errorIcon*/) {
   std::fprintf(stderr, "[%s] %s\n", ToUtf8(caption).c_str(), ToUtf8(text).c_str());
 }
 
