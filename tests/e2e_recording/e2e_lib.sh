@@ -46,16 +46,19 @@ first_pixel() {
     awk "{ r = \$3; g = \$4; b = \$5; if ($3) { print \$1, \$2; exit } }"
 }
 
-# "LOW HIGH": the least and greatest red of the overlay's dot over twelve
-# captures. The dot is bright for about a third of each 400 ms cycle; uneven
-# pauses keep the captures from locking onto one phase.
+# "LOW HIGH": the least and greatest red of the overlay's dot over up to
+# thirty captures, stopping once they differ by more than 40. The dot is
+# bright for about a third of each 400 ms cycle; uneven pauses keep the
+# captures from locking onto one phase, and a busy machine gets more tries.
 dot_red_range() {  # dot_red_range OVERLAY_X OVERLAY_Y PREFIX
-  local reds=() r g b i
-  for i in $(seq 1 12); do
+  local lo=255 hi=0 r g b i
+  for i in $(seq 1 30); do
     import -window root -crop "15x15+$(($1 + 12))+$(($2 + 23))" +repage "$3-$i.png"
     read -r r g b < <(mean "$3-$i.png" "15x15+0+0")
-    reds+=("$r")
+    [ "$r" -lt "$lo" ] && lo=$r
+    [ "$r" -gt "$hi" ] && hi=$r
+    [ $(( hi - lo )) -gt 40 ] && [ "$i" -ge 4 ] && break
     sleep "0.0$(( (i * 37) % 10 ))"
   done
-  echo "$(printf '%s\n' "${reds[@]}" | sort -n | head -1) $(printf '%s\n' "${reds[@]}" | sort -n | tail -1)"
+  echo "$lo $hi"
 }
