@@ -69,17 +69,14 @@ std::uint16_t PlatformSystemDefaultLangID() {
   return 0x0409;
 }
 
-WStr PlatformDocumentsFolder() {
+std::string PosixDataFolder() {
   const char* xdg = std::getenv("XDG_DATA_HOME");
-  std::string base;
-  if (xdg != nullptr && *xdg != 0) {
-    base = xdg;
-  } else {
-    const char* home = std::getenv("HOME");
-    base = std::string(home != nullptr ? home : "/tmp") + "/.local/share";
-  }
-  return FromUtf8(base + "/vxmon/Documents");
+  if (xdg != nullptr && *xdg != 0) return std::string(xdg) + "/vxmon";
+  const char* home = std::getenv("HOME");
+  return std::string(home != nullptr ? home : "/tmp") + "/.local/share/vxmon";
 }
+
+WStr PlatformDocumentsFolder() { return FromUtf8(PosixDataFolder() + "/Documents"); }
 
 WStr PlatformExecutableFolder() {
   char buf[PATH_MAX];

@@ -7,21 +7,10 @@ cd "$bin" || exit 1
 key='HKCU\software\Vantorgmmouse'
 monitor_pid=""
 
+# win, cleanup and the picture helpers; fail and note name the case here.
+. "$(dirname "$(realpath "$0")")/../e2e_recording/e2e_lib.sh"
 fail() { echo "FAIL [$case_name]: $*" >&2; cleanup; exit 1; }
 note() { echo "[$case_name] $*"; }
-win() { wine vxwin.exe "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
-
-cleanup() {
-  if win count TVXMonMain | grep -qv '^0$'; then
-    win post TVXMonMain 273 1003 0 >/dev/null
-    win gone TVXMonMain 10000 >/dev/null
-  fi
-  if win count TVXCfgMain | grep -qv '^0$'; then
-    win post TVXCfgMain 16 >/dev/null
-    win gone TVXCfgMain 5000 >/dev/null
-  fi
-  rm -f VXCfg.exe VXCfg.exe.log VXCfgDouble.exe.log
-}
 
 start_monitor() {
   wine VXMonE2E.exe >/dev/null 2>&1 &
@@ -41,16 +30,6 @@ start_double() {
   rm -f VXCfgDouble.exe.log
   wine VXCfgDouble.exe >/dev/null 2>&1 &
   win wait TVXCfgMain 20000 || fail "the configuration double did not start"
-}
-
-# waits until the file holds a line matching the pattern
-wait_line() {
-  local file=$1 pattern=$2 tries=${3:-100}
-  for _ in $(seq "$tries"); do
-    [ -f "$file" ] && tr -d '\r' <"$file" | grep -qx "$pattern" && return 0
-    sleep 0.1
-  done
-  return 1
 }
 
 profile_id() { wine reg query "$key" /v ProfileID 2>/dev/null | tr -d '\r' | awk '/ProfileID/ {print $3}'; }

@@ -1,5 +1,5 @@
-# Helpers of the drawn-window end-to-end scripts (sourced; run in BINDIR
-# inside the e2e environment).
+# Helpers of the end-to-end scripts (sourced; run in BINDIR inside the e2e
+# environment).
 
 win() { wine vxwin.exe "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 
@@ -18,10 +18,10 @@ cleanup() {
 fail() { echo "FAIL: $*" >&2; cleanup; exit 1; }
 note() { echo "ok   $*"; }
 
-# waits until the file holds a line matching the pattern
-wait_line() {
-  local file=$1 pattern=$2
-  for _ in $(seq 100); do
+# waits until the file holds a line matching the pattern (TRIES x 0.1 s)
+wait_line() {  # wait_line FILE PATTERN [TRIES]
+  local file=$1 pattern=$2 tries=${3:-100}
+  for _ in $(seq "$tries"); do
     [ -f "$file" ] && tr -d '\r' <"$file" | grep -qx "$pattern" && return 0
     sleep 0.1
   done
