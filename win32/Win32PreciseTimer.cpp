@@ -2,6 +2,8 @@
 // QueryPerformanceCounter deadline. Where the system refuses the
 // high-resolution flag, a plain waitable timer with the system timer
 // resolution raised by timeBeginPeriod, held only between Begin and End.
+// In between, the playing thread also runs at a raised priority, so a busy
+// machine does not hand its wake-ups to other programs' threads.
 #include <windows.h>
 #include <timeapi.h>
 
@@ -61,6 +63,10 @@ class Win32PreciseTimer final : public IPreciseTimer {
 
   void BeginPrecise() override {
     if (depth_++ > 0) return;
+    thread_ = ::GetCurrentThread();
+    priority_ = ::GetThreadPriority(thread_);
+    priorityRaised_ = priority_ != THREAD_PRIORITY_ERROR_RETURN && priority_ < THREAD_PRIORITY_HIGHEST &&
+                      ::SetThreadPriority(thread_, THREAD_PRIORITY_HIGHEST);
     timer_.reset(::CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
                                           TIMER_ALL_ACCESS));
     if (!timer_) {
@@ -74,12 +80,17 @@ class Win32PreciseTimer final : public IPreciseTimer {
     timer_.reset();
     if (periodHeld_) ::timeEndPeriod(1);
     periodHeld_ = false;
+    if (priorityRaised_) ::SetThreadPriority(thread_, priority_);
+    priorityRaised_ = false;
   }
 
  private:
   std::int64_t frequency_ = 1;
   int depth_ = 0;
   bool periodHeld_ = false;
+  HANDLE thread_ = nullptr;  // the pseudo handle of the thread that began
+  int priority_ = THREAD_PRIORITY_NORMAL;
+  bool priorityRaised_ = false;
   win::UniqueHandle timer_;
 };
 

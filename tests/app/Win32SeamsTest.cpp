@@ -24,6 +24,26 @@ TEST(Win32PreciseTimer, NeverWakesBeforeTheDeadline) {
   EXPECT_LT(t.NowMicroseconds() - before, 5000);  // a passed deadline returns at once
 }
 
+// Playback runs raised, nested scopes keep it raised, and the thread's own
+// priority comes back afterwards, whatever it was.
+TEST(Win32PreciseTimer, RaisesThePriorityOnlyWhilePrecise) {
+  IPreciseTimer& t = PlatformPreciseTimer();
+  HANDLE self = ::GetCurrentThread();
+  for (int own : {THREAD_PRIORITY_NORMAL, THREAD_PRIORITY_BELOW_NORMAL, THREAD_PRIORITY_TIME_CRITICAL}) {
+    ASSERT_TRUE(::SetThreadPriority(self, own));
+    {
+      PreciseScope outer(t);
+      EXPECT_GE(::GetThreadPriority(self), THREAD_PRIORITY_HIGHEST) << own;
+      {
+        PreciseScope inner(t);
+      }
+      EXPECT_GE(::GetThreadPriority(self), THREAD_PRIORITY_HIGHEST) << own;
+    }
+    EXPECT_EQ(::GetThreadPriority(self), own);
+  }
+  ::SetThreadPriority(self, THREAD_PRIORITY_NORMAL);
+}
+
 TEST(Win32PreciseTimer, ClockAgreesWithTheTickCount) {
   IPreciseTimer& t = PlatformPreciseTimer();
   const std::int64_t a = t.NowMicroseconds();
