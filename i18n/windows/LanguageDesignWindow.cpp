@@ -36,6 +36,37 @@ enum ControlId : int {
   IdMemo,
   IdSaveTextList,
 };
+// The designer opens rarely, so its common-control and file-dialog
+// libraries are loaded when it first needs them: linked in, they would load
+// with every program holding the translator and cost the idle monitor
+// megabytes of private memory.
+template <typename Fn>
+Fn SystemProc(const wchar_t* library, const char* name) {
+  HMODULE module = GetModuleHandleW(library);
+  if (module == nullptr) module = LoadLibraryExW(library, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  return module != nullptr ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
+struct CommonControls {
+  decltype(&::InitCommonControlsEx) init = nullptr;
+  decltype(&::SetWindowSubclass) setSubclass = nullptr;
+  decltype(&::RemoveWindowSubclass) removeSubclass = nullptr;
+  decltype(&::DefSubclassProc) defSubclassProc = nullptr;
+  bool Complete() const { return init && setSubclass && removeSubclass && defSubclassProc; }
+};
+
+const CommonControls& Comctl() {
+  static const CommonControls c = [] {
+    CommonControls r;
+    r.init = SystemProc<decltype(r.init)>(L"comctl32.dll", "InitCommonControlsEx");
+    r.setSubclass = SystemProc<decltype(r.setSubclass)>(L"comctl32.dll", "SetWindowSubclass");
+    r.removeSubclass = SystemProc<decltype(r.removeSubclass)>(L"comctl32.dll", "RemoveWindowSubclass");
+    r.defSubclassProc = SystemProc<decltype(r.defSubclassProc)>(L"comctl32.dll", "DefSubclassProc");
+    return r;
+  }();
+  return c;
+}
+
 constexpr UINT kRunSelfTest = WM_APP + 1;
 constexpr UINT kCommitCell = WM_APP + 2;
 
@@ -86,8 +117,9 @@ class DesignWindow {
 
  private:
   static bool RegisterClasses() {
+    if (!Comctl().Complete()) return false;
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&icc);
+    Comctl().init(&icc);
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.hInstance = GetModuleHandleW(nullptr);
@@ -197,7 +229,7 @@ class DesignWindow {
     editRow_ = row;
     edit_ = Control(WC_EDITW, W(r->translation), ES_AUTOHSCROLL | WS_BORDER, rc.left, rc.top, rc.right - rc.left,
                     rc.bottom - rc.top + 2, IdCellEdit, 0, grid_);
-    SetWindowSubclass(edit_, &DesignWindow::EditProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    Comctl().setSubclass(edit_, &DesignWindow::EditProc, 1, reinterpret_cast<DWORD_PTR>(this));
     SendMessageW(edit_, EM_SETSEL, 0, -1);
     SetFocus(edit_);
   }
@@ -213,7 +245,7 @@ class DesignWindow {
     if (edit_ == nullptr) return;
     HWND e = edit_;
     edit_ = nullptr;
-    RemoveWindowSubclass(e, &DesignWindow::EditProc, 1);
+    Comctl().removeSubclass(e, &DesignWindow::EditProc, 1);
     DestroyWindow(e);
   }
 
@@ -238,7 +270,7 @@ class DesignWindow {
       default:
         break;
     }
-    return DefSubclassProc(h, msg, wp, lp);
+    return Comctl().defSubclassProc(h, msg, wp, lp);
   }
 
   int SelectedRow() const { return ListView_GetNextItem(grid_, -1, LVNI_SELECTED); }
@@ -490,7 +522,8 @@ WStr PlatformChooseLanguageFile() {
   ofn.lpstrFile = file;
   ofn.nMaxFile = MAX_PATH;
   ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-  if (!GetOpenFileNameW(&ofn)) return {};
+  static const auto open = SystemProc<decltype(&::GetOpenFileNameW)>(L"comdlg32.dll", "GetOpenFileNameW");
+  if (open == nullptr || !open(&ofn)) return {};
   return WStr(reinterpret_cast<const char16_t*>(file));
 }
 
