@@ -63,10 +63,10 @@ class Win32PreciseTimer final : public IPreciseTimer {
 
   void BeginPrecise() override {
     if (depth_++ > 0) return;
-    thread_ = ::GetCurrentThread();
-    priority_ = ::GetThreadPriority(thread_);
+    // Begin and End come from the same thread: the scope of one playback.
+    priority_ = ::GetThreadPriority(::GetCurrentThread());
     priorityRaised_ = priority_ != THREAD_PRIORITY_ERROR_RETURN && priority_ < THREAD_PRIORITY_HIGHEST &&
-                      ::SetThreadPriority(thread_, THREAD_PRIORITY_HIGHEST);
+                      ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
     timer_.reset(::CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
                                           TIMER_ALL_ACCESS));
     if (!timer_) {
@@ -80,7 +80,7 @@ class Win32PreciseTimer final : public IPreciseTimer {
     timer_.reset();
     if (periodHeld_) ::timeEndPeriod(1);
     periodHeld_ = false;
-    if (priorityRaised_) ::SetThreadPriority(thread_, priority_);
+    if (priorityRaised_) ::SetThreadPriority(::GetCurrentThread(), priority_);
     priorityRaised_ = false;
   }
 
@@ -88,7 +88,6 @@ class Win32PreciseTimer final : public IPreciseTimer {
   std::int64_t frequency_ = 1;
   int depth_ = 0;
   bool periodHeld_ = false;
-  HANDLE thread_ = nullptr;  // the pseudo handle of the thread that began
   int priority_ = THREAD_PRIORITY_NORMAL;
   bool priorityRaised_ = false;
   win::UniqueHandle timer_;
