@@ -134,14 +134,20 @@ config_launch)
   win post TVXMonMain 273 1001 0
   win wait TVXCfgMain 20000 || fail "Config did not launch VXCfg.exe"
   wait_line VXCfg.exe.log ready || fail "VXCfg.exe was not started from the monitor's folder"
+  # Hidden, it has given up the activation; Config must show it and bring it
+  # forward again (a window still in front would get no new activation).
+  win hide TVXCfgMain || fail "could not hide the configuration window"
+  sleep 0.5
+  before=$(tr -d '\r' <VXCfg.exe.log | grep -cx activate)
   win post TVXMonMain 273 1001 0
   sleep 2
   starts=$(tr -d '\r' <VXCfg.exe.log | grep -cx started)
   [ "$starts" = 1 ] || fail "VXCfg.exe started $starts times"
   [ "$(win count TVXCfgMain)" = 1 ] || fail "more than one configuration window"
+  win visible TVXCfgMain || fail "the running configuration application was not shown"
   activations=$(tr -d '\r' <VXCfg.exe.log | grep -cx activate)
-  [ "$activations" -ge 2 ] || fail "the running configuration application was not brought forward"
-  note "Config launched VXCfg.exe once and then brought it forward"
+  [ "$activations" -gt "$before" ] || fail "the running configuration application was not brought forward"
+  note "Config launched VXCfg.exe once and then showed it and brought it forward"
   stop_monitor
   ;;
 *)

@@ -4,6 +4,7 @@
 //   vxwin gone CLASS [MS]          waits until none exists
 //   vxwin post CLASS MSG [WP] [LP] posts a message to the first one
 //   vxwin visible CLASS            exit 0 when the first one is visible
+//   vxwin hide CLASS               hides the first one (it loses the activation)
 //   vxwin texts CLASS              prints the caption and child texts of the first one
 #include <windows.h>
 
@@ -49,7 +50,7 @@ BOOL CALLBACK PrintChild(HWND hwnd, LPARAM) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
-    std::fputs("usage: vxwin count|wait|gone|post|visible CLASS ...\n", stderr);
+    std::fputs("usage: vxwin count|wait|gone|post|visible|hide|texts CLASS ...\n", stderr);
     return 2;
   }
   const wchar_t* cmd = argv[1];
@@ -64,6 +65,10 @@ int wmain(int argc, wchar_t** argv) {
   HWND hwnd = ::FindWindowW(cls, nullptr);
   if (!hwnd) return 1;
   if (std::wcscmp(cmd, L"visible") == 0) return ::IsWindowVisible(hwnd) ? 0 : 1;
+  if (std::wcscmp(cmd, L"hide") == 0) {
+    ::ShowWindow(hwnd, SW_HIDE);
+    return ::IsWindowVisible(hwnd) ? 1 : 0;
+  }
   if (std::wcscmp(cmd, L"texts") == 0) {
     wchar_t text[512];
     if (::GetWindowTextW(hwnd, text, 512) > 0) std::printf("%ls\n", text);
