@@ -85,11 +85,21 @@ bool WriteFileAtomic(WView path, std::span<const std::uint8_t> bytes) {
       return false;
     }
   }
-  if (!MoveFileExW(Wide(tmp).c_str(), Wide(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    DeleteFileW(Wide(tmp).c_str());
-    return false;
+  // A reader, a virus scanner or (under wine) any open handle can hold the
+  // old file for a moment, and replacing it then fails with a sharing or
+  // access error: try again for up to half a second before giving up.
+  constexpr int kReplaceAttempts = 20;
+  constexpr DWORD kReplacePauseMs = 25;
+  for (int attempt = 1;; ++attempt) {
+    if (MoveFileExW(Wide(tmp).c_str(), Wide(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return true;
+    }
+    const DWORD error = GetLastError();
+    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == kReplaceAttempts) break;
+    Sleep(kReplacePauseMs);
   }
-  return true;
+  DeleteFileW(Wide(tmp).c_str());
+  return false;
 }
 
 bool DeleteFileAt(WView path) { return !path.empty() && DeleteFileW(Wide(path).c_str()) != 0; }

@@ -43,7 +43,7 @@ vx "${prog[@]}" --store "$S" export QZ3ProfileSettingGroup.pfd "$G" >/dev/null |
 cmp "$work/group.bin" "$reg/QZ3ProfileSettingGroup.pfd=REG_BINARY" || fail "exported bytes"
 vx "${prog[@]}" --store "$S" import QZ3Profile2.pfd "$G" >/dev/null && fail "import of a wrong-size file"
 [ -e "$reg/QZ3Profile2.pfd=REG_BINARY" ] && fail "failed import wrote a value"
-vx "${prog[@]}" --store "$S" import QZ3ProfileSettingGroup.pfd "$G" >/dev/null || fail "import"
+vx "${prog[@]}" --store "$S" import QZ3ProfileSettingGroup.pfd "$G" >/dev/null || fail "import: $(cat "$work/err")"
 
 for args in "bogus" "export" "export Missing.pfd $(arg_path "$work/m.bin")" "import X.pfd $(arg_path "$work/none")" \
             "show --slot 9"; do

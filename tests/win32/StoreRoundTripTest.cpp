@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "platform/Clock.h"
 #include "platform/Files.h"
@@ -112,6 +113,26 @@ TEST(Win32Files, AtomicWriteReplacesWholeFiles) {
   EXPECT_FALSE(ReadWholeFile(test::W(dir.path()) + u"\\none"));
   EXPECT_TRUE(DeleteFileAt(file));
   EXPECT_FALSE(FileExists(file));
+}
+
+// The configuration application may be reading the value being replaced.
+TEST(Win32Files, AtomicWriteWaitsForAReaderToLetGo) {
+  test::TempDir dir;
+  const WStr file = test::W(dir.path()) + u"\\profile.pfd";
+  const std::vector<std::uint8_t> a(30964, 0xA1), b(30964, 0xB2);
+  ASSERT_TRUE(WriteFileAtomic(file, a));
+  HANDLE reader = CreateFileW(reinterpret_cast<const wchar_t*>(file.c_str()), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  std::thread release([reader] {
+    Sleep(150);
+    CloseHandle(reader);
+  });
+  const bool written = WriteFileAtomic(file, b);
+  release.join();
+  EXPECT_TRUE(written);
+  EXPECT_EQ(*ReadWholeFile(file), b);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
 }
 
 TEST(Win32Seams, ShellFoldersAndClock) {
