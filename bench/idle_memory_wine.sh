@@ -29,15 +29,18 @@ measure() {
                     if (name == "[heap]") heap += $2 }
     END { print a, t, stacks + 0, heap + 0 }' "/proc/$pid/smaps"
 }
+declare -A own  # EXE -> kB private without thread stacks and the Unix heap
+declare -A all  # EXE -> kB private
 report() {  # report LABEL EXE
-  local pid
+  local pid anon threads stacks heap
   sleep 4
   pid=$(pid_of "$2")
   [ -n "$pid" ] || { echo "$1: not running"; return 1; }
   read -r anon threads stacks heap < <(measure "$pid")
   printf '%-34s %6d kB private, %d threads (%d kB of stacks), wine Unix heap %d kB, rest %d kB\n' \
     "$1" "$anon" "$threads" "$stacks" "$heap" $(( anon - stacks - heap ))
-  echo "$anon $stacks $heap" >"/tmp/idle_memory_$2"
+  all[$2]=$anon
+  own[$2]=$(( anon - stacks - heap ))
 }
 stop_monitor() { wine vxwin.exe post TVXMonMain 273 1003 0 >/dev/null 2>&1; wine vxwin.exe gone TVXMonMain 10000 >/dev/null 2>&1; }
 trap stop_monitor EXIT
@@ -56,9 +59,9 @@ wine vmouse.exe wait 20000 >/dev/null 2>&1 || echo "the monitor did not open the
 report "VXMonE2E.exe, virtual mouse read" VXMonE2E.exe
 stop_monitor
 
-read -r b bs bh </tmp/idle_memory_idle_baseline.exe
+base=idle_baseline.exe
 for exe in VXMon.exe VXMonE2E.exe; do
-  read -r m ms mh <"/tmp/idle_memory_$exe"
-  echo "$exe over the baseline: $(( m - b )) kB in all, $(( (m - ms - mh) - (b - bs - bh) )) kB without thread stacks and the Unix heap"
+  [ -n "${all[$exe]:-}" ] && [ -n "${all[$base]:-}" ] || continue
+  echo "$exe over the baseline: $(( all[$exe] - all[$base] )) kB in all," \
+    "$(( own[$exe] - own[$base] )) kB without thread stacks and the Unix heap"
 done
-rm -f /tmp/idle_memory_*
