@@ -19,9 +19,11 @@ inline constexpr std::uint32_t WM_VX_RELOAD_PROFILES = 7035;
 inline constexpr std::uint32_t WM_VX_MONITOR_EXIT = 7036;
 // Configuration application -> monitor: reload settings and the language.
 inline constexpr std::uint32_t WM_VX_RELOAD_SETTINGS = 7037;
-// Monitor -> configuration application (sent): a recorded macro was stored.
+// Monitor -> configuration application (sent, waited for at most
+// kSendMessageTimeoutMs): a recorded macro was stored.
 inline constexpr std::uint32_t WM_VX_MACRO_RECORDED = 7038;
-// Monitor -> configuration application (sent): the mouse switched profile.
+// Monitor -> configuration application (sent, waited for at most
+// kSendMessageTimeoutMs): the mouse switched profile.
 inline constexpr std::uint32_t WM_VX_PROFILE_SWITCHED = 7040;
 // Monitor -> itself (posted): a button event from the mouse.
 inline constexpr std::uint32_t WM_VX_BUTTON_EVENT = 7524;

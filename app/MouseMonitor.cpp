@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/MacroPlayer.h"
+#include "app/MonitorTray.h"
 #include "device/DevicePayload.h"
 #include "platform/Debug.h"
 #include "platform/Files.h"
@@ -239,6 +240,7 @@ void TVXMonMain::NotifyMacroRecorded() {
 
 void TVXMonMain::UpdateLanguageAndCaptions() {
   if (Extensions.UpdateLanguageAndCaptions) Extensions.UpdateLanguageAndCaptions();
+  ApplicationTitle = LookupTranslation(kApplicationTitleKey);
 }
 
 void TVXMonMain::About1Click() {

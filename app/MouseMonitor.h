@@ -125,7 +125,8 @@ class TVXMonMain {
   TDM& DM() { return FDM; }
   const MonitorServices& Services() const { return FServices; }
   MonitorExtensions Extensions;
-  // Caption of the monitor's message boxes; set by UpdateLanguageAndCaptions.
+  // Caption of the monitor's message boxes: the application title in the
+  // language that UpdateLanguageAndCaptions selected.
   WStr ApplicationTitle = u"Vantor Gaming Mouse Monitor";
 
   // Fields of the window.

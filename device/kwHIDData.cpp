@@ -6,6 +6,7 @@
 #include <cstring>
 #include <shared_mutex>
 #include <thread>
+#include <utility>
 
 #include "platform/Debug.h"
 #include "platform/Shell.h"
@@ -20,6 +21,9 @@ constexpr std::size_t kMaxUsages = 100;
 constexpr std::uint32_t kReadRetryPauseMs = 10;
 // How long HidStopRead waits for stopped threads to release their handles.
 constexpr auto kStopGrace = std::chrono::milliseconds(20);
+// How often the destructor handles the main thread's calls while a
+// device-not-connected handler waits for them.
+constexpr auto kEndPoll = std::chrono::milliseconds(10);
 constexpr int kMaxIncludeEntries = 101;
 
 // Set while this thread runs a FastOnData handler, so that a HidStopRead
@@ -67,9 +71,12 @@ class TkwHidDeviceReadThread {
   }
 
   bool Ended() const { return ended_.load(); }
+  bool InNotConnectedHandler() const { return inNotConnected_.load(); }
   const THidReadSession* Session() const { return session_.get(); }
 
  private:
+  enum class Delivery { Handled, Stopped, Dropped };
+
   void Execute() {
     const StopSignal& stop = session_->Stop;
     while (!stop.IsSet()) {
@@ -77,6 +84,7 @@ class TkwHidDeviceReadThread {
       const HidReadResult r = FDevice->Read(FReport, stop);
       if (r.Stopped) break;
       if (r.Error == kErrInvalidHandle) break;
+      // Whether the read failed at once or on completion: the device is gone.
       if (r.Error == kErrOperationAborted || r.Error == kErrDeviceNotConnected) {
         DebugOutput(u"ERROR_DEVICE_NOT_CONNECTED++++++++++++++++");
         RaiseDeviceNotConnected();
@@ -89,7 +97,7 @@ class TkwHidDeviceReadThread {
       NumBytesRead = std::min<std::uint32_t>(r.BytesRead, static_cast<std::uint32_t>(FReport.size()));
       if (NumBytesRead == 0) continue;
       try {
-        if (!Deliver()) break;
+        if (Deliver() == Delivery::Stopped) break;
       } catch (...) {
         DebugOutput(u"HID read ended: a report handler raised an exception");
         break;
@@ -100,22 +108,26 @@ class TkwHidDeviceReadThread {
     FHIDData.ThreadEnded();
   }
 
-  // false when the stop came before the report could be handled.
-  bool Deliver() {
+  Delivery Deliver() {
     if (fast_) {
       std::shared_lock lock(session_->Delivering);
-      if (session_->Stop.IsSet()) return false;
+      if (session_->Stop.IsSet()) return Delivery::Stopped;
       t_inFastDelivery = true;
       struct Reset {
         ~Reset() { t_inFastDelivery = false; }
       } reset;
       DoDataReceived(onData_, onParsedData_);
-      return true;
+      return Delivery::Handled;
     }
     // On the main thread the component's current handlers apply.
     const DispatchResult r = FHIDData.dispatcher_.Invoke(
         [this] { DoDataReceived(FHIDData.OnData, FHIDData.OnParsedData); }, session_->Stop);
-    return r == DispatchResult::Handled;
+    if (r == DispatchResult::Refused) {
+      // One lost report is better than a mouse that is dead until it is replugged.
+      DebugOutput(u"HID report dropped: the main thread did not take it");
+      return Delivery::Dropped;
+    }
+    return r == DispatchResult::Handled ? Delivery::Handled : Delivery::Stopped;
   }
 
   void DoDataReceived(const TkwHIDData::TkwHIDDataReceived& onData,
@@ -131,11 +143,13 @@ class TkwHidDeviceReadThread {
   // wait for the main thread. A stopped read raises nothing.
   void RaiseDeviceNotConnected() {
     if (!onDeviceNotConnected_ || session_->Stop.IsSet()) return;
+    inNotConnected_.store(true);
     try {
       onDeviceNotConnected_(FDeviceID, FDevicePath);
     } catch (...) {
       DebugOutput(u"HID read ended: the device-not-connected handler raised an exception");
     }
+    inNotConnected_.store(false);
   }
 
   // Button-usage change against this interface's previous report.
@@ -187,6 +201,7 @@ class TkwHidDeviceReadThread {
   const TkwHIDData::TkwHIDParsedDataReceived onParsedData_;
   const TkwHIDData::TkwHIDDeviceNotConnected onDeviceNotConnected_;
   std::atomic<bool> ended_{false};
+  std::atomic<bool> inNotConnected_{false};
   std::thread thread_;  // last: starts after every other member is ready
 };
 
@@ -202,9 +217,30 @@ TkwHIDData::TkwHIDData(IHidBus* bus, IMainThreadDispatcher* dispatcher)
 TkwHIDData::~TkwHIDData() {
   // The threads refer to this component: none may outlive it. Earlier
   // sessions are stopped already.
-  session_->Stop.Set();
-  { std::unique_lock lock(session_->Delivering); }
-  threads_.clear();  // joins
+  std::shared_ptr<THidReadSession> session;
+  {
+    std::lock_guard lock(threadsMutex_);
+    session = session_;
+  }
+  session->Stop.Set();
+  { std::unique_lock lock(session->Delivering); }
+  std::unique_lock lock(threadsMutex_);
+  for (;;) {
+    const bool allEnded = std::all_of(threads_.begin(), threads_.end(), [](const auto& t) { return t->Ended(); });
+    if (allEnded) break;
+    const bool handlerWaits = std::any_of(threads_.begin(), threads_.end(),
+                                          [](const auto& t) { return t->InNotConnectedHandler(); });
+    if (handlerWaits && dispatcher_.IsMainThread()) {
+      // It may wait for the main thread, which is here.
+      lock.unlock();
+      dispatcher_.ProcessPending();
+      lock.lock();
+    }
+    ended_.wait_for(lock, kEndPoll);
+  }
+  auto threads = std::move(threads_);
+  lock.unlock();
+  threads.clear();  // joins
 }
 
 void TkwHIDData::LoadIncludeDeviceList() {
@@ -255,6 +291,7 @@ void TkwHIDData::HidFindAndReadDevice(USAGE_AND_PAGE UsageAndPage, WView /*HIDID
       return;
     }
     WStr deviceId = m.Info.HardwareIds.empty() ? WStr() : m.Info.HardwareIds.front();
+    std::lock_guard lock(threadsMutex_);
     // The probe handle was opened for reading: the thread keeps it.
     threads_.push_back(std::make_unique<TkwHidDeviceReadThread>(
         *this, std::move(deviceId), m.Info.Path, std::move(m.Device), m.Caps.InputReportByteLength, session_));
@@ -262,8 +299,11 @@ void TkwHIDData::HidFindAndReadDevice(USAGE_AND_PAGE UsageAndPage, WView /*HIDID
 }
 
 void TkwHIDData::HidStopRead() {
-  std::shared_ptr<THidReadSession> stopped = std::move(session_);
-  session_ = std::make_shared<THidReadSession>();
+  std::shared_ptr<THidReadSession> stopped;
+  {
+    std::lock_guard lock(threadsMutex_);
+    stopped = std::exchange(session_, std::make_shared<THidReadSession>());
+  }
   stopped->Stop.Set();
   if (!t_inFastDelivery) {
     // Wait out a FastOnData delivery already under way.
@@ -272,7 +312,7 @@ void TkwHIDData::HidStopRead() {
   // Give the stopped threads a moment to close their handles; one blocked
   // in a handler that called us cannot end now and is reaped later.
   {
-    std::unique_lock lock(endedMutex_);
+    std::unique_lock lock(threadsMutex_);
     ended_.wait_for(lock, kStopGrace, [this] {
       return std::all_of(threads_.begin(), threads_.end(),
                          [this](const auto& t) { return t->Ended() || t->Session() == session_.get(); });
@@ -282,16 +322,25 @@ void TkwHIDData::HidStopRead() {
 }
 
 void TkwHIDData::ThreadEnded() {
-  std::lock_guard lock(endedMutex_);
+  std::lock_guard lock(threadsMutex_);
   ended_.notify_all();
 }
 
 void TkwHIDData::Reap() {
-  std::erase_if(threads_, [](const auto& t) { return t->Ended(); });
+  std::vector<std::unique_ptr<TkwHidDeviceReadThread>> ended;
+  {
+    std::lock_guard lock(threadsMutex_);
+    for (auto& t : threads_) {
+      if (t->Ended()) ended.push_back(std::move(t));
+    }
+    std::erase(threads_, nullptr);
+  }
+  // Joined without the lock: an ending thread takes it to say so.
 }
 
 std::size_t TkwHIDData::RunningReadThreads() {
   Reap();
+  std::lock_guard lock(threadsMutex_);
   return threads_.size();
 }
 

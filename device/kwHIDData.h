@@ -60,7 +60,9 @@ class TkwHIDData {
   // Create: binds the bus and the main-thread dispatcher (the process's when
   // null) and loads the include list from "config.ini".
   explicit TkwHIDData(IHidBus* bus = nullptr, IMainThreadDispatcher* dispatcher = nullptr);
-  // Destroy: stops reads still running and waits for their threads.
+  // Destroy: stops reads still running and waits for their threads. On the
+  // main thread it handles the main thread's waiting calls meanwhile if an
+  // OnDeviceNotConnected handler is still running (it may wait for them).
   ~TkwHIDData();
   TkwHIDData(const TkwHIDData&) = delete;
   TkwHIDData& operator=(const TkwHIDData&) = delete;
@@ -71,7 +73,8 @@ class TkwHIDData {
   void HidFindAndReadDevice(USAGE_AND_PAGE UsageAndPage, WView HIDID);
   // Stops every read started so far: once it returns, none of those threads
   // delivers another report, also one that was waiting for the main thread
-  // to handle its report. Main thread.
+  // to handle its report. Main thread, or a FastOnData handler: there it
+  // does not wait for handlers running on other read threads.
   void HidStopRead();
 
   // DATASIZE counts the report ID. Sends to every matching interface whose
@@ -124,9 +127,10 @@ class TkwHIDData {
 
   IHidBus& bus_;
   IMainThreadDispatcher& dispatcher_;
+  // Guards session_ and threads_: HidStopRead may run on a read thread.
+  std::mutex threadsMutex_;
   std::shared_ptr<THidReadSession> session_;
   std::vector<std::unique_ptr<TkwHidDeviceReadThread>> threads_;
-  std::mutex endedMutex_;
   std::condition_variable ended_;
 };
 

@@ -27,6 +27,7 @@ namespace vx {
 enum class DispatchResult {
   Handled,  // fn ran on the main thread (an exception from it is rethrown)
   Stopped,  // the stop signal came first; fn never ran and never will
+  Refused,  // the main thread could not be reached (its queue full); fn never ran
 };
 
 class IMainThreadDispatcher {

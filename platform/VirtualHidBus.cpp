@@ -12,7 +12,12 @@ struct VirtualHidBus::Handle {
   std::size_t Collection = 0;
   bool ForReading = false;
   bool Closed = false;
-  std::deque<std::vector<std::uint8_t>> Queue;
+  // Reports in arrival order; a read error takes its turn among them.
+  struct Pending {
+    std::uint32_t Error = 0;
+    std::vector<std::uint8_t> Bytes;
+  };
+  std::deque<Pending> Queue;
   std::condition_variable Ready;
 };
 
@@ -86,8 +91,10 @@ class VirtualHidDevice final : public IHidDevice {
     }
     const auto& c = bus_.devices_.at(h_->Device).Desc.Collections[h_->Collection];
     if (buffer.size() < c.InputReportLength) return {false, kErrInvalidParameter, 0};
-    std::vector<std::uint8_t> report = std::move(h_->Queue.front());
+    VirtualHidBus::Handle::Pending next = std::move(h_->Queue.front());
     h_->Queue.pop_front();
+    if (next.Error != kErrSuccess) return {false, next.Error, 0};
+    const std::vector<std::uint8_t>& report = next.Bytes;
     std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
     std::copy_n(report.begin(), std::min(report.size(), buffer.size()), buffer.begin());
     return {false, kErrSuccess, c.InputReportLength};
@@ -193,11 +200,22 @@ std::size_t VirtualHidBus::QueueInput(int device, std::size_t collection, std::s
   std::vector<std::uint8_t> bytes(report.begin(), report.end());
   if (bytes.size() < c->InputReportLength) bytes.resize(c->InputReportLength, 0);
   if (bytes.size() > c->InputReportLength) bytes.resize(c->InputReportLength);
+  return QueuePending(device, collection, kErrSuccess, std::move(bytes));
+}
+
+std::size_t VirtualHidBus::QueueReadError(int device, std::size_t collection, std::uint32_t error) {
+  std::lock_guard lock(mutex_);
+  if (!CollectionOf(device, collection)) return 0;
+  return QueuePending(device, collection, error, {});
+}
+
+std::size_t VirtualHidBus::QueuePending(int device, std::size_t collection, std::uint32_t error,
+                                        std::vector<std::uint8_t> bytes) {
   std::size_t reached = 0;
   for (auto& h : handles_) {
     if (h->Device != device || h->Collection != collection || !h->ForReading) continue;
     if (h->Queue.size() >= ringSize_) h->Queue.pop_front();
-    h->Queue.push_back(bytes);
+    h->Queue.push_back({error, bytes});
     h->Ready.notify_all();
     ++reached;
   }

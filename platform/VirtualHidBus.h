@@ -71,6 +71,9 @@ class VirtualHidBus final : public IHidBus {
   // reading on the collection; a report shorter than the collection's input
   // length is padded with zeros. Returns the number of handles reached.
   std::size_t QueueInput(int device, std::size_t collection, std::span<const std::uint8_t> report);
+  // The next read of every handle open for reading on the collection, in
+  // turn with the queued reports, fails with this system error code.
+  std::size_t QueueReadError(int device, std::size_t collection, std::uint32_t error);
   // Handles currently open for reading on the collection.
   std::size_t OpenReaders(int device, std::size_t collection) const;
   // Blocks until that many readers are open or the timeout passes.
@@ -101,6 +104,9 @@ class VirtualHidBus final : public IHidBus {
     bool Plugged = true;
   };
   const VirtualCollection* CollectionOf(int device, std::size_t collection) const;
+  // Under mutex_.
+  std::size_t QueuePending(int device, std::size_t collection, std::uint32_t error,
+                           std::vector<std::uint8_t> bytes);
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;

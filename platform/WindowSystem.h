@@ -13,6 +13,7 @@ using WindowHandle = std::uintptr_t;
 
 inline constexpr int kShowNormal = 1;  // SW_SHOWNORMAL
 inline constexpr int kShowShow = 5;    // SW_SHOW
+inline constexpr std::uint32_t kSendMessageTimeoutMs = 3000;
 
 // A timer whose event runs on the main thread from the message loop. Like a
 // component timer: enabling it (again) starts a fresh interval.
@@ -37,7 +38,9 @@ class IWindowSystem {
   // Top-level window lookups (FindWindowW).
   virtual WindowHandle FindWindowByClass(WView className) = 0;
   virtual WindowHandle FindWindowByCaption(WView caption) = 0;
-  // SendMessageW: waits until the window has handled it.
+  // SendMessageTimeoutW with SMTO_ABORTIFHUNG: waits until the window has
+  // handled it, but at most kSendMessageTimeoutMs and not at all for a
+  // window that has stopped answering (then 0).
   virtual std::intptr_t SendMessageTo(WindowHandle window, std::uint32_t msg, std::uintptr_t wparam,
                                       std::intptr_t lparam) = 0;
   // PostMessageW: queues it and returns.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/Debug.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
 
@@ -83,7 +84,8 @@ bool TkwProfile::SaveStreamToRegistry() {
   IRegistry& reg = GetRegistry();
   if (!reg.CreateKey(FRootKey, FKeyPath)) return false;
   if (!reg.SetValue(FRootKey, FKeyPath, FFileName, RegType::Binary, FMemoryStream.Bytes)) {
-    throw VXError(VXError::Kind::RegistryWrite, "Failed to set data for '" + ToUtf8(FFileName) + "'");
+    DebugOutput(u"Failed to set data for '" + FFileName + u"'");
+    return false;
   }
   if (OnAfterSaveToRegistry) OnAfterSaveToRegistry(FMemoryStream);
   return true;

@@ -44,6 +44,7 @@ class TkwProfile {
   void RestoreToDefault();
 
   bool LoadStreamFromRegistry();
+  // false, with a debug line, when the value cannot be set.
   bool SaveStreamToRegistry();
   bool LoadStreamFromFile();
   bool LoadStreamFromFile(WView strFilewithpath);

@@ -56,12 +56,12 @@ class Win32MainThread final : public IMainThreadDispatcher {
     }
     if (stop.IsSet()) return DispatchResult::Stopped;
     auto done = std::make_shared<win::UniqueHandle>(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!*done || !hwnd_) return DispatchResult::Stopped;
+    if (!*done || !hwnd_) return DispatchResult::Refused;
     auto item = std::make_shared<DispatchItem>(fn, stop);
     auto* message = new PostedCall{item, done};
     if (!::PostMessageW(hwnd_, kRunCallMessage, 0, reinterpret_cast<LPARAM>(message))) {
       delete message;
-      return DispatchResult::Stopped;
+      return DispatchResult::Refused;
     }
     HANDLE waits[2] = {done->get(), static_cast<HANDLE>(stop.NativeHandle())};
     const DWORD n = waits[1] ? 2 : 1;

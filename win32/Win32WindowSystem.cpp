@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "platform/Debug.h"
 #include "platform/WindowSystem.h"
 
 namespace vx {
@@ -70,7 +71,15 @@ class Win32WindowSystem final : public IWindowSystem {
     return reinterpret_cast<WindowHandle>(::FindWindowW(nullptr, W(caption).c_str()));
   }
   std::intptr_t SendMessageTo(WindowHandle w, std::uint32_t msg, std::uintptr_t wp, std::intptr_t lp) override {
-    return ::SendMessageW(H(w), msg, wp, lp);
+    // A hung receiver must not freeze the main thread, and with it every
+    // macro and, while recording, the whole desktop's mouse through the hook.
+    DWORD_PTR result = 0;
+    if (!::SendMessageTimeoutW(H(w), msg, wp, lp, SMTO_NORMAL | SMTO_ABORTIFHUNG, kSendMessageTimeoutMs, &result)) {
+      DebugOutput(u"message " + IntToWStr(static_cast<long long>(msg)) +
+                  u" not handled: the receiving window did not answer");
+      return 0;
+    }
+    return static_cast<std::intptr_t>(result);
   }
   bool PostMessageTo(WindowHandle w, std::uint32_t msg, std::uintptr_t wp, std::intptr_t lp) override {
     return ::PostMessageW(H(w), msg, wp, lp) != FALSE;

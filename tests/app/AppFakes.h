@@ -116,6 +116,7 @@ class FakeWindowSystem final : public IWindowSystem {
   std::vector<std::uint32_t> sleeps;
   int processCalls = 0;
   std::function<void()> onProcessMessages;
+  std::function<void(const SentMessage&)> onSend;  // while the sender waits
   bool terminated = false;
   OsVersionInfo version{2, 10, 0};
   std::vector<FakeTimer*> timers;
@@ -124,6 +125,7 @@ class FakeWindowSystem final : public IWindowSystem {
   WindowHandle FindWindowByCaption(WView c) override { return Find(byCaption, c); }
   std::intptr_t SendMessageTo(WindowHandle w, std::uint32_t m, std::uintptr_t wp, std::intptr_t lp) override {
     messages.push_back({w, m, wp, lp, false});
+    if (onSend) onSend(messages.back());
     return 0;
   }
   bool PostMessageTo(WindowHandle w, std::uint32_t m, std::uintptr_t wp, std::intptr_t lp) override {

@@ -21,7 +21,7 @@ class MemRegistry final : public IRegistry {
   }
   bool SetValue(RegRoot root, WView path, WView name, RegType type,
                 std::span<const std::uint8_t> data) override {
-    if (!KeyExists(root, path)) return false;
+    if (!KeyExists(root, path) || refused.count(AsciiUpper(name)) != 0) return false;
     ++writes;
     values[{Key(root, path), AsciiUpper(name)}] = RegValue{type, {data.begin(), data.end()}};
     return true;
@@ -33,6 +33,7 @@ class MemRegistry final : public IRegistry {
   std::set<WStr> keys;
   std::map<std::pair<WStr, WStr>, RegValue> values;
   int writes = 0;
+  std::set<WStr> refused;  // upper-case value names whose writes fail
 
  private:
   static WStr Key(RegRoot root, WView path) { return IntToWStr(root) + u"\\" + AsciiUpper(path); }

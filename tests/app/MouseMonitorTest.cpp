@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "app/AppFakes.h"
 #include "app/MemRegistry.h"
 #include "app/MouseMonitor.h"
+#include "i18n/LanguageTable.h"
 #include "platform/DeviceArrival.h"
 #include "platform/Debug.h"
 #include "platform/MainThread.h"
@@ -329,8 +331,12 @@ TEST_P(SwitchTest, WritesProfileIDThenTellsTheConfigurationApplication) {
   reg.CreateKey(HKEY_CURRENT_USER_, kProfileKeyPath);
   windows.byClass[u"TVXCfgMain"] = kCfg;
   for (int i = 0; i < kButtonCount; ++i) SetType(i, 31);
+  Monitor().WriteProfileIDToRegistry(7);
+  std::optional<std::uint32_t> storedWhenSent;
+  windows.onSend = [&](const SentMessage&) { storedWhenSent = ProfileID(); };
   Report(c.id, c.data);
   Pump();
+  EXPECT_EQ(storedWhenSent, c.profile) << "the configuration application reads ProfileID when told";
   EXPECT_EQ(ProfileID(), c.profile);
   EXPECT_EQ(ToConfig(), (std::vector<SentMessage>{{kCfg, 7040, c.profile, 0, false}}));
   EXPECT_TRUE(input.events.empty());
@@ -569,14 +575,17 @@ TEST_P(MixerTest, LegacyToggle) {
   audio.state.noMicLine = c.noLine;
   audio.state.noMuteControl = c.noControl;
   audio.state.detailsFail = c.detailsFail;
-  Monitor().ApplicationTitle = u"Title";
+  // The stored language translates the application title.
+  const TLanguageTable table(u"Vantor Gaming Mouse Monitor=Titel\r\n");
+  Monitor().Extensions.UpdateLanguageAndCaptions = [&] { ActivateLanguageTable(&table); };
   Monitor().FormCreate();
+  ResetLanguageTable();
   Monitor().MicrophoneMute();
   EXPECT_EQ(audio.state.mixerValue, c.valueAfter);
   ASSERT_EQ(boxes.size(), c.boxes.size());
   for (std::size_t i = 0; i < boxes.size(); ++i) {
     EXPECT_EQ(boxes[i].first, c.boxes[i]);
-    EXPECT_EQ(boxes[i].second, u"Title");
+    EXPECT_EQ(boxes[i].second, u"Titel");
   }
   EXPECT_EQ(audio.state.opens, c.opens);
   EXPECT_EQ(audio.state.closes, audio.state.opens);
@@ -661,6 +670,25 @@ TEST_F(ReloadTest, Message7035ReloadsGroupThenSettingsThenCurrentSlotAndStoresPr
   EXPECT_EQ(dm->FCurrentProfileInfo.ConfigInfo.ButtonFuncInfo[9].FunctionType, 28);
   EXPECT_EQ(ProfileID(), 3u);
   EXPECT_EQ(captionUpdates, 0);
+}
+
+TEST_F(ReloadTest, RecordingWhoseProfileSaveFailsStillWritesTheMouseKeepsTheMacroAndTells) {
+  const int dev = bus.Plug(VirtualMouse());
+  windows.byClass[u"TVXCfgMain"] = kCfg;
+  const WStr slot = DefaultSlotValueName(dm->FProfileIndex);
+  reg.refused.insert(AsciiUpper(slot));
+  mon = std::make_unique<TVXMonMain>(*dm, services, kSelf);  // the real recorder
+  mon->MacroRecorder->ToggleMacroRecording(7);
+  mon->MacroRecorder->kwHook1RecordMouseMacroKey(1, 1, 1, u"Mouse ClickDown");
+  mon->MacroRecorder->kwHook1RecordMouseMacroKey(1, 1, 0, u"Mouse ClickUp");
+  mon->MacroRecorder->ToggleMacroRecording(7);
+  EXPECT_NE(std::find(debug.begin(), debug.end(), u"Failed to set data for '" + slot + u"'"), debug.end());
+  EXPECT_FALSE(bus.Sent().empty()) << "the profile went to the mouse";
+  EXPECT_EQ(bus.Sent().front().Device, dev);
+  const auto recorded = Value(kRecordMacroValueName);
+  ASSERT_GE(recorded.size(), sizeof(TMACROKEYINFO));
+  EXPECT_EQ(reinterpret_cast<const TMACROKEYINFO*>(recorded.data())->MacroListCount, 2);
+  EXPECT_EQ(ToConfig(), (std::vector<SentMessage>{{kCfg, 7038, static_cast<std::uintptr_t>(dm->FProfileIndex), 0, false}}));
 }
 
 TEST_F(ReloadTest, Message7037ReloadsSettingsThenAppliesTheLanguage) {

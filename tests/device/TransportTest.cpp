@@ -44,7 +44,7 @@ class TransportTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    hid_->HidStopRead();
+    if (hid_) hid_->HidStopRead();
     hid_.reset();
   }
 
@@ -269,6 +269,112 @@ TEST_F(TransportTest, UnplugAfterStopRaisesNothing) {
   bus_.Unplug(m);
   EXPECT_TRUE(WaitForNoThreads());
   EXPECT_EQ(notConnected.load(), 0);
+}
+
+TEST_F(TransportTest, ReadErrorsEndTheReadOrAreRetried) {
+  struct Case {
+    std::uint32_t error;
+    bool ends, notConnected;
+  };
+  // 995 and 1167 whether the read fails at once or on completion: the
+  // platform's Read reports both the same way.
+  const Case cases[] = {{6, true, false}, {995, true, true}, {1167, true, true}, {31, false, false}, {23, false, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.error);
+    test::DebugLines debug;
+    std::atomic<int> notConnected{0};
+    hid_->OnDeviceNotConnected = [&](const WStr&, const WStr&) { ++notConnected; };
+    const int m = bus_.Plug(test::MouseDevice());
+    hid_->HidFindAndReadDevice(kMouse, u"*");
+    ASSERT_TRUE(bus_.WaitForReaders(m, 0, 1, 1000));
+    const std::size_t before = Delivered();
+    bus_.QueueReadError(m, 0, c.error);
+    Queue(m, 0, {7, 1});
+    if (c.ends) {
+      ASSERT_TRUE(bus_.WaitForReaders(m, 0, 0, 5000));
+      main_.RunUntil([] { return false; }, 20);
+      EXPECT_EQ(Delivered(), before);
+    } else {
+      ASSERT_TRUE(PumpUntil(before + 1));
+      EXPECT_EQ(bus_.OpenReaders(m, 0), 1u);
+    }
+    EXPECT_EQ(notConnected.load(), c.notConnected ? 1 : 0);
+    EXPECT_EQ(debug.Contains("ERROR_DEVICE_NOT_CONNECTED++++++++++++++++"), c.notConnected);
+    hid_->HidStopRead();
+    bus_.Unplug(m);
+  }
+}
+
+// A main thread that refuses hand-offs, as one whose queue is full does.
+class RefusingMainThread final : public IMainThreadDispatcher {
+ public:
+  RefusingMainThread(IMainThreadDispatcher& inner, int refusals) : inner_(inner), refusals_(refusals) {}
+  DispatchResult Invoke(const std::function<void()>& fn, const StopSignal& stop) override {
+    if (refusals_.fetch_sub(1) > 0) return DispatchResult::Refused;
+    return inner_.Invoke(fn, stop);
+  }
+  void ProcessPending() override { inner_.ProcessPending(); }
+  bool IsMainThread() const override { return inner_.IsMainThread(); }
+
+ private:
+  IMainThreadDispatcher& inner_;
+  std::atomic<int> refusals_;
+};
+
+TEST_F(TransportTest, RefusedHandOffDropsThatReportAndReadsOn) {
+  RefusingMainThread refusing(main_, 1);
+  hid_ = std::make_unique<TkwHIDData>(&bus_, &refusing);
+  hid_->FHidDeviceList.clear();
+  hid_->OnData = [this](const WStr& id, const WStr& path, std::uint8_t reportId, const std::uint8_t* data,
+                        std::uint16_t size) {
+    deliveries_.push_back({id, path, reportId, {data, data + size}, std::this_thread::get_id()});
+  };
+  test::DebugLines debug;
+  const int m = bus_.Plug(test::MouseDevice());
+  hid_->HidFindAndReadDevice(kMouse, u"*");
+  ASSERT_TRUE(bus_.WaitForReaders(m, 0, 1, 1000));
+  Queue(m, 0, {7, 1});
+  Queue(m, 0, {7, 2});
+  ASSERT_TRUE(PumpUntil(1));
+  EXPECT_EQ(deliveries_[0].Data[0], 2);
+  EXPECT_TRUE(debug.Contains("HID report dropped")) << debug.All();
+  hid_->HidStopRead();
+  hid_.reset();
+}
+
+TEST_F(TransportTest, DestroyWhileANotConnectedHandlerWaitsForTheMainThread) {
+  const int m = bus_.Plug(test::MouseDevice());
+  std::atomic<bool> entered{false};
+  bool ran = false;
+  StopSignal never;
+  hid_->OnDeviceNotConnected = [&](const WStr&, const WStr&) {
+    entered = true;
+    main_.Invoke([&] { ran = true; }, never);
+  };
+  hid_->HidFindAndReadDevice(kMouse, u"*");
+  ASSERT_TRUE(bus_.WaitForReaders(m, 0, 1, 1000));
+  bus_.Unplug(m);
+  while (!entered.load()) std::this_thread::yield();
+  hid_.reset();  // must not wait for the handler while the handler waits for it
+  EXPECT_TRUE(ran);
+}
+
+TEST_F(TransportTest, StopFromAFastHandlerEndsTheReads) {
+  const int m = bus_.Plug(test::MouseDevice());
+  hid_->FastOnData = true;
+  std::atomic<int> calls{0};
+  hid_->OnData = [&](const WStr&, const WStr&, std::uint8_t, const std::uint8_t*, std::uint16_t) {
+    ++calls;
+    hid_->HidStopRead();
+  };
+  hid_->HidFindAndReadDevice(kMouse, u"*");
+  ASSERT_TRUE(bus_.WaitForReaders(m, 0, 1, 1000));
+  Queue(m, 0, {7, 1});
+  Queue(m, 0, {7, 2});
+  EXPECT_TRUE(WaitForNoThreads());  // the main thread looks at the threads meanwhile
+  EXPECT_EQ(calls.load(), 1);
+  hid_->HidFindAndReadDevice(kMouse, u"*");
+  EXPECT_TRUE(bus_.WaitForReaders(m, 0, 1, 1000));
 }
 
 TEST_F(TransportTest, ParsedDataReportsButtonChanges) {

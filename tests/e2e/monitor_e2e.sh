@@ -9,7 +9,12 @@ monitor_pid=""
 
 # win, cleanup and the picture helpers; fail and note name the case here.
 . "$(dirname "$(realpath "$0")")/../e2e_recording/e2e_lib.sh"
-fail() { echo "FAIL [$case_name]: $*" >&2; cleanup; exit 1; }
+double_pid=""
+fail() {
+  echo "FAIL [$case_name]: $*" >&2
+  [ -n "$double_pid" ] && kill -9 "$double_pid" 2>/dev/null  # a hung double does not close
+  cleanup; exit 1
+}
 note() { echo "[$case_name] $*"; }
 
 start_monitor() {
@@ -103,6 +108,48 @@ play_macro)
     fail "the hook saw '$got'"
   note "hook saw: $got"
   stop_monitor
+  ;;
+restart_after_exit)
+  start_monitor
+  old_pid=$monitor_pid
+  wine vmouse.exe linger 5000 >/dev/null 2>&1 || fail "could not hold up the teardown"
+  win post TVXMonMain 273 1003 0 || fail "no monitor window to end"
+  sleep 0.5
+  wine VXMonE2E.exe >/dev/null 2>&1 &
+  monitor_pid=$!
+  wait "$old_pid"
+  kill -0 "$monitor_pid" 2>/dev/null || fail "the monitor started during the old one's teardown ended"
+  win wait TVXMonMain 10000 || fail "no monitor window after the old one ended"
+  note "started during the old monitor's teardown: it runs"
+  stop_monitor
+  ;;
+config_hung)
+  wine reg delete "$key" /f >/dev/null 2>&1  # default profile: button 6 plays the double click
+  rm -f VXCfgDouble.exe.log
+  wine VXCfgDouble.exe hang >/dev/null 2>&1 &
+  double_pid=$!
+  win wait TVXCfgMain 20000 || fail "the configuration double did not start"
+  start_monitor
+  wait_reading
+  log="$bin/hookwatch.txt"
+  rm -f "$log"
+  wine hookwatch.exe 'hookwatch.txt' 40 >/dev/null 2>&1 &
+  watch_pid=$!
+  wait_line "$log" ready || fail "the hook observer did not start"
+  wine vmouse.exe report 0801010000000000 >/dev/null 2>&1 || fail "vmouse report failed"
+  wait_line VXCfgDouble.exe.log hanging || fail "the double did not receive 7040"
+  tr -d '\r' <VXCfgDouble.exe.log | grep -qx '7040 1 0' || fail "the double's first message was not 7040 with wparam 1"
+  wine vmouse.exe report 0740000000000000 >/dev/null 2>&1 || fail "vmouse report failed"
+  wait_line "$log" 'left up injected' 200 || true
+  sleep 1
+  got=$(tr -d '\r' <"$log" | grep -v '^ready$' | paste -sd, -)
+  kill "$watch_pid" 2>/dev/null
+  [ "$got" = "left down injected,left up injected,left down injected,left up injected" ] ||
+    fail "with the configuration application hung, the hook saw '$got'"
+  note "7040 reached the hung double; button 6 still played: $got"
+  stop_monitor
+  kill -9 "$double_pid" 2>/dev/null
+  win gone TVXCfgMain 10000 >/dev/null
   ;;
 exit_notifies)
   start_double

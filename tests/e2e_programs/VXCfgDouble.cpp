@@ -2,6 +2,8 @@
 // window of class "TVXCfgMain" captioned "VX_CONFIG_EX" that writes every
 // message it receives from the monitor to "<its own path>.log".
 //   VXCfgDouble.exe              run the window until closed
+//   VXCfgDouble.exe hang         the same, but it stops answering (for a
+//                                minute) once it has logged a first message
 //   VXCfgDouble.exe send MSG [LPARAM] [post]
 //                                send (or post) MSG to the monitor window and end
 #include <windows.h>
@@ -13,6 +15,7 @@
 namespace {
 
 std::wstring g_log;
+bool g_hang = false;
 
 void Log(const wchar_t* fmt, ...) {
   wchar_t line[256];
@@ -29,6 +32,10 @@ void Log(const wchar_t* fmt, ...) {
 LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg >= WM_USER && msg < 0xC000) {
     Log(L"%u %llu %lld", msg, static_cast<unsigned long long>(wp), static_cast<long long>(lp));
+    if (g_hang) {
+      Log(L"hanging");
+      ::Sleep(60000);
+    }
     return 0;
   }
   switch (msg) {
@@ -69,6 +76,7 @@ int Send(int argc, wchar_t** argv) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc >= 3 && std::wcscmp(argv[1], L"send") == 0) return Send(argc, argv);
+  g_hang = argc >= 2 && std::wcscmp(argv[1], L"hang") == 0;
 
   wchar_t path[MAX_PATH];
   ::GetModuleFileNameW(nullptr, path, MAX_PATH);

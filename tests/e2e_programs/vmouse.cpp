@@ -3,6 +3,7 @@
 //   vmouse features     every feature report received so far, one per line
 //   vmouse plug|unplug  attach or detach it, with an arrival notification
 //   vmouse wait [MS]    wait until the monitor reads it (default 10000 ms)
+//   vmouse linger MS    hold up the monitor's teardown after Exit by MS ms
 #include <windows.h>
 
 #include <cstdio>
@@ -12,7 +13,7 @@
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) {
-    std::fputs("usage: vmouse report HEX | features | plug | unplug | wait [MS]\n", stderr);
+    std::fputs("usage: vmouse report HEX | features | plug | unplug | wait [MS] | linger MS\n", stderr);
     return 2;
   }
   std::string line;

@@ -11,6 +11,7 @@
 #include "platform/HidBus.h"
 #include "platform/MainThread.h"
 #include "profiles/DMUnit.h"
+#include "win32/Win32Handle.h"
 
 namespace vx::win {
 namespace {
@@ -90,12 +91,11 @@ void AllowConfigurationMessages(HWND hwnd) {
 
 int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
   // A running monitor owns the name: end at once, telling nobody.
-  if (HANDLE running = ::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, reinterpret_cast<const wchar_t*>(kMonitorMutexName))) {
-    ::CloseHandle(running);
+  if (UniqueHandle running{::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, reinterpret_cast<const wchar_t*>(kMonitorMutexName))}) {
     return 0;
   }
-  // Without the guard start-up goes on; the handle stays with the process.
-  HANDLE mutex = ::CreateMutexW(nullptr, TRUE, reinterpret_cast<const wchar_t*>(kMonitorMutexName));
+  // Without the guard start-up goes on.
+  UniqueHandle mutex{::CreateMutexW(nullptr, TRUE, reinterpret_cast<const wchar_t*>(kMonitorMutexName))};
 
   const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   if (options.hidBus) SetHidBus(options.hidBus);
@@ -136,8 +136,10 @@ int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
     }
   }
 
-  // A new instance may start while this one tears down.
-  if (mutex) ::ReleaseMutex(mutex);
+  // A new instance may start while this one tears down: an open handle
+  // would keep the name alive until the process ends.
+  if (mutex) ::ReleaseMutex(mutex.get());
+  mutex.reset();
 
   if (monitor) {
     if (options.onMonitor) options.onMonitor(nullptr);

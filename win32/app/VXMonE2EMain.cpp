@@ -54,13 +54,23 @@ class VirtualMouseServer {
     std::thread([this] { Serve(); }).detach();
   }
 
+  // How long the teardown after Exit is held up ("linger MS").
+  DWORD ExitHoldMs() const { return exitHoldMs_.load(); }
+
  private:
   void Serve() {
+    int refused = 0;
     for (;;) {
       HANDLE pipe = ::CreateNamedPipeW(kVMousePipeName, PIPE_ACCESS_DUPLEX,
                                        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 65536, 65536, 0,
                                        nullptr);
-      if (pipe == INVALID_HANDLE_VALUE) return;
+      if (pipe == INVALID_HANDLE_VALUE) {
+        // A monitor still tearing down may hold the pipe a while longer.
+        if (++refused > 100) return;
+        ::Sleep(100);
+        continue;
+      }
+      refused = 0;
       // Blocks without waking until a client connects.
       const BOOL connected = ::ConnectNamedPipe(pipe, nullptr) || ::GetLastError() == ERROR_PIPE_CONNECTED;
       if (connected) {
@@ -155,6 +165,13 @@ class VirtualMouseServer {
       Notify(false);
       return "ok\n";
     }
+    if (cmd == "linger") {
+      // linger MS: the teardown after Exit takes that much longer (restart tests).
+      std::uint32_t ms = 0;
+      in >> ms;
+      exitHoldMs_ = ms;
+      return "ok\n";
+    }
     if (cmd == "wait") {
       // wait [ms]: until the monitor reads the virtual mouse.
       std::uint32_t ms = 10000;
@@ -169,6 +186,7 @@ class VirtualMouseServer {
   int device_ = 0;
   std::mutex mutex_;
   vx::TVXMonMain* monitor_ = nullptr;
+  std::atomic<DWORD> exitHoldMs_{0};
 };
 
 }  // namespace
@@ -186,6 +204,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   vx::ui::MonitorUi ui;
   ui.Install(options);
   options.hidBus = &bus;
-  options.onMonitor = [](vx::TVXMonMain* m) { server.SetMonitor(m); };
+  options.onMonitor = [](vx::TVXMonMain* m) {
+    server.SetMonitor(m);
+    if (!m) ::Sleep(server.ExitHoldMs());
+  };
   return vx::win::RunMonitorProgram(instance, options);
 }

@@ -57,7 +57,6 @@ void MonitorUi::UpdateLanguageAndCaptions(TVXMonMain& monitor) {
   if (!tray_ || !monitor.kwLanguage1) return;
   TkwLanguageSelection<TkwLanguage> lang(*monitor.kwLanguage1, &Translate);
   tray_->UpdateLanguageAndCaptions(lang, monitor.DM().FAllProfileSettingInfo.CurrentLanguage);
-  monitor.ApplicationTitle = tray_->ApplicationTitle();
   if (aboutView_) aboutView_->Retranslate();
 }
 
