@@ -49,6 +49,61 @@ TEST(Win32HidBusTest, EnumerationRunsAndFindsNoMouse) {
   EXPECT_EQ(bus.Open(u"\\\\?\\hid#no_such_device#0", false), nullptr);
 }
 
+// The overlapped read of the real device, over a named pipe in place of a
+// HID collection: completion, cancel on stop, errors.
+TEST(Win32HidBusTest, OverlappedReadCompletesCancelsOnStopAndReportsErrors) {
+  const wchar_t* name = L"\\\\.\\pipe\\vx-hid-read-test";
+  HANDLE server = ::CreateNamedPipeW(name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 2, 64, 64, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  const WStr path = u"\\\\.\\pipe\\vx-hid-read-test";
+  auto device = PlatformHidBus().Open(path, true);
+  ASSERT_NE(device, nullptr);
+  ::ConnectNamedPipe(server, nullptr);  // the client is connected already
+  const auto send = [&](std::uint8_t id) {
+    const std::uint8_t report[8] = {id, 1, 2, 3, 4, 5, 6, 7};
+    DWORD put = 0;
+    ASSERT_TRUE(::WriteFile(server, report, 8, &put, nullptr));
+  };
+  std::uint8_t buffer[8] = {};
+  StopSignal stop;
+  send(7);
+  HidReadResult r = device->Read(buffer, stop);
+  EXPECT_FALSE(r.Stopped);
+  EXPECT_EQ(r.Error, 0u);
+  EXPECT_EQ(r.BytesRead, 8u);
+  EXPECT_EQ(buffer[0], 7);
+
+  // Pending when the stop comes: cancelled, and what comes later waits for
+  // the next read.
+  std::thread stopper([&] {
+    ::Sleep(100);
+    stop.Set();
+  });
+  r = device->Read(buffer, stop);
+  stopper.join();
+  EXPECT_TRUE(r.Stopped);
+  StopSignal again;
+  send(8);
+  r = device->Read(buffer, again);
+  EXPECT_EQ(r.BytesRead, 8u);
+  EXPECT_EQ(buffer[0], 8);
+
+  // The other end gone: the read fails at once with the system's code.
+  ::CloseHandle(server);
+  r = device->Read(buffer, again);
+  EXPECT_FALSE(r.Stopped);
+  EXPECT_EQ(r.Error, static_cast<std::uint32_t>(ERROR_BROKEN_PIPE));
+
+  // Opened for the one-shot operations, not for reading.
+  server = ::CreateNamedPipeW(name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 2, 64, 64, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  auto plain = PlatformHidBus().Open(path, false);
+  ASSERT_NE(plain, nullptr);
+  EXPECT_EQ(plain->Read(buffer, again).Error, static_cast<std::uint32_t>(ERROR_INVALID_HANDLE));
+  plain.reset();
+  ::CloseHandle(server);
+}
+
 TEST(Win32MainThreadTest, DeliversOnTheMainThreadAndPassesExceptionsBack) {
   auto main = CreatePlatformMainThreadDispatcher();
   EXPECT_TRUE(main->IsMainThread());
@@ -84,6 +139,15 @@ TEST(Win32MainThreadTest, StopWithdrawsAPostedCall) {
   worker.join();
   EXPECT_EQ(result, DispatchResult::Stopped);
   main->ProcessPending();
+  EXPECT_FALSE(ran);
+}
+
+TEST(Win32MainThreadTest, AMainThreadThatCannotBeReachedRefuses) {
+  std::unique_ptr<IMainThreadDispatcher> gone;
+  std::thread([&] { gone = CreatePlatformMainThreadDispatcher(); }).join();  // its window went with its thread
+  StopSignal stop;
+  bool ran = false;
+  EXPECT_EQ(gone->Invoke([&] { ran = true; }, stop), DispatchResult::Refused);
   EXPECT_FALSE(ran);
 }
 

@@ -172,6 +172,16 @@ TEST(RecordOverlay, CreatedOnStartPlacedOnTopAndFreedOnStop) {
     ::SetWindowPos(w, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     frm->Timer1Timer();
     EXPECT_TRUE(::GetWindowLongPtrW(w, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    // Not while the foreground window is captioned "FrmRecord".
+    TestWindow front;
+    ::SetWindowTextW(front.hwnd, L"FrmRecord");
+    ::ShowWindow(front.hwnd, SW_SHOW);
+    ::SetForegroundWindow(front.hwnd);
+    Pump();
+    ASSERT_EQ(::GetForegroundWindow(), front.hwnd);
+    ::SetWindowPos(w, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    frm->Timer1Timer();
+    EXPECT_FALSE(::GetWindowLongPtrW(w, GWL_EXSTYLE) & WS_EX_TOPMOST);
     overlay.reset();
     EXPECT_EQ(::FindWindowW(L"TFrmRecord", nullptr), nullptr);
     ::ShowWindow(app.hwnd, SW_SHOW);
