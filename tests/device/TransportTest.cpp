@@ -371,7 +371,9 @@ TEST_F(TransportTest, StopFromAFastHandlerEndsTheReads) {
   ASSERT_TRUE(bus_.WaitForReaders(m, 0, 1, 1000));
   Queue(m, 0, {7, 1});
   Queue(m, 0, {7, 2});
-  EXPECT_TRUE(WaitForNoThreads());  // the main thread looks at the threads meanwhile
+  while (calls.load() == 0) std::this_thread::yield();
+  hid_->HidStopRead();  // the main thread stops the reads at the same moment
+  EXPECT_TRUE(WaitForNoThreads());
   EXPECT_EQ(calls.load(), 1);
   hid_->HidFindAndReadDevice(kMouse, u"*");
   EXPECT_TRUE(bus_.WaitForReaders(m, 0, 1, 1000));
