@@ -44,6 +44,26 @@ value_size() {
   wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n {print length($3) / 2}'
 }
 
+# Starts the low-level hook observer for SECONDS.
+start_hookwatch() {
+  log="$bin/hookwatch.txt"
+  rm -f "$log"
+  wine hookwatch.exe 'hookwatch.txt' "$1" >/dev/null 2>&1 &
+  watch_pid=$!
+  wait_line "$log" ready || fail "the hook observer did not start"
+}
+
+# Presses button 6 (the default profile plays a double click) and sets got to
+# what the hook saw within TRIES x 0.1 s.
+double_click="left down injected,left up injected,left down injected,left up injected"
+press_button6() {
+  wine vmouse.exe report 0740000000000000 >/dev/null 2>&1 || fail "vmouse report failed"
+  wait_line "$log" 'left up injected' "$1" || true
+  sleep 1
+  got=$(tr -d '\r' <"$log" | grep -v '^ready$' | paste -sd, -)
+  kill "$watch_pid" 2>/dev/null
+}
+
 wait_reading() { wine vmouse.exe wait 15000 >/dev/null 2>&1 || fail "the monitor never opened the virtual mouse"; }
 
 cleanup
@@ -94,18 +114,9 @@ play_macro)
   wine reg delete "$key" /f >/dev/null 2>&1  # default profile: button 6 plays the double click
   start_monitor
   wait_reading
-  log="$bin/hookwatch.txt"
-  rm -f "$log"
-  wine hookwatch.exe 'hookwatch.txt' 20 >/dev/null 2>&1 &
-  watch_pid=$!
-  wait_line "$log" ready || fail "the hook observer did not start"
-  wine vmouse.exe report 0740000000000000 >/dev/null 2>&1 || fail "vmouse report failed"
-  wait_line "$log" 'left up injected' 50 || true
-  sleep 1
-  got=$(tr -d '\r' <"$log" | grep -v '^ready$' | paste -sd, -)
-  kill "$watch_pid" 2>/dev/null
-  [ "$got" = "left down injected,left up injected,left down injected,left up injected" ] ||
-    fail "the hook saw '$got'"
+  start_hookwatch 20
+  press_button6 50
+  [ "$got" = "$double_click" ] || fail "the hook saw '$got'"
   note "hook saw: $got"
   stop_monitor
   ;;
@@ -131,21 +142,12 @@ config_hung)
   win wait TVXCfgMain 20000 || fail "the configuration double did not start"
   start_monitor
   wait_reading
-  log="$bin/hookwatch.txt"
-  rm -f "$log"
-  wine hookwatch.exe 'hookwatch.txt' 40 >/dev/null 2>&1 &
-  watch_pid=$!
-  wait_line "$log" ready || fail "the hook observer did not start"
+  start_hookwatch 40
   wine vmouse.exe report 0801010000000000 >/dev/null 2>&1 || fail "vmouse report failed"
   wait_line VXCfgDouble.exe.log hanging || fail "the double did not receive 7040"
   tr -d '\r' <VXCfgDouble.exe.log | grep -qx '7040 1 0' || fail "the double's first message was not 7040 with wparam 1"
-  wine vmouse.exe report 0740000000000000 >/dev/null 2>&1 || fail "vmouse report failed"
-  wait_line "$log" 'left up injected' 200 || true
-  sleep 1
-  got=$(tr -d '\r' <"$log" | grep -v '^ready$' | paste -sd, -)
-  kill "$watch_pid" 2>/dev/null
-  [ "$got" = "left down injected,left up injected,left down injected,left up injected" ] ||
-    fail "with the configuration application hung, the hook saw '$got'"
+  press_button6 200
+  [ "$got" = "$double_click" ] || fail "with the configuration application hung, the hook saw '$got'"
   note "7040 reached the hung double; button 6 still played: $got"
   stop_monitor
   kill -9 "$double_pid" 2>/dev/null
