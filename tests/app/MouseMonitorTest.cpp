@@ -688,7 +688,8 @@ TEST_F(ReloadTest, RecordingWhoseProfileSaveFailsStillWritesTheMouseKeepsTheMacr
   const auto recorded = Value(kRecordMacroValueName);
   ASSERT_GE(recorded.size(), sizeof(TMACROKEYINFO));
   EXPECT_EQ(reinterpret_cast<const TMACROKEYINFO*>(recorded.data())->MacroListCount, 2);
-  EXPECT_EQ(ToConfig(), (std::vector<SentMessage>{{kCfg, 7038, static_cast<std::uintptr_t>(dm->FProfileIndex), 0, false}}));
+  const auto index = static_cast<std::uintptr_t>(dm->FProfileIndex);
+  EXPECT_EQ(ToConfig(), (std::vector<SentMessage>{{kCfg, 7038, index, 0, false}}));
 }
 
 TEST_F(ReloadTest, Message7037ReloadsSettingsThenAppliesTheLanguage) {

@@ -278,7 +278,8 @@ TEST_F(TransportTest, ReadErrorsEndTheReadOrAreRetried) {
   };
   // 995 and 1167 whether the read fails at once or on completion: the
   // platform's Read reports both the same way.
-  const Case cases[] = {{6, true, false}, {995, true, true}, {1167, true, true}, {31, false, false}, {23, false, false}};
+  const Case cases[] = {
+      {6, true, false}, {995, true, true}, {1167, true, true}, {31, false, false}, {23, false, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.error);
     test::DebugLines debug;

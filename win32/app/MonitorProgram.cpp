@@ -91,11 +91,10 @@ void AllowConfigurationMessages(HWND hwnd) {
 
 int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
   // A running monitor owns the name: end at once, telling nobody.
-  if (UniqueHandle running{::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, reinterpret_cast<const wchar_t*>(kMonitorMutexName))}) {
-    return 0;
-  }
+  const auto* name = reinterpret_cast<const wchar_t*>(kMonitorMutexName);
+  if (UniqueHandle running{::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, name)}) return 0;
   // Without the guard start-up goes on.
-  UniqueHandle mutex{::CreateMutexW(nullptr, TRUE, reinterpret_cast<const wchar_t*>(kMonitorMutexName))};
+  UniqueHandle mutex{::CreateMutexW(nullptr, TRUE, name)};
 
   const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   if (options.hidBus) SetHidBus(options.hidBus);
