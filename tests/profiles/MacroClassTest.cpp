@@ -37,6 +37,23 @@ std::unique_ptr<TMACROKEYINFOLIST> ListOf(std::initializer_list<TMACROKEYINFO> m
 }
 
 
+TEST(MacroKey, EveryViewPairOverlaysBytesFourAndFive) {
+  using View = std::uint8_t& (TMACROKEY::*)();
+  const std::pair<View, View> views[] = {
+      {&TMACROKEY::MouseKeyValue, &TMACROKEY::MouseKey_Index}, {&TMACROKEY::MOUSE_X, &TMACROKEY::MOUSE_Y},
+      {&TMACROKEY::WHEEL_VALUE, &TMACROKEY::WHEEL_Index},      {&TMACROKEY::nKeyValue, &TMACROKEY::nKeyExtended},
+      {&TMACROKEY::MediaKey_L, &TMACROKEY::MediaKey_H},        {&TMACROKEY::DELAY_L, &TMACROKEY::DELAY_H},
+      {&TMACROKEY::LOOP_L, &TMACROKEY::LOOP_H}};
+  for (auto [first, second] : views) {
+    TMACROKEY k{};
+    (k.*first)() = 0x12;
+    (k.*second)() = 0x34;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&k);
+    EXPECT_EQ(bytes[4], 0x12);
+    EXPECT_EQ(bytes[5], 0x34);
+  }
+}
+
 TEST(MacroErrorCheck, UnbalancedPressesAndReleases) {
   const TMACROKEY keyA = Key(0x41, 1);
   const TMACROKEY upA = Key(0x41, 0);
