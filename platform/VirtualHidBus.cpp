@@ -187,21 +187,24 @@ const VirtualCollection* VirtualHidBus::CollectionOf(int device, std::size_t col
 }
 
 std::size_t VirtualHidBus::QueueInput(int device, std::size_t collection, std::span<const std::uint8_t> report) {
-  std::lock_guard lock(mutex_);
-  const auto* c = CollectionOf(device, collection);
-  if (!c) return 0;
-  std::vector<std::uint8_t> bytes(report.begin(), report.end());
-  if (bytes.size() < c->InputReportLength) bytes.resize(c->InputReportLength, 0);
-  if (bytes.size() > c->InputReportLength) bytes.resize(c->InputReportLength);
-  std::size_t reached = 0;
-  for (auto& h : handles_) {
-    if (h->Device != device || h->Collection != collection || !h->ForReading) continue;
-    if (h->Queue.size() >= ringSize_) h->Queue.pop_front();
-    h->Queue.push_back(bytes);
-    h->Ready.notify_all();
-    ++reached;
+  std::vector<std::shared_ptr<Handle>> woken;
+  {
+    std::lock_guard lock(mutex_);
+    const auto* c = CollectionOf(device, collection);
+    if (!c) return 0;
+    std::vector<std::uint8_t> bytes(report.begin(), report.end());
+    bytes.resize(c->InputReportLength, 0);
+    for (auto& h : handles_) {
+      if (h->Device != device || h->Collection != collection || !h->ForReading) continue;
+      if (h->Queue.size() >= ringSize_) h->Queue.pop_front();
+      h->Queue.push_back(bytes);
+      woken.push_back(h);
+    }
   }
-  return reached;
+  // Woken after the lock is free, so a reader does not wake only to wait
+  // for it.
+  for (auto& h : woken) h->Ready.notify_all();
+  return woken.size();
 }
 
 std::size_t VirtualHidBus::OpenReaders(int device, std::size_t collection) const {
