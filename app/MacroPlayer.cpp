@@ -76,14 +76,18 @@ int PlayMacroActions(const TMACROKEYINFO& macro, ScreenPoint at, ISyntheticInput
   const int count = std::min<std::int32_t>(macro.MacroListCount, kMaxMacroActions);
   if (count <= 0) return 0;
   PreciseScope precise(timer);
-  const std::int64_t start = timer.NowMicroseconds();
-  std::int64_t elapsed = 0;
+  // When the schedule says the last action ended.
+  std::int64_t due = timer.NowMicroseconds();
   for (int i = 0; i < count; ++i) {
     const std::uint32_t pause = PerformMacroAction(macro.MacroList[i], at, input);
     if (macro.MacroList[i].nKeyType == kActionDelay) {
-      elapsed += static_cast<std::int64_t>(pause) * 1000;
-      timer.SleepUntil(start + elapsed);
+      due += static_cast<std::int64_t>(pause) * 1000;
+      timer.SleepUntil(due);
     }
+    // A stall (a slow hook behind an input call, a late wake-up) moves the
+    // rest of the schedule, so the pauses after it keep their length.
+    const std::int64_t now = timer.NowMicroseconds();
+    if (now - due > kMacroLatenessToleranceMicroseconds) due = now;
   }
   return count;
 }

@@ -25,9 +25,14 @@ inline constexpr std::uint8_t kVkBrowserForward = 167;
 // its length in milliseconds (the caller waits); every other action 0.
 std::uint32_t PerformMacroAction(const TMACROKEY& action, ScreenPoint at, ISyntheticInput& input);
 
+// Lateness up to which the schedule stays where it was.
+inline constexpr std::int64_t kMacroLatenessToleranceMicroseconds = 2000;
+
 // Plays at most 128 actions of the macro once, in order. Each pause ends at
 // an absolute deadline counted from the start, so the time taken by the
-// input calls and by late wake-ups does not add up over a long macro.
+// input calls and by late wake-ups does not add up over a long macro. When
+// an action ends more than the tolerance late, the rest of the schedule
+// moves by that lateness: no pause is shortened by more than the tolerance.
 // Returns the number of actions looked at.
 int PlayMacroActions(const TMACROKEYINFO& macro, ScreenPoint at, ISyntheticInput& input,
                      IPreciseTimer& timer);

@@ -41,8 +41,9 @@ std::optional<int> DecodeButtonReport(std::uint8_t reportId, const std::uint8_t*
 
 TVXMonMain::TVXMonMain(TDM& dm, const MonitorServices& services, WindowHandle handle)
     : FDM(dm), FServices(services), FHandle(handle) {
+  Form = CreateMonitorForm();
   kwHook1 = std::make_unique<TkwHook>();
-  kwLanguage1 = TkwLanguage::CreateWithEmbeddedSet(FServices.languageOwner);
+  kwLanguage1 = TkwLanguage::CreateWithEmbeddedSet(Form.get());
   kwLanguage1->SetActive(false);
   kwLanguage1->SetActiveLoadFromFile(false);
   if (FServices.createTrayAndAbout) FServices.createTrayAndAbout(*this);

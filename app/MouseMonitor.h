@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "app/ConfigLink.h"
+#include "app/MonitorForm.h"
 #include "device/kwHIDData.h"
 #include "device/kwHIDEvent.h"
 #include "i18n/kwLanguage.h"
@@ -53,8 +54,6 @@ struct MonitorServices {
   IMainThreadDispatcher* dispatcher = nullptr;
   // The recording overlay; none is shown when null.
   IRecordOverlayFactory* overlays = nullptr;
-  // The window as a component for the translator's walk; may be null.
-  IComponent* languageOwner = nullptr;
   // Creates the tray icon, its menu and the About window's content, in
   // their place among the components, and fills in the extensions.
   std::function<void(class TVXMonMain&)> createTrayAndAbout;
@@ -129,8 +128,11 @@ class TVXMonMain {
   // language that UpdateLanguageAndCaptions selected.
   WStr ApplicationTitle = u"Vantor Gaming Mouse Monitor";
 
+  // The window as a form of components: its language component's owner,
+  // walked by every language switch.
+  std::unique_ptr<TFormComponent> Form;
+
   // Fields of the window.
-  TMACROKEYINFO FMacroInfo{};
   std::unique_ptr<ICaptureEndpoint> FEndpoint;
   std::atomic<bool> FVolumeUpdating{false};
   // Core Audio notifications seen; the callback touches nothing else.

@@ -2,8 +2,13 @@
 // and its release through the monitor's player and precise timer, and the
 // time between the two synthetic key events is compared with the pause, as a
 // game would see it. A long macro of short pauses shows whether errors add
-// up; the playback's own set-up and end are reported apart. Plain program: the windows build has no
-// Google Benchmark; run it under wine or on Windows.
+// up; the playback's own set-up and end are reported apart.
+// Floors measured in the same run: after each played pause, a bare wait of
+// the same length on the same timer (no player, no input); and between the
+// cases a pure spin loop on the clock, whose largest gaps are time the
+// machine took away from a running thread, which no wait can undo.
+// Plain program: the windows build has no Google Benchmark; run it under
+// wine or on Windows.
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -48,6 +53,11 @@ vx::TMACROKEYINFO Pauses(int count, int ms) {
   return m;
 }
 
+double P99(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[static_cast<std::size_t>(0.99 * static_cast<double>(v.size() - 1))];
+}
+
 void Report(const char* what, std::vector<double> errors) {
   std::sort(errors.begin(), errors.end());
   double sum = 0;
@@ -55,6 +65,28 @@ void Report(const char* what, std::vector<double> errors) {
   const auto at = [&](double q) { return errors[static_cast<std::size_t>(q * (errors.size() - 1))]; };
   std::printf("%-16s runs %3zu  us: mean %8.1f  median %8.1f  p99 %8.1f  min %8.1f  max %8.1f\n",
               what, errors.size(), sum / errors.size(), at(0.5), at(0.99), errors.front(), errors.back());
+}
+
+// A bare wait of ms on the timer, as playback waits; returns how late it
+// ended, in microseconds.
+double BareWait(vx::IPreciseTimer& timer, int ms) {
+  vx::PreciseScope precise(timer);
+  const std::int64_t deadline = timer.NowMicroseconds() + ms * 1000LL;
+  timer.SleepUntil(deadline);
+  return static_cast<double>(timer.NowMicroseconds() - deadline);
+}
+
+// Spins on the clock for ms; adds every gap between two readings longer
+// than 20 us to gaps.
+void SpinGaps(vx::IPreciseTimer& timer, int ms, std::vector<double>& gaps) {
+  vx::PreciseScope precise(timer);
+  std::int64_t last = timer.NowMicroseconds();
+  const std::int64_t end = last + ms * 1000LL;
+  while (last < end) {
+    const std::int64_t now = timer.NowMicroseconds();
+    if (now - last > 20) gaps.push_back(static_cast<double>(now - last));
+    last = now;
+  }
 }
 
 }  // namespace
@@ -82,15 +114,33 @@ int main() {
     int pause;
     int runs;
   };
+  struct Summary {
+    int pause;
+    double p99;
+    double floorP99;
+  };
+  std::vector<Summary> summary;
+  std::vector<double> gaps;
+  int spunMs = 0;
   for (Case c : {Case{1, 200}, Case{6, 200}, Case{15, 100}, Case{100, 30}, Case{1000, 5}}) {
     std::vector<double> errors;
+    std::vector<double> floor;
     const vx::TMACROKEYINFO macro = Pauses(1, c.pause);
-    for (int i = 0; i < c.runs; ++i) errors.push_back(static_cast<double>(play(macro) - c.pause * 1000LL));
+    for (int i = 0; i < c.runs; ++i) {
+      errors.push_back(static_cast<double>(play(macro) - c.pause * 1000LL));
+      floor.push_back(BareWait(timer, c.pause));
+    }
     char what[32];
     std::snprintf(what, sizeof what, "pause %d ms", c.pause);
     Report(what, errors);
+    Report("  bare wait", floor);
+    summary.push_back({c.pause, P99(errors), P99(floor)});
+    SpinGaps(timer, 300, gaps);
+    spunMs += 300;
   }
-  // 125 pauses of 6 ms in one macro: absolute deadlines keep the total on time.
+  // 125 pauses of 6 ms in one macro: absolute deadlines keep small errors
+  // from adding up; each stall of more than 2 ms moves the rest of the
+  // schedule, so it adds to the total instead of shortening later pauses.
   std::vector<double> totals;
   const vx::TMACROKEYINFO longMacro = Pauses(125, 6);
   for (int i = 0; i < 10; ++i) totals.push_back(static_cast<double>(play(longMacro) - 125 * 6000LL));
@@ -99,5 +149,16 @@ int main() {
   std::printf("playback set-up (start to the first event) and end (the last event to the return), all runs:\n");
   Report("set-up", setUp);
   Report("end", ending);
+
+  std::sort(gaps.rbegin(), gaps.rend());
+  std::printf("pure spin loop, %d ms between the cases: %zu gaps above 20 us; largest (us):", spunMs, gaps.size());
+  for (std::size_t i = 0; i < gaps.size() && i < 5; ++i) std::printf(" %.0f", gaps[i]);
+  std::printf("\n");
+  const double spinMax = gaps.empty() ? 0 : gaps.front();
+  std::printf("p99 pause error next to its floors (us): player | bare wait | ratio | largest spin gap\n");
+  for (const Summary& x : summary) {
+    std::printf("  %4d ms: %8.1f | %8.1f | %5.2f | %8.0f\n", x.pause, x.p99, x.floorP99,
+                x.floorP99 > 0 ? x.p99 / x.floorP99 : 0.0, spinMax);
+  }
   return 0;
 }

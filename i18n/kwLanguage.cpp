@@ -114,6 +114,9 @@ const LocaleEntry* FindLocale(const LocaleTable& table, WView key) {
 void TKeyList::SetText(WView text) {
   keys_.clear();
   for (auto& line : SplitLines(text)) {
+    // An empty key would end the designer's rows early and drop every key
+    // after it from the next save.
+    if (line.empty()) continue;
     if (std::find(keys_.begin(), keys_.end(), line) == keys_.end()) keys_.push_back(std::move(line));
   }
 }
@@ -121,7 +124,7 @@ void TKeyList::SetText(WView text) {
 WStr TKeyList::Text() const { return JoinLines(keys_); }
 
 bool TKeyList::Add(WView key) {
-  if (Contains(key)) return false;
+  if (key.empty() || Contains(key)) return false;
   auto it = std::find_if(keys_.begin(), keys_.end(), [&](const WStr& k) { return KeyLess(key, k); });
   keys_.insert(it, WStr(key));
   return true;
@@ -368,7 +371,7 @@ void TkwLanguage::TranslateComponentTree(IComponent* component, std::vector<WStr
       continue;
     }
     if (InList(FTranslateCustomClassList, cls)) {
-      if (OnCustomTranslate) OnCustomTranslate(this, texts, visited, baseName, translate);
+      if (OnCustomTranslate) OnCustomTranslate(child, texts, visited, baseName, translate);
       continue;
     }
     if (component->IsApplication() && child->IsForm()) continue;

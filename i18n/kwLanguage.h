@@ -76,8 +76,9 @@ void InstallProfileTranslator();
 
 // ---- the key list of a language set ----
 
-// Keys one per line, case-sensitive, without duplicates; keys read from a
-// stream keep their stored order and new keys go to their sorted place.
+// Keys one per line, case-sensitive, without duplicates or empty keys; keys
+// read from a stream keep their stored order and new keys go to their sorted
+// place.
 class TKeyList {
  public:
   void SetText(WView text);
@@ -119,7 +120,8 @@ const LocaleTable& LocaleTableByShortID();
 
 class TkwLanguage;
 using LanguageChangedEvent = std::function<void(TkwLanguage* component, WView shortId, WView longName)>;
-using CustomTranslateEvent = std::function<void(TkwLanguage* component, std::vector<WStr>& textList,
+// component: the component of a custom class that the walk met.
+using CustomTranslateEvent = std::function<void(IComponent* component, std::vector<WStr>& textList,
                                                 std::vector<IComponent*>& visited, WView baseName,
                                                 bool translate)>;
 

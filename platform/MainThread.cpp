@@ -23,10 +23,14 @@ void DispatchItem::RunOnMainThread() {
   } catch (...) {
     error = std::current_exception();
   }
-  std::lock_guard lock(mutex_);
-  // Hand the exception over whole: the worker alone holds it from here on.
-  error_ = std::move(error);
-  state_ = State::Done;
+  {
+    std::lock_guard lock(mutex_);
+    // Hand the exception over whole: the worker alone holds it from here on.
+    error_ = std::move(error);
+    state_ = State::Done;
+  }
+  // The caller's reference keeps the item alive; the worker wakes to a free
+  // lock.
   done_.notify_all();
 }
 

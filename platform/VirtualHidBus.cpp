@@ -194,32 +194,44 @@ const VirtualCollection* VirtualHidBus::CollectionOf(int device, std::size_t col
 }
 
 std::size_t VirtualHidBus::QueueInput(int device, std::size_t collection, std::span<const std::uint8_t> report) {
-  std::lock_guard lock(mutex_);
-  const auto* c = CollectionOf(device, collection);
-  if (!c) return 0;
-  std::vector<std::uint8_t> bytes(report.begin(), report.end());
-  if (bytes.size() < c->InputReportLength) bytes.resize(c->InputReportLength, 0);
-  if (bytes.size() > c->InputReportLength) bytes.resize(c->InputReportLength);
-  return QueuePending(device, collection, kErrSuccess, std::move(bytes));
+  std::vector<std::shared_ptr<Handle>> woken;
+  {
+    std::lock_guard lock(mutex_);
+    const auto* c = CollectionOf(device, collection);
+    if (!c) return 0;
+    std::vector<std::uint8_t> bytes(report.begin(), report.end());
+    bytes.resize(c->InputReportLength, 0);
+    woken = QueuePending(device, collection, kErrSuccess, std::move(bytes));
+  }
+  return Wake(woken);
 }
 
 std::size_t VirtualHidBus::QueueReadError(int device, std::size_t collection, std::uint32_t error) {
-  std::lock_guard lock(mutex_);
-  if (!CollectionOf(device, collection)) return 0;
-  return QueuePending(device, collection, error, {});
+  std::vector<std::shared_ptr<Handle>> woken;
+  {
+    std::lock_guard lock(mutex_);
+    if (!CollectionOf(device, collection)) return 0;
+    woken = QueuePending(device, collection, error, {});
+  }
+  return Wake(woken);
 }
 
-std::size_t VirtualHidBus::QueuePending(int device, std::size_t collection, std::uint32_t error,
-                                        std::vector<std::uint8_t> bytes) {
-  std::size_t reached = 0;
+std::vector<std::shared_ptr<VirtualHidBus::Handle>> VirtualHidBus::QueuePending(
+    int device, std::size_t collection, std::uint32_t error, std::vector<std::uint8_t> bytes) {
+  std::vector<std::shared_ptr<Handle>> reached;
   for (auto& h : handles_) {
     if (h->Device != device || h->Collection != collection || !h->ForReading) continue;
     if (h->Queue.size() >= ringSize_) h->Queue.pop_front();
     h->Queue.push_back({error, bytes});
-    h->Ready.notify_all();
-    ++reached;
+    reached.push_back(h);
   }
   return reached;
+}
+
+// Woken after the lock is free, so a reader does not wake only to wait for it.
+std::size_t VirtualHidBus::Wake(const std::vector<std::shared_ptr<Handle>>& woken) {
+  for (auto& h : woken) h->Ready.notify_all();
+  return woken.size();
 }
 
 std::size_t VirtualHidBus::OpenReaders(int device, std::size_t collection) const {

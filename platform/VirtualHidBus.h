@@ -104,9 +104,10 @@ class VirtualHidBus final : public IHidBus {
     bool Plugged = true;
   };
   const VirtualCollection* CollectionOf(int device, std::size_t collection) const;
-  // Under mutex_.
-  std::size_t QueuePending(int device, std::size_t collection, std::uint32_t error,
-                           std::vector<std::uint8_t> bytes);
+  // Under mutex_; returns the handles to wake once it is released.
+  std::vector<std::shared_ptr<Handle>> QueuePending(int device, std::size_t collection, std::uint32_t error,
+                                                    std::vector<std::uint8_t> bytes);
+  static std::size_t Wake(const std::vector<std::shared_ptr<Handle>>& woken);
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;

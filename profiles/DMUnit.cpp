@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <mutex>
 
 #include "platform/Errors.h"
@@ -332,7 +333,11 @@ void TDM::InitTestDefaultValue() {
 TOtherConfig TDM::LoadOtherConfig() {
   TOtherConfig cfg{};
   const IniFile ini = IniFile::Load(ExecutableFolder() + u"config.ini");
-  cfg.Nologo = static_cast<std::int32_t>(ini.ReadInteger(u"OtherConfig", u"NoLogo", 0));
+  const long long nologo = ini.ReadInteger(u"OtherConfig", u"NoLogo", 0);
+  // A value the record cannot hold is no number it knows.
+  const bool fits = nologo >= std::numeric_limits<std::int32_t>::min() &&
+                    nologo <= std::numeric_limits<std::int32_t>::max();
+  cfg.Nologo = fits ? static_cast<std::int32_t>(nologo) : 0;
   HelpFiles.clear();
   for (const WStr& key : ini.SectionKeys(u"HelpFiles")) {
     const WStr value = ini.ReadString(u"HelpFiles", key);

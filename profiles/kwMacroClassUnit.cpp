@@ -12,15 +12,18 @@ namespace {
 
 int ActionCount(const TMACROKEYINFO& m) { return std::clamp<int>(m.MacroListCount, 0, kMaxMacroActions); }
 
+// Where an entry at `index` is after entries i and n changed places.
+int AfterSwap(int index, int i, int n) {
+  if (index == i) return n;
+  if (index == n) return i;
+  return index;
+}
+
 // Swaps entries i and n; the current index follows the moved entry.
 template <typename V>
 void SwapEntries(V& list, int i, int n, int& current) {
   std::swap(list[static_cast<std::size_t>(i)], list[static_cast<std::size_t>(n)]);
-  if (current == i) {
-    current = n;
-  } else if (current == n) {
-    current = i;
-  }
+  current = AfterSwap(current, i, n);
 }
 
 }  // namespace
@@ -78,11 +81,18 @@ void TkwActionsClass::SaveBack() {
   FORGMacroKeyInfo = *target;
 }
 
-void TkwActionsClass::InsertAction(const TMACROKEY& AAction, int AIndex) {
-  if (IsFull() || !InRange(AIndex)) return;
+void TkwActionsClass::Rebind(int p) {
+  FMacroIndex = p;
+  // Save-backs write the whole record: keep its position number true.
+  FORGMacroKeyInfo.nMacroIndex = static_cast<std::uint16_t>(p);
+}
+
+bool TkwActionsClass::InsertAction(const TMACROKEY& AAction, int AIndex) {
+  if (IsFull() || !InRange(AIndex)) return false;
   FActionsList.insert(FActionsList.begin() + AIndex, AAction);
   if (FActionsIndex == AIndex) FActionsIndex = AIndex + 1;
   SaveBack();
+  return true;
 }
 
 void TkwActionsClass::InsertActionAfter(const TMACROKEY& AAction, int AIndex) {
@@ -133,7 +143,7 @@ void TkwActionsClass::CutAction(int AIndex) {
 void TkwActionsClass::PasteAction(int AIndex) {
   if (FSavedActionsList.empty()) return;
   const TMACROKEY action = FSavedActionsList.front();
-  InsertAction(action, AIndex);
+  if (!InsertAction(action, AIndex)) return;
   if (FCutOperationFlag) {
     FSavedActionsList.clear();
     FCutOperationFlag = false;
@@ -236,20 +246,34 @@ void TkwMacroClass::DeleteMacro(int AIndex) {
   } else if (FMacroListIndex >= MacroListCount()) {
     FMacroListIndex = MacroListCount() - 1;
   }
+  if (!FCurrentMacroAction) return;
+  const int edited = FCurrentMacroAction->MacroIndex();
+  if (edited == AIndex) {
+    // Its macro is gone: edit the macro that is current now.
+    FCurrentMacroAction.reset();
+    Rebuild(FMacroListIndex, FMacroListIndex);
+  } else if (edited > AIndex) {
+    FCurrentMacroAction->Rebind(edited - 1);
+  }
 }
 
 void TkwMacroClass::DeleteMacro(WView AMacroName) { DeleteMacro(IndexOfMacroName(AMacroName)); }
 
 void TkwMacroClass::MoveUpMacro(int AIndex) {
   if (AIndex < 1 || AIndex >= MacroListCount()) return;
-  SwapEntries(FMacroKeyInfoList, AIndex, AIndex - 1, FMacroListIndex);
-  Renumber();
+  SwapMacros(AIndex, AIndex - 1);
 }
 
 void TkwMacroClass::MoveDownMacro(int AIndex) {
   if (AIndex < 0 || AIndex >= MacroListCount() - 1) return;
-  SwapEntries(FMacroKeyInfoList, AIndex, AIndex + 1, FMacroListIndex);
+  SwapMacros(AIndex, AIndex + 1);
+}
+
+void TkwMacroClass::SwapMacros(int i, int n) {
+  SwapEntries(FMacroKeyInfoList, i, n, FMacroListIndex);
   Renumber();
+  // The action model keeps editing its own macro, wherever it went.
+  if (FCurrentMacroAction) FCurrentMacroAction->Rebind(AfterSwap(FCurrentMacroAction->MacroIndex(), i, n));
 }
 
 int TkwMacroClass::IndexOfMacroName(WView AMacroName) const {

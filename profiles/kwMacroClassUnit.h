@@ -41,21 +41,26 @@ class TkwActionsClass {
   TMACROKEYINFO GetMacroKeyInfo() const;
   void SetMacroKeyInfo(const TMACROKEYINFO& AMacroKeyInfo);
   void SaveBack();
-  void InsertAction(const TMACROKEY& AAction, int AIndex);
+  // false when refused (full, or AIndex not an action).
+  bool InsertAction(const TMACROKEY& AAction, int AIndex);
   void InsertActionAfter(const TMACROKEY& AAction, int AIndex);
   void DeleteAction(int AIndex);
   void MoveUpAction(int AIndex);
   void MoveDownAction(int AIndex);
   void CopyAction(int AIndex);
   void CutAction(int AIndex);
+  // A refused paste keeps the clipboard, a cut one included.
   void PasteAction(int AIndex);
   std::int32_t GetDelayValue(int AIndex) const;
   void SetDelayValue(int AIndex, std::int32_t ADelay);
   void CheckErrors();
 
  private:
+  friend class TkwMacroClass;
   bool InRange(int i) const { return i >= 0 && i < GetCount(); }
   void LoadActions(const TMACROKEYINFO& info);
+  // The macro it edits now sits at position p of the list.
+  void Rebind(int p);
 
   TMACROKEYINFO FORGMacroKeyInfo{};
   std::vector<TMACROKEY> FActionsList;
@@ -120,6 +125,7 @@ class TkwMacroClass {
   friend class TkwActionsClass;
   bool InRange(int i) const { return i >= 0 && i < MacroListCount(); }
   void Renumber();
+  void SwapMacros(int i, int n);
   // A new action model from macro `source`, bound to position p.
   void Rebuild(int p, int source);
   template <typename InsertFn>

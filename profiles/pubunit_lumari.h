@@ -20,10 +20,14 @@ struct TMACROKEY {
   // Named views of bytes 4 and 5 (first name = byte 4, second = byte 5).
   std::uint8_t& MouseKeyValue() { return VALUE1; }
   std::uint8_t& MouseKey_Index() { return VALUE2; }
+  std::uint8_t& MOUSE_X() { return VALUE1; }
+  std::uint8_t& MOUSE_Y() { return VALUE2; }
   std::uint8_t& WHEEL_VALUE() { return VALUE1; }
   std::uint8_t& WHEEL_Index() { return VALUE2; }
   std::uint8_t& nKeyValue() { return VALUE1; }
   std::uint8_t& nKeyExtended() { return VALUE2; }
+  std::uint8_t& MediaKey_L() { return VALUE1; }
+  std::uint8_t& MediaKey_H() { return VALUE2; }
   std::uint8_t& DELAY_L() { return VALUE1; }
   std::uint8_t& DELAY_H() { return VALUE2; }
   std::uint8_t& LOOP_L() { return VALUE1; }

@@ -38,6 +38,8 @@ class FakeInput final : public ISyntheticInput {
   // Microsecond timestamps of each event, when a clock is attached.
   IPreciseTimer* clock = nullptr;
   std::vector<std::int64_t> times;
+  // Runs inside each input call, after its time stamp (a slow hook).
+  std::function<void()> during;
 
   bool CursorPos(ScreenPoint& pos) override {
     ++cursorReads;
@@ -57,6 +59,7 @@ class FakeInput final : public ISyntheticInput {
  private:
   void Stamp() {
     if (clock) times.push_back(clock->NowMicroseconds());
+    if (during) during();
   }
 };
 

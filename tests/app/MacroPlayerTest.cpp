@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "app/AppFakes.h"
@@ -118,6 +119,24 @@ TEST(PlayMacro, DeadlinesAreAbsoluteSoInputTimeDoesNotAccumulate) {
   for (std::size_t i = 0; i < timer.deadlines.size(); ++i) {
     EXPECT_EQ(timer.deadlines[i] - start, static_cast<std::int64_t>(6000 * (i + 1))) << i;
   }
+}
+
+TEST(PlayMacro, AStalledInputCallDoesNotShortenTheFollowingPauses) {
+  FakeInput input;
+  FakePreciseTimer timer;
+  input.clock = &timer;
+  bool stalled = false;
+  input.during = [&] {
+    if (!std::exchange(stalled, true)) timer.now += 50000;  // the first call blocks 50 ms
+  };
+  PlayMacroActions(MacroOf({Act(4, 1, 65, 0), Act(6, 1, 10, 0), Act(4, 0, 65, 0), Act(6, 1, 20, 0),
+                            Act(4, 1, 66, 0), Act(6, 1, 30, 0), Act(4, 0, 66, 0)}),
+                   {}, input, timer);
+  ASSERT_EQ(input.times.size(), 4u);
+  // The stall, then each recorded pause in full.
+  EXPECT_EQ(input.times[1] - input.times[0], 50000 + 10000);
+  EXPECT_EQ(input.times[2] - input.times[1], 20000);
+  EXPECT_EQ(input.times[3] - input.times[2], 30000);
 }
 
 TEST(PlayMacro, CountZeroOrNegativePlaysNothingAndTakesNoTimer) {

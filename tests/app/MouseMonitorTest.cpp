@@ -510,6 +510,20 @@ TEST_F(MonitorTest, FormCreateResetsFlagsAppliesLanguageAndPreparesAudioOnNT6) {
   EXPECT_EQ(audio.endpointOpens, 1);
 }
 
+TEST_F(MonitorTest, LanguageSwitchWalksTheWindowsComponents) {
+  TVXMonMain& m = Monitor();
+  const auto forms = LanguageParentForms();
+  ASSERT_EQ(std::count(forms.begin(), forms.end(), m.Form.get()), 1);
+  std::vector<WStr> met;
+  m.kwLanguage1->SetCustomClassList({u"TTrayIcon", u"TTimer", u"TMenuItem"});
+  m.kwLanguage1->OnCustomTranslate = [&](IComponent* c, std::vector<WStr>&, std::vector<IComponent*>&, WView,
+                                         bool) { met.push_back(c->Name()); };
+  m.kwLanguage1->SetLang(u"CH");
+  m.kwLanguage1->SetLang(u"en");
+  // Menu items belong to the special classes, handled before custom ones.
+  EXPECT_EQ(met, (std::vector<WStr>{u"TrayIcon1", u"TimerDeviceArrial", u"TrayIcon1", u"TimerDeviceArrial"}));
+}
+
 TEST_F(MonitorTest, FormCreateOnOlderSystemsPreparesNoEndpoint) {
   for (OsVersionInfo v : {OsVersionInfo{2, 5, 1}, OsVersionInfo{1, 10, 0}}) {
     windows.version = v;

@@ -184,6 +184,35 @@ TEST_F(PayloadTest, RecordToggleOnSlotSevenLandsInEntryEight) {
   EXPECT_EQ(sent[1].substr(18 + 7 * 8, 8), "00000000");
 }
 
+// The mouse orders buttons 4/5 and 7/8 the other way round from the profile.
+TEST_F(PayloadTest, ButtonsFourFiveAndSevenEightChangePlaces) {
+  const std::pair<int, int> moves[] = {{4, 5}, {5, 4}, {7, 8}, {8, 7}, {3, 3}, {6, 6}};
+  for (auto [slot, entry] : moves) {
+    std::memset(profile_.get(), 0, sizeof *profile_);
+    bus_.ClearSent();
+    AddMacro(ClickMacro());
+    Button(slot).DeviceCode = 12;
+    Button(slot).DeviceParam = 0x42;
+    WriteProfileToDevice(*hid_, *profile_, 0);
+    const auto sent = SentHex();
+    ASSERT_GE(sent.size(), 2u);
+    for (int i = 0; i < 9; ++i) {
+      EXPECT_EQ(sent[1].substr(18 + 8 * static_cast<std::size_t>(i), 8), i == entry ? "0c420000" : "00000000")
+          << "slot " << slot << ", entry " << i;
+    }
+  }
+}
+
+// Button 9 is no macro button on the mouse: its macro is not sent.
+TEST_F(PayloadTest, ButtonNineCarriesNoMacro) {
+  AddMacro(ClickMacro());
+  SetMacroButton(9, 0, ClickMacro());
+  WriteProfileToDevice(*hid_, *profile_, 0);
+  const auto sent = SentHex();
+  ASSERT_EQ(sent.size(), 3u);
+  EXPECT_EQ(sent[1].substr(18 + 9 * 8, 8), "0d000000");
+}
+
 TEST_F(PayloadTest, WriteLeavesTheProfileUnchanged) {
   AddMacro(ClickMacro());
   SetMacroButton(4, 0, ClickMacro());

@@ -13,9 +13,9 @@ using Form = TkwLanguageDesignForm;
 class DesignerTest : public test::LanguageTest {
  protected:
   // A "kw.local" with keys a, b, c and the given languages.
-  void WriteFile(std::initializer_list<LanguageResourceEntry> langs) {
+  void WriteFile(std::initializer_list<LanguageResourceEntry> langs, WView keys = u"a\r\nb\r\nc\r\n") {
     const std::vector<LanguageResourceEntry> v(langs);
-    ASSERT_TRUE(WriteFileAtomic(LanguageFilePath(), WriteLanguageResource(u"a\r\nb\r\nc\r\n", v)));
+    ASSERT_TRUE(WriteFileAtomic(LanguageFilePath(), WriteLanguageResource(keys, v)));
   }
   std::unique_ptr<TkwLanguage> Saved() {
     auto back = std::make_unique<TkwLanguage>(nullptr);
@@ -81,6 +81,17 @@ TEST_F(DesignerTest, SavingWritesEveryTabAndDropsEmptyTranslations) {
   EXPECT_EQ(back->Resources()[1].name, u"040a");
   // A new language starts with an empty column; only typed cells are saved.
   EXPECT_EQ(back->Resources()[1].table.Lines(), (std::vector<WStr>{u"a=a-es"}));
+}
+
+TEST_F(DesignerTest, ABlankLineInTheKeyListLosesNoTranslation) {
+  WriteFile({{u"0804", u"a=A\r\nb=B\r\nc=C\r\n"}}, u"a\r\n\r\nb\r\nc\r\n");
+  Form f;
+  f.Show();
+  EXPECT_EQ(f.SaveToLanguageFile(), Form::SaveResult::Saved);
+  const auto back = Saved();
+  ASSERT_EQ(back->Resources().size(), 1u);
+  EXPECT_EQ(back->Resources()[0].table.Lines(), (std::vector<WStr>{u"a=A", u"b=B", u"c=C"}));
+  EXPECT_EQ(back->Original().Keys(), (std::vector<WStr>{u"a", u"b", u"c"}));
 }
 
 TEST_F(DesignerTest, AddLanguageSelectsAnExistingTab) {

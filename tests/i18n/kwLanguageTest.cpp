@@ -186,8 +186,9 @@ TEST_F(WalkTest, CustomClassesGoToTheEvent) {
   auto lang = TkwLanguage::CreateWithEmbeddedSet(&form);
   lang->SetCustomClassList({u"tcustomthing"});
   std::vector<WStr> bases;
-  lang->OnCustomTranslate = [&](TkwLanguage*, std::vector<WStr>& texts, std::vector<IComponent*>& visited,
+  lang->OnCustomTranslate = [&](IComponent* met, std::vector<WStr>& texts, std::vector<IComponent*>& visited,
                                 WView base, bool translate) {
+    EXPECT_EQ(met, &custom);
     EXPECT_TRUE(translate);
     EXPECT_FALSE(texts.empty());
     EXPECT_FALSE(visited.empty());

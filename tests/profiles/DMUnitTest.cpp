@@ -332,6 +332,14 @@ TEST_F(DMTest, OtherConfigFromIni) {
   EXPECT_EQ(dm->HelpFiles, expected);
   EXPECT_EQ(std::vector<std::uint8_t>(cfg.HelpFile, cfg.HelpFile + 4), std::vector<std::uint8_t>(4, 0));
 
+  const std::pair<const char*, std::int32_t> values[] = {
+      {"2147483647", 2147483647}, {"-2147483648", -2147483647 - 1}, {"2147483648", 0}, {"4294967297", 0},
+      {"-2147483649", 0}, {"$7FFFFFFF", 2147483647}, {"1x", 0}};
+  for (auto [text, nologo] : values) {
+    std::ofstream(dir.path() / "bin" / "config.ini") << "[OtherConfig]\r\nNoLogo=" << text << "\r\n";
+    EXPECT_EQ(dm->LoadOtherConfig().Nologo, nologo) << text;
+  }
+
   std::filesystem::remove(dir.path() / "bin" / "config.ini");
   EXPECT_EQ(dm->LoadOtherConfig().Nologo, 0);
   EXPECT_TRUE(dm->HelpFiles.empty());

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "platform/Files.h"
 #include "StoreFixture.h"
@@ -34,6 +36,23 @@ std::unique_ptr<TMACROKEYINFOLIST> ListOf(std::initializer_list<TMACROKEYINFO> m
   return l;
 }
 
+
+TEST(MacroKey, EveryViewPairOverlaysBytesFourAndFive) {
+  using View = std::uint8_t& (TMACROKEY::*)();
+  const std::pair<View, View> views[] = {
+      {&TMACROKEY::MouseKeyValue, &TMACROKEY::MouseKey_Index}, {&TMACROKEY::MOUSE_X, &TMACROKEY::MOUSE_Y},
+      {&TMACROKEY::WHEEL_VALUE, &TMACROKEY::WHEEL_Index},      {&TMACROKEY::nKeyValue, &TMACROKEY::nKeyExtended},
+      {&TMACROKEY::MediaKey_L, &TMACROKEY::MediaKey_H},        {&TMACROKEY::DELAY_L, &TMACROKEY::DELAY_H},
+      {&TMACROKEY::LOOP_L, &TMACROKEY::LOOP_H}};
+  for (auto [first, second] : views) {
+    TMACROKEY k{};
+    (k.*first)() = 0x12;
+    (k.*second)() = 0x34;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&k);
+    EXPECT_EQ(bytes[4], 0x12);
+    EXPECT_EQ(bytes[5], 0x34);
+  }
+}
 
 TEST(MacroErrorCheck, UnbalancedPressesAndReleases) {
   const TMACROKEY keyA = Key(0x41, 1);
@@ -143,6 +162,9 @@ TEST(Actions, CutPasteOnceCopyPasteTwice) {
   a.CutAction(2);
   EXPECT_TRUE(a.CutOperationFlag());
   EXPECT_EQ(a.GetCount(), 2);
+  a.PasteAction(2);  // refused (not before an action): the cut action stays on the clipboard
+  EXPECT_EQ(a.ClipboardCount(), 1);
+  EXPECT_TRUE(a.CutOperationFlag());
   a.PasteAction(0);
   a.PasteAction(0);
   EXPECT_EQ(a.GetCount(), 3);
@@ -242,6 +264,41 @@ TEST(Macros, CreateRenumberMoveDelete) {
   model.DeleteMacro(0);
   EXPECT_EQ(model.MacroListIndex(), -1);
   EXPECT_EQ(model.GetCurrentMacroKeyItem().MacroListCount, 0);
+}
+
+// After a structural change, an action edit lands in the macro the action
+// model was built from, wherever that macro now sits.
+TEST(Macros, ActionModelFollowsItsMacroThroughMovesAndDeletes) {
+  struct Case {
+    const char* name;
+    int current;
+    std::function<void(TkwMacroClass&)> change;
+    std::vector<std::pair<WStr, int>> expected;  // name and action count, in list order
+  };
+  const std::vector<Case> cases = {
+      {"move the current one up", 2, [](auto& m) { m.MoveUpMacro(2); }, {{u"A", 1}, {u"C", 2}, {u"B", 1}}},
+      {"move the one above it down", 1, [](auto& m) { m.MoveUpMacro(2); }, {{u"A", 1}, {u"C", 1}, {u"B", 2}}},
+      {"move the current one down", 0, [](auto& m) { m.MoveDownMacro(0); }, {{u"B", 1}, {u"A", 2}, {u"C", 1}}},
+      {"move two others", 2, [](auto& m) { m.MoveDownMacro(0); }, {{u"B", 1}, {u"A", 1}, {u"C", 2}}},
+      {"delete one before it", 2, [](auto& m) { m.DeleteMacro(0); }, {{u"B", 1}, {u"C", 2}}},
+      {"delete one after it", 0, [](auto& m) { m.DeleteMacro(1); }, {{u"A", 2}, {u"C", 1}}},
+      {"delete the last, current one", 2, [](auto& m) { m.DeleteMacro(2); }, {{u"A", 1}, {u"B", 2}}},
+      {"delete the current one", 1, [](auto& m) { m.DeleteMacro(1); }, {{u"A", 1}, {u"C", 2}}},
+  };
+  for (const auto& c : cases) {
+    auto list = ListOf({MacroOf({Key(1, 1)}, u"A"), MacroOf({Key(2, 1)}, u"B"), MacroOf({Key(3, 1)}, u"C")});
+    TkwMacroClass model(*list);
+    model.SetMacroListIndex(c.current);
+    c.change(model);
+    ASSERT_NE(model.CurrentMacroAction(), nullptr) << c.name;
+    model.CurrentMacroAction()->InsertActionAfter(Key(9, 1), 0);
+    std::vector<std::pair<WStr, int>> got;
+    for (int i = 0; i < model.MacroListCount(); ++i) {
+      got.emplace_back(ReadFixed(model.Macro(i)->szMacroName), model.Macro(i)->MacroListCount);
+      EXPECT_EQ(model.Macro(i)->nMacroIndex, i) << c.name;
+    }
+    EXPECT_EQ(got, c.expected) << c.name;
+  }
 }
 
 TEST(Macros, NamesAreCutToFitTheirTerminator) {

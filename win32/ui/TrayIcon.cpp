@@ -27,7 +27,10 @@ Win32TrayIcon::Win32TrayIcon(HWND window, Handlers handlers) : window_(window), 
   HINSTANCE module = ::GetModuleHandleW(nullptr);
   icon_ = static_cast<HICON>(::LoadImageW(module, L"MAINICON", IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
                                           ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
-  if (!icon_) icon_ = static_cast<HICON>(::LoadImageW(nullptr, MAKEINTRESOURCEW(32512), IMAGE_ICON, 0, 0, LR_SHARED));
+  if (!icon_) {
+    icon_ = static_cast<HICON>(::LoadImageW(nullptr, MAKEINTRESOURCEW(32512), IMAGE_ICON, 0, 0, LR_SHARED));
+    iconShared_ = true;
+  }
   taskbarCreated_ = ::RegisterWindowMessageW(L"TaskbarCreated");
   // Let the message through to an elevated monitor as well.
   ::ChangeWindowMessageFilterEx(window_, taskbarCreated_, MSGFLT_ALLOW, nullptr);
@@ -41,7 +44,7 @@ Win32TrayIcon::~Win32TrayIcon() {
     ::Shell_NotifyIconW(NIM_DELETE, &d);
   }
   // Icons loaded at a given size are owned; the shared fallback is not.
-  if (icon_) ::DestroyIcon(icon_);
+  if (icon_ && !iconShared_) ::DestroyIcon(icon_);
 }
 
 NOTIFYICONDATAW Win32TrayIcon::Data(UINT flags) const {

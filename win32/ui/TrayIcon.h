@@ -47,6 +47,8 @@ class Win32TrayIcon final : public ITrayIcon {
   HWND window_;
   Handlers handlers_;
   HICON icon_ = nullptr;
+  // The system's shared fallback icon belongs to the system.
+  bool iconShared_ = false;
   UINT taskbarCreated_ = 0;
   std::wstring hint_;
   std::vector<TrayMenuItem> menu_;
