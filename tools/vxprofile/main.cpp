@@ -65,6 +65,8 @@ std::filesystem::path PathOf(const std::string& utf8) {
   return std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
 }
 
+}  // namespace
+
 int Run(std::vector<std::string> args) {
   std::string store;
   bool storeGiven = false;
@@ -120,12 +122,13 @@ int Run(std::vector<std::string> args) {
     rc = Fail(e.what());
   }
   SetRegistry(nullptr);
+  SetDocumentsFolderOverride(u"");
   return rc;
 }
 
-}  // namespace
 }  // namespace vx::cli
 
+#if !defined(VXPROFILE_NO_MAIN)
 #if defined(_WIN32)
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
@@ -136,4 +139,5 @@ int wmain(int argc, wchar_t** argv) {
 }
 #else
 int main(int argc, char** argv) { return vx::cli::Run(std::vector<std::string>(argv + 1, argv + argc)); }
+#endif
 #endif
