@@ -10,6 +10,7 @@
 #include <map>
 
 #include "app/AppFakes.h"
+#include "device/DeviceTestSupport.h"
 #include "platform/Files.h"
 #include "platform/VirtualHidBus.h"
 #include "profiles/DMUnit.h"
@@ -294,16 +295,7 @@ TEST_F(VxprofileTest, WriteSaysWhatTheMouseTook) {
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string("slot ") + row.slot);
     VirtualHidBus bus;
-    if (row.plugged) {
-      VirtualDeviceDesc mouse;
-      mouse.HardwareIds = {u"HID\\VID_1234&PID_5678"};
-      VirtualCollection c;
-      c.UsagePage = 0xFFA0;
-      c.Usage = 0x0001;
-      c.FeatureReportLength = 4096;
-      mouse.Collections = {c};
-      bus.Plug(mouse);
-    }
+    if (row.plugged) bus.Plug(MouseDevice());
     bus.SetSendError(row.sendError);
     SetHidBus(&bus);
     const Outcome o = Vx({"write", "--slot", row.slot});
