@@ -264,10 +264,13 @@ TEST_F(VxprofileTest, BackupRestoresByteIdenticalIntoAnEmptyStore) {
   EXPECT_TRUE(Snapshot(Key()) == Snapshot(Key(other.path())));
   const std::string macro = "Documents/Gaming Mouse Vantor/QZ3Profile1_Macros/User Recorded.macro";
   EXPECT_EQ(FileBytes(other.path() / macro), FileBytes(dir.path() / macro));
-  // The empty store it replaced was saved next to the backup first.
+  // Each restore first saves the data it replaces next to the backup, never
+  // over an earlier one.
+  ASSERT_EQ(Vx({"restore", U8(t / "all.vxbak")}, other.path()).rc, 0);
+  EXPECT_TRUE(Snapshot(Key()) == Snapshot(Key(other.path())));
   int saved = 0;
   for (const auto& e : fs::directory_iterator(t)) saved += U8(e.path().filename()).find(".before-restore-") != std::string::npos;
-  EXPECT_EQ(saved, 1);
+  EXPECT_EQ(saved, 2);
 }
 
 TEST_F(VxprofileTest, WriteSaysWhatTheMouseTook) {

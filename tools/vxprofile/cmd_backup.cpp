@@ -274,7 +274,12 @@ int Restore(Context& ctx) {
   // The data it replaces goes next to the file first.
   auto before = Collect(why);
   if (!before) return Fail(why + "; nothing changed");
-  const std::string saved = file + ".before-restore-" + TimeStamp() + ".vxbak";
+  // Never over an earlier automatic backup (two restores in one second).
+  std::string saved = file + ".before-restore-" + TimeStamp();
+  for (int n = 2; FileExists(FromNativePath(saved + ".vxbak")); ++n) {
+    saved = file + ".before-restore-" + TimeStamp() + "-" + std::to_string(n);
+  }
+  saved += ".vxbak";
   if (!WriteFileAtomic(FromNativePath(saved), Encode(*before))) {
     return Fail("cannot write the backup of the current data to " + saved + "; nothing changed");
   }
