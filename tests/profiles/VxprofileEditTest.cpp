@@ -238,13 +238,14 @@ TEST_F(VxprofileTest, RefusedChangesExitTwoAndChangeNothing) {
   }
   // With --force the same edit goes through, and the monitor is told.
   windows.byClass[u"TVXMonMain"] = 9;
+  ASSERT_TRUE(WriteFileAtomic(W(Key() / "ProfileID=REG_DWORD"), std::vector<std::uint8_t>{1, 0, 0, 0}));
   const Outcome forced = Vx({"button", "set", "3", "key", "A", "--force"});
   EXPECT_EQ(forced.rc, 0) << forced.err;
   EXPECT_EQ(Slot(0)->ConfigInfo.ButtonFuncInfo[3].SingleKey, 0x41);
   const auto posted = windows.TakePosted(9);
   ASSERT_EQ(posted.size(), 1u);
   EXPECT_EQ(posted[0].msg, 7035u);
-  EXPECT_EQ(posted[0].lparam, 0);  // no ProfileID stored: the current group
+  EXPECT_EQ(posted[0].lparam, 1);  // the stored ProfileID, so it stays
 }
 
 TEST_F(VxprofileTest, BackupRestoresByteIdenticalIntoAnEmptyStore) {
