@@ -255,6 +255,8 @@ TEST_F(VxprofileTest, BackupRestoresByteIdenticalIntoAnEmptyStore) {
   ASSERT_EQ(Vx({"macro", "import", MacroFolder() + "/User Recorded.macro"}).rc, 0);
   ASSERT_EQ(Vx({"button", "set", "--slot", "3", "5", "combo", "alt+F4"}).rc, 0);
   ASSERT_EQ(Vx({"profile", "assign", "1", "3"}).rc, 0);
+  ASSERT_EQ(Vx({"profile", "switch", "1"}).rc, 0);
+  EXPECT_EQ(Vx({"profile", "current"}).out.rfind("slot 3, group 1\n", 0), 0u);
   const Outcome b = Vx({"backup", U8(t / "all.vxbak")});
   ASSERT_EQ(b.rc, 0) << b.err;
   EXPECT_NE(b.out.find("7 values and 1 files"), std::string::npos) << b.out;
