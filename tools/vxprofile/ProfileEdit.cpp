@@ -116,8 +116,9 @@ void SetCliWindows(IWindowSystem* windows) {
 
 bool CheckChangeAllowed(const ChangeOptions& o, const TMouseProfileInfo* toWrite, int slot, int& rc) {
   IWindowSystem* w = CliWindows();
-  if (!o.force && w != nullptr &&
-      (w->FindWindowByClass(kConfigWindowClass) != 0 || w->FindWindowByCaption(kConfigWindowCaption) != 0)) {
+  const bool configRuns =
+      w != nullptr && (w->FindWindowByClass(kConfigWindowClass) != 0 || w->FindWindowByCaption(kConfigWindowCaption) != 0);
+  if (configRuns && !o.force) {
     rc = Fail(
         "nothing changed: the configuration application is running and keeps its own copy of the profiles, "
         "which it would write over this change when it next saves; close it first, or add --force");
@@ -136,6 +137,7 @@ bool CheckChangeAllowed(const ChangeOptions& o, const TMouseProfileInfo* toWrite
       return false;
     }
   }
+  if (configRuns) std::printf("the configuration application is running: its next save may write over this change\n");
   return true;
 }
 
