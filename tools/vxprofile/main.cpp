@@ -42,7 +42,9 @@ void PrintUsage(std::FILE* out) {
   std::fprintf(out, "usage: vxprofile [--store DIR] COMMAND [ARGS]\n\ncommands:\n");
   for (const auto& c : Commands()) std::fprintf(out, "  %s\n", c.usage);
   std::fprintf(out,
-               "\n--store DIR  keep the registry in DIR/registry and use DIR/Documents as the documents folder\n");
+               "\n--store DIR  keep the registry in DIR/registry and use DIR/Documents as the documents folder\n"
+               "--write      (button, macro import/delete, profile switch/assign, restore) also write the slot into the mouse\n"
+               "--force      change even while the configuration application runs\n");
 }
 
 std::string DefaultStore() {
