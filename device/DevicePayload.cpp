@@ -303,30 +303,48 @@ std::vector<std::uint8_t> FrameDeviceCommand(const TDeviceCommand& command) {
   return report;
 }
 
-std::uint32_t SendDeviceCommand(TkwHIDData& hid, const TDeviceCommand& command) {
+namespace {
+
+// Records every command when a write keeps a result.
+std::uint32_t Send(TkwHIDData& hid, const TDeviceCommand& command, TDeviceWriteResult* log) {
   const std::vector<std::uint8_t> report = FrameDeviceCommand(command);
+  std::uint32_t rc;
   if (report.empty()) {
     LeftOut("command " + std::to_string(command.Command),
             "its " + std::to_string(CommandPayloadLength(command)) + " payload bytes exceed the largest report (" +
                 std::to_string(kMaxReportBytes) + " bytes)");
-    return kErrInvalidParameter;
+    rc = kErrInvalidParameter;
+  } else {
+    auto param = std::make_unique<THIDDataParam>();
+    param->UsageAndPage = DeviceUsageAndPage;
+    param->DeviceHandle = 0;
+    param->Data.DATASIZE = static_cast<std::uint32_t>(report.size());
+    std::memcpy(param->Data.Bytes(), report.data(), report.size());
+    rc = hid.HidFindAndSetFeatureReport(*param);
   }
-  auto param = std::make_unique<THIDDataParam>();
-  param->UsageAndPage = DeviceUsageAndPage;
-  param->DeviceHandle = 0;
-  param->Data.DATASIZE = static_cast<std::uint32_t>(report.size());
-  std::memcpy(param->Data.Bytes(), report.data(), report.size());
-  return hid.HidFindAndSetFeatureReport(*param);
+  if (log != nullptr) {
+    TDeviceSent s;
+    s.Command = command.Command;
+    if (command.Command == kCmdMemoryWrite) {
+      s.Address = static_cast<std::uint16_t>(command.P[0] | (command.P[1] << 8));
+      s.PayloadLength = CommandPayloadLength(command);
+    }
+    s.ReportBytes = static_cast<std::uint32_t>(report.size());
+    s.Result = rc;
+    log->Sent.push_back(s);
+  }
+  return rc;
 }
 
-void SendDeviceBracket(TkwHIDData& hid, std::uint8_t phase) {
+void Bracket(TkwHIDData& hid, std::uint8_t phase, TDeviceWriteResult* log) {
   TDeviceCommand c;
   c.Command = kCmdBracket;
   c.P[0] = phase;
-  SendDeviceCommand(hid, c);
+  Send(hid, c, log);
 }
 
-void WriteDeviceMemory(TkwHIDData& hid, const std::uint8_t* data, std::uint32_t length, std::uint16_t address) {
+void Memory(TkwHIDData& hid, const std::uint8_t* data, std::uint32_t length, std::uint16_t address,
+            TDeviceWriteResult* log) {
   if (length == 0) return;
   if (length > kDeviceMaxMemoryWrite) {
     LeftOut("memory write of " + std::to_string(length) + " bytes at " + std::to_string(address),
@@ -339,7 +357,30 @@ void WriteDeviceMemory(TkwHIDData& hid, const std::uint8_t* data, std::uint32_t 
          static_cast<std::uint8_t>(length & 0xFF), static_cast<std::uint8_t>(length >> 8), kMemoryWriteMark,
          kMemoryWriteMark};
   c.Payload.assign(data, data + length);
-  SendDeviceCommand(hid, c);
+  Send(hid, c, log);
+}
+
+void Blocks(TkwHIDData& hid, const TDEVICEMACROBUFFER& buffer, int onboardProfile, TDeviceWriteResult* log) {
+  if (onboardProfile != 0 && onboardProfile != 1) return;
+  for (int s = 0; s < kDeviceMacroSlots; ++s) {
+    // A length beyond the block would send bytes of the next one.
+    const std::uint32_t length = std::min<std::uint32_t>(buffer.Lengths[s], kDeviceMacroBlockBytes);
+    Memory(hid, buffer.Blocks[s], length, MacroBlockAddress(onboardProfile, s), log);
+  }
+}
+
+}  // namespace
+
+bool TDeviceWriteResult::Failed() const {
+  return std::any_of(Sent.begin(), Sent.end(), [](const TDeviceSent& s) { return s.Result != 0; });
+}
+
+std::uint32_t SendDeviceCommand(TkwHIDData& hid, const TDeviceCommand& command) { return Send(hid, command, nullptr); }
+
+void SendDeviceBracket(TkwHIDData& hid, std::uint8_t phase) { Bracket(hid, phase, nullptr); }
+
+void WriteDeviceMemory(TkwHIDData& hid, const std::uint8_t* data, std::uint32_t length, std::uint16_t address) {
+  Memory(hid, data, length, address, nullptr);
 }
 
 void WriteButtonTable(TkwHIDData& hid, const TDEVICEBUTTONTABLE& table, std::uint16_t address) {
@@ -347,16 +388,18 @@ void WriteButtonTable(TkwHIDData& hid, const TDEVICEBUTTONTABLE& table, std::uin
 }
 
 void WriteMacroBlocks(TkwHIDData& hid, const TDEVICEMACROBUFFER& buffer, int onboardProfile) {
-  if (onboardProfile != 0 && onboardProfile != 1) return;
-  for (int s = 0; s < kDeviceMacroSlots; ++s) {
-    // A length beyond the block would send bytes of the next one.
-    const std::uint32_t length = std::min<std::uint32_t>(buffer.Lengths[s], kDeviceMacroBlockBytes);
-    WriteDeviceMemory(hid, buffer.Blocks[s], length, MacroBlockAddress(onboardProfile, s));
-  }
+  Blocks(hid, buffer, onboardProfile, nullptr);
 }
 
-void WriteProfileToDevice(TkwHIDData& hid, const TMouseProfileInfo& current, std::int32_t index) {
-  SendDeviceBracket(hid, 0);
+const char* ProfileWriteGap(const TMouseProfileInfo& current, std::int32_t index) {
+  if (index != 0 && index != 1) return "the mouse keeps onboard profiles 0 and 1 only";
+  if (GetFirstMacroInfo(current).MacroListCount <= 0) return "the profile's first macro is empty";
+  return nullptr;
+}
+
+TDeviceWriteResult WriteProfileToDevice(TkwHIDData& hid, const TMouseProfileInfo& current, std::int32_t index) {
+  TDeviceWriteResult result;
+  Bracket(hid, 0, &result);
   // The mouse orders some buttons differently; the profile itself stays as it is.
   auto copy = std::make_unique<TMouseProfileInfo>(current);
   SwapButtonFuncInfo(*copy, 4, 5);
@@ -368,19 +411,21 @@ void WriteProfileToDevice(TkwHIDData& hid, const TMouseProfileInfo& current, std
   std::memset(macros.get(), 0, sizeof *macros);
   TDEVICEBUTTONTABLE table;
   std::memset(&table, 0, sizeof table);
-  if (GetFirstMacroInfo(*copy).MacroListCount > 0 && (index == 0 || index == 1)) {
+  if (ProfileWriteGap(*copy, index) == nullptr) {
     EncodeMacroBlocks(*copy, *macros);
     EncodeButtonTable(*copy, table);
-    WriteButtonTable(hid, table, kButtonTableAddress[index]);
+    Memory(hid, reinterpret_cast<const std::uint8_t*>(&table), sizeof table, kButtonTableAddress[index], &result);
     hid.Dispatcher().ProcessPending();
-    WriteMacroBlocks(hid, *macros, index);
+    Blocks(hid, *macros, index, &result);
     hid.Dispatcher().ProcessPending();
+    result.TableAndMacrosWritten = true;
   }
-  SendDeviceBracket(hid, 1);
+  Bracket(hid, 1, &result);
+  return result;
 }
 
-void WriteProfileToDevice(TkwHIDData& hid, const TDM& dm, std::int32_t index) {
-  WriteProfileToDevice(hid, dm.FCurrentProfileInfo, index);
+TDeviceWriteResult WriteProfileToDevice(TkwHIDData& hid, const TDM& dm, std::int32_t index) {
+  return WriteProfileToDevice(hid, dm.FCurrentProfileInfo, index);
 }
 
 }  // namespace vx

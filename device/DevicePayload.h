@@ -66,10 +66,27 @@ TReportFrame ReportFrameForSize(std::uint32_t size);
 // The feature report for a command; empty when it does not fit any report.
 std::vector<std::uint8_t> FrameDeviceCommand(const TDeviceCommand& command);
 
+// One report a profile write sent, and what the transport answered.
+struct TDeviceSent {
+  std::uint8_t Command = 0;
+  std::uint16_t Address = 0;        // memory writes
+  std::uint32_t PayloadLength = 0;  // memory writes
+  std::uint32_t ReportBytes = 0;    // the whole feature report, ID included
+  std::uint32_t Result = 0;         // 0: sent; else the transport's error code
+};
+struct TDeviceWriteResult {
+  std::vector<TDeviceSent> Sent;
+  bool TableAndMacrosWritten = false;  // false: only the two brackets went out
+  bool Failed() const;
+};
+
 // The whole write of the current profile into onboard profile `index`
 // (0 or 1; any other index sends only the two brackets).
-void WriteProfileToDevice(TkwHIDData& hid, const TMouseProfileInfo& current, std::int32_t index);
-void WriteProfileToDevice(TkwHIDData& hid, const TDM& dm, std::int32_t index);
+TDeviceWriteResult WriteProfileToDevice(TkwHIDData& hid, const TMouseProfileInfo& current, std::int32_t index);
+TDeviceWriteResult WriteProfileToDevice(TkwHIDData& hid, const TDM& dm, std::int32_t index);
+// Why WriteProfileToDevice would write no button table and no macro into
+// the mouse (only the brackets); nullptr when it writes them.
+const char* ProfileWriteGap(const TMouseProfileInfo& current, std::int32_t index);
 
 void SendDeviceBracket(TkwHIDData& hid, std::uint8_t phase);
 void WriteDeviceMemory(TkwHIDData& hid, const std::uint8_t* data, std::uint32_t length, std::uint16_t address);

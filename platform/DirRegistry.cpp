@@ -210,4 +210,27 @@ bool DirRegistry::DeleteValue(RegRoot root, WView path, WView name) {
   return any;
 }
 
+std::optional<std::vector<RegNamedValue>> DirRegistry::EnumValues(RegRoot root, WView path) {
+  auto key = KeyFolder(root, path, false);
+  if (!key) return std::nullopt;
+  std::vector<RegNamedValue> out;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(PathOf(*key), ec)) {
+    if (!entry.is_regular_file(ec)) continue;
+    const std::string file = Utf8Of(entry.path().filename());
+    const std::size_t eq = file.rfind('=');
+    if (eq == std::string::npos || !ParseType(std::string_view(file).substr(eq + 1))) continue;
+    const WStr name = Unescape(std::string_view(file).substr(0, eq));
+    // A value with two type files is listed once, as QueryValue reads it.
+    if (std::any_of(out.begin(), out.end(), [&](const RegNamedValue& v) { return SameTextIgnoreCase(v.name, name); })) {
+      continue;
+    }
+    auto value = QueryValue(root, path, name);
+    if (!value) return std::nullopt;
+    out.push_back({name, std::move(*value)});
+  }
+  if (ec) return std::nullopt;
+  return out;
+}
+
 }  // namespace vx

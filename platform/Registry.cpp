@@ -14,4 +14,6 @@ IRegistry& GetRegistry() {
 
 void SetRegistry(IRegistry* registry) { g_registry.store(registry); }
 
+std::optional<std::vector<RegNamedValue>> IRegistry::EnumValues(RegRoot, WView) { return std::nullopt; }
+
 }  // namespace vx

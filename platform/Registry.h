@@ -25,6 +25,11 @@ struct RegValue {
   std::vector<std::uint8_t> data;
 };
 
+struct RegNamedValue {
+  WStr name;
+  RegValue value;
+};
+
 class IRegistry {
  public:
   virtual ~IRegistry() = default;
@@ -38,6 +43,9 @@ class IRegistry {
   virtual bool SetValue(RegRoot root, WView path, WView name, RegType type,
                         std::span<const std::uint8_t> data) = 0;
   virtual bool DeleteValue(RegRoot root, WView path, WView name) = 0;
+  // Every value of an existing key (subkeys not included); nullopt when the
+  // key cannot be opened or listed. Test fakes that never list keep this.
+  virtual std::optional<std::vector<RegNamedValue>> EnumValues(RegRoot root, WView path);
 };
 
 // The process-wide registry. Defaults to the platform's own (the Windows
@@ -59,6 +67,7 @@ class DirRegistry final : public IRegistry {
   bool SetValue(RegRoot root, WView path, WView name, RegType type,
                 std::span<const std::uint8_t> data) override;
   bool DeleteValue(RegRoot root, WView path, WView name) override;
+  std::optional<std::vector<RegNamedValue>> EnumValues(RegRoot root, WView path) override;
   const std::string& folder() const { return root_; }
 
  private:

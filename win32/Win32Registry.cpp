@@ -77,6 +77,34 @@ class Win32Registry final : public IRegistry {
     if (!key) return false;
     return RegDeleteValueW(key.get(), Wide(name).c_str()) == ERROR_SUCCESS;
   }
+
+  std::optional<std::vector<RegNamedValue>> EnumValues(RegRoot root, WView path) override {
+    win::UniqueKey key = OpenKey(root, path, false, KEY_READ);
+    if (!key) return std::nullopt;
+    DWORD count = 0, maxName = 0;
+    if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &maxName, nullptr,
+                         nullptr, nullptr) != ERROR_SUCCESS) {
+      return std::nullopt;
+    }
+    std::vector<RegNamedValue> out;
+    std::wstring name(maxName + 1, L'\0');
+    for (DWORD i = 0;; ++i) {
+      DWORD len = static_cast<DWORD>(name.size());
+      const LSTATUS rc = RegEnumValueW(key.get(), i, name.data(), &len, nullptr, nullptr, nullptr, nullptr);
+      if (rc == ERROR_NO_MORE_ITEMS) break;
+      if (rc == ERROR_MORE_DATA) {  // a longer name appeared since the query
+        name.resize(name.size() * 2 + 256);
+        --i;
+        continue;
+      }
+      if (rc != ERROR_SUCCESS) return std::nullopt;
+      const WStr n(reinterpret_cast<const char16_t*>(name.data()), len);
+      auto value = QueryValue(root, path, n);
+      if (!value) return std::nullopt;
+      out.push_back({n, std::move(*value)});
+    }
+    return out;
+  }
 };
 
 }  // namespace

@@ -199,6 +199,56 @@ config_launch)
   note "Config launched VXCfg.exe once and then showed it and brought it forward"
   stop_monitor
   ;;
+cli_play_imported)
+  wine reg delete "$key" /f >/dev/null 2>&1
+  start_monitor
+  wait_reading
+  # A right click as a macro file: the default macro's file, actions replaced.
+  wine vxprofile.exe macro export 0 default.macro >/dev/null 2>&1 || fail "macro export failed"
+  python3 - default.macro right.macro <<'PY' || fail "could not build the macro file"
+import struct, sys
+m = bytearray(open(sys.argv[1], "rb").read())
+acts = [(1, 1, 2, 2), (6, 0, 20, 0), (1, 0, 2, 2)]  # right down, 20 ms, right up
+for i, a in enumerate(acts):
+    struct.pack_into("<HHBB", m, 6 * i, *a)
+struct.pack_into("<i", m, 768, len(acts))
+name = "Right Click".encode("utf-16-le") + b"\0\0"
+m[780:780 + len(name)] = name
+open(sys.argv[2], "wb").write(m)
+PY
+  wine vxprofile.exe macro import right.macro --as 0 >"$bin/cli.out" 2>&1 || fail "macro import: $(cat "$bin/cli.out")"
+  wine vxprofile.exe button set 6 play >"$bin/cli.out" 2>&1 || fail "button set: $(cat "$bin/cli.out")"
+  grep -q "the monitor reloads" "$bin/cli.out" || fail "the monitor was not told to reload: $(cat "$bin/cli.out")"
+  log="$bin/hookwatch.txt"
+  rm -f "$log"
+  wine hookwatch.exe 'hookwatch.txt' 20 >/dev/null 2>&1 &
+  watch_pid=$!
+  wait_line "$log" ready || fail "the hook observer did not start"
+  sleep 0.5  # the posted reload runs before the button report
+  wine vmouse.exe report 0740000000000000 >/dev/null 2>&1 || fail "vmouse report failed"
+  wait_line "$log" 'right up injected' 50 || true
+  sleep 1
+  got=$(tr -d '\r' <"$log" | grep -v '^ready$' | paste -sd, -)
+  kill "$watch_pid" 2>/dev/null
+  rm -f default.macro right.macro cli.out
+  [ "$got" = "right down injected,right up injected" ] || fail "the hook saw '$got'"
+  note "imported macro on button 6, monitor reloaded; the hook saw: $got"
+  stop_monitor
+  ;;
+cli_refused_while_config)
+  wine vxprofile.exe init >/dev/null 2>&1 || fail "vxprofile init failed"
+  start_double
+  wine reg export "$key" before.reg /y >/dev/null 2>&1
+  wine vxprofile.exe button set 3 key A >cli.out 2>&1; rc=$?
+  wine reg export "$key" after.reg /y >/dev/null 2>&1
+  msg=$(tr -d '\r' <cli.out)
+  [ "$rc" -eq 2 ] || fail "the edit exited with $rc while the configuration application ran: $msg"
+  echo "$msg" | grep -q "configuration application is running" || fail "the refusal does not say why: $msg"
+  cmp -s before.reg after.reg || fail "the refused edit changed the registry"
+  wine vxprofile.exe button set 3 key A --force >cli.out 2>&1 || fail "--force was refused: $(cat cli.out)"
+  rm -f before.reg after.reg cli.out
+  note "refused without --force (exit 2, nothing changed): $msg"
+  ;;
 *)
   fail "unknown case"
   ;;

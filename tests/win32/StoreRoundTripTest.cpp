@@ -89,6 +89,15 @@ TEST_F(Win32Store, RegistrySeamKeysTypesAndEmptyValues) {
   ASSERT_TRUE(reg.SetValue(HKEY_CURRENT_USER_, key, u"Empty", RegType::Binary, {}));
   EXPECT_TRUE(reg.QueryValue(HKEY_CURRENT_USER_, key, u"Empty")->data.empty());
   EXPECT_FALSE(reg.SetValue(HKEY_CURRENT_USER_, key + u"\\NoSuchKey", u"x", RegType::Binary, dword));
+  // Listing: both values with their types and bytes, no subkeys.
+  const auto all = reg.EnumValues(HKEY_CURRENT_USER_, key);
+  ASSERT_TRUE(all);
+  ASSERT_EQ(all->size(), 2u);
+  for (const auto& nv : *all) {
+    EXPECT_TRUE(nv.name == u"N" ? nv.value.type == RegType::DWord && nv.value.data == dword
+                                : nv.name == u"Empty" && nv.value.data.empty());
+  }
+  EXPECT_FALSE(reg.EnumValues(HKEY_CURRENT_USER_, key + u"\\NoSuchKey"));
 }
 
 TEST(Win32Files, AtomicWriteReplacesWholeFiles) {

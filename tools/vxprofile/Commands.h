@@ -26,6 +26,8 @@ struct Command {
 void RegisterCommand(const Command& command);
 const std::vector<Command>& Commands();
 int Fail(const std::string& message);  // prints "vxprofile: message", returns 2
+// The whole program: global options, then the command. Returns the exit code.
+int Run(std::vector<std::string> args);
 
 struct Registrar {
   explicit Registrar(const Command& command) { RegisterCommand(command); }

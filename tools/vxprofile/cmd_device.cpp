@@ -11,6 +11,7 @@
 #include "platform/VirtualHidBus.h"
 #include "profiles/DMUnit.h"
 #include "tools/vxprofile/Commands.h"
+#include "tools/vxprofile/ProfileEdit.h"
 
 namespace vx::cli {
 namespace {
@@ -91,17 +92,7 @@ int Write(Context& ctx) {
   int rc = 0;
   if (!ParseSlot(ctx, "write", slot, rc)) return rc;
   auto dm = LoadWithSlot(ctx, slot);
-  TkwHIDData hid;
-  auto probe = std::make_unique<THIDDataParam>();
-  probe->UsageAndPage = DeviceUsageAndPage;
-  if (!hid.IsDeviceExist(*probe)) {
-    std::fprintf(stderr, "vxprofile: no mouse with the HID collection 0x%04X/0x%04X is present\n",
-                 DeviceUsageAndPage.UsagePage, DeviceUsageAndPage.Usage);
-    return 1;
-  }
-  WriteProfileToDevice(hid, *dm, slot);
-  std::printf("slot %d written to the mouse\n", slot);
-  return 0;
+  return WriteToMouse(dm->FCurrentProfileInfo, slot);
 }
 
 }  // namespace

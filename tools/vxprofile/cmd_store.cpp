@@ -11,26 +11,10 @@
 #include "platform/Shell.h"
 #include "profiles/DMUnit.h"
 #include "tools/vxprofile/Commands.h"
+#include "tools/vxprofile/ProfileEdit.h"
 
 namespace vx::cli {
 namespace {
-
-// Lets a command look at the store exactly as the monitor would load it
-// while never writing a value.
-class ReadOnlyRegistry final : public IRegistry {
- public:
-  explicit ReadOnlyRegistry(IRegistry& inner) : inner_(inner) {}
-  bool CreateKey(RegRoot root, WView path) override { return inner_.KeyExists(root, path); }
-  bool KeyExists(RegRoot root, WView path) override { return inner_.KeyExists(root, path); }
-  std::optional<RegValue> QueryValue(RegRoot root, WView path, WView name) override {
-    return inner_.QueryValue(root, path, name);
-  }
-  bool SetValue(RegRoot, WView, WView, RegType, std::span<const std::uint8_t>) override { return true; }
-  bool DeleteValue(RegRoot, WView, WView) override { return true; }
-
- private:
-  IRegistry& inner_;
-};
 
 const char* OriginText(TDM::TStoreOrigin o) {
   switch (o) {
@@ -211,16 +195,7 @@ int Show(Context& ctx) {
       return Fail("show: unexpected argument '" + ctx.args[i] + "'");
     }
   }
-  ReadOnlyRegistry view(GetRegistry());
-  SetRegistry(&view);
-  std::unique_ptr<TDM> dm;
-  try {
-    dm = CreateManager();
-  } catch (...) {
-    SetRegistry(nullptr);
-    throw;
-  }
-  SetRegistry(nullptr);
+  auto dm = LoadManager(ctx, true);
   if (slot < 0) slot = dm->CurrentSlot();
   auto p = std::make_unique<TMouseProfileInfo>();
   dm->ReadProfileInfo(*p, slot);
@@ -229,20 +204,6 @@ int Show(Context& ctx) {
 }
 
 // ---- export / import
-
-// Record sizes of the values the system itself names.
-std::size_t KnownSize(WView name) {
-  if (SameTextIgnoreCase(name, kGroupValueName)) return sizeof(TProfileSettingGroup);
-  if (SameTextIgnoreCase(name, kAllSettingValueName)) return sizeof(TALLGAMESINFO);
-  if (SameTextIgnoreCase(name, kRecordMacroValueName)) return sizeof(TMACROKEYINFO);
-  if (SameTextIgnoreCase(name, kDefaultGameValueName) || SameTextIgnoreCase(name, kTestValueName)) {
-    return sizeof(TMouseProfileInfo);
-  }
-  for (int i = 0; i < kProfileSlots; ++i) {
-    if (SameTextIgnoreCase(name, DefaultSlotValueName(i))) return sizeof(TMouseProfileInfo);
-  }
-  return 0;
-}
 
 int Export(Context& ctx) {
   if (ctx.args.size() != 2) return Fail("usage: export NAME FILE");
@@ -261,7 +222,7 @@ int Import(Context& ctx) {
   if (!FileExists(file)) return Fail("cannot read " + ctx.args[1]);
   auto data = ReadWholeFile(file);
   if (!data) return Fail("cannot read " + ctx.args[1]);
-  const std::size_t expected = KnownSize(name);
+  const std::size_t expected = KnownRecordSize(name);
   // A backup of another record would be taken for this one: refuse it.
   if (expected != 0 && data->size() != expected) {
     return Fail(ctx.args[1] + " holds " + std::to_string(data->size()) + " bytes; " + ctx.args[0] + " needs " +

@@ -42,7 +42,9 @@ void PrintUsage(std::FILE* out) {
   std::fprintf(out, "usage: vxprofile [--store DIR] COMMAND [ARGS]\n\ncommands:\n");
   for (const auto& c : Commands()) std::fprintf(out, "  %s\n", c.usage);
   std::fprintf(out,
-               "\n--store DIR  keep the registry in DIR/registry and use DIR/Documents as the documents folder\n");
+               "\n--store DIR  keep the registry in DIR/registry and use DIR/Documents as the documents folder\n"
+               "--write      (button, macro import/delete, profile switch/assign, restore) also write the slot into the mouse\n"
+               "--force      change even while the configuration application runs\n");
 }
 
 std::string DefaultStore() {
@@ -64,6 +66,8 @@ std::string Utf8(const std::filesystem::path& p) {
 std::filesystem::path PathOf(const std::string& utf8) {
   return std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
 }
+
+}  // namespace
 
 int Run(std::vector<std::string> args) {
   std::string store;
@@ -120,12 +124,13 @@ int Run(std::vector<std::string> args) {
     rc = Fail(e.what());
   }
   SetRegistry(nullptr);
+  SetDocumentsFolderOverride(u"");
   return rc;
 }
 
-}  // namespace
 }  // namespace vx::cli
 
+#if !defined(VXPROFILE_NO_MAIN)
 #if defined(_WIN32)
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
@@ -136,4 +141,5 @@ int wmain(int argc, wchar_t** argv) {
 }
 #else
 int main(int argc, char** argv) { return vx::cli::Run(std::vector<std::string>(argv + 1, argv + argc)); }
+#endif
 #endif

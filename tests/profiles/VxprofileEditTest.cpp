@@ -1,0 +1,316 @@
+// The vxprofile commands that change stored data, run in-process over a
+// directory registry: button assignments, refusals, backup and restore, and
+// the write to a virtual mouse.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+
+#include "app/AppFakes.h"
+#include "device/DeviceTestSupport.h"
+#include "platform/Files.h"
+#include "platform/VirtualHidBus.h"
+#include "profiles/DMUnit.h"
+#include "profiles/StoreFixture.h"
+#include "tools/vxprofile/Commands.h"
+#include "tools/vxprofile/ProfileEdit.h"
+
+namespace vx::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int rc;
+  std::string out, err;
+};
+
+std::vector<std::uint8_t> FileBytes(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  std::vector<std::uint8_t> b(f ? static_cast<std::size_t>(fs::file_size(p)) : 0);
+  f.read(reinterpret_cast<char*>(b.data()), static_cast<std::streamsize>(b.size()));
+  return b;
+}
+
+class VxprofileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetNowSource([] { return kFixedNow; });
+    SetSystemDefaultLangIDSource([] { return static_cast<std::uint16_t>(0x0409); });
+    cli::SetCliWindows(&windows);
+    ASSERT_EQ(Vx({"init"}).rc, 0);
+    // Every slot stored, so "before" is on disk.
+    DirRegistry reg(U8(dir.path() / "registry"));
+    SetRegistry(&reg);
+    SetDocumentsFolderOverride(W(dir.path() / "Documents"));
+    {
+      auto dm = std::make_unique<TDM>();
+      dm->RunCreationSequence();
+      dm->SaveBackAllProfileInfo();
+    }
+    SetRegistry(nullptr);
+    SetDocumentsFolderOverride({});
+  }
+  void TearDown() override {
+    cli::SetCliWindows(nullptr);
+    SetHidBus(nullptr);
+    SetNowSource(nullptr);
+    SetSystemDefaultLangIDSource(nullptr);
+  }
+
+  Outcome Vx(std::vector<std::string> args, const fs::path& store = {}) {
+    args.insert(args.begin(), {"--store", U8(store.empty() ? dir.path() : store)});
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const int rc = cli::Run(args);
+    std::string out = ::testing::internal::GetCapturedStdout();
+    return {rc, out, ::testing::internal::GetCapturedStderr()};
+  }
+  fs::path Key(const fs::path& store = {}) const {
+    return (store.empty() ? dir.path() : store) / "registry/HKEY_CURRENT_USER/software/Vantorgmmouse";
+  }
+  std::unique_ptr<TMouseProfileInfo> Slot(int i) {
+    auto p = std::make_unique<TMouseProfileInfo>();
+    const auto b = FileBytes(Key() / ("QZ3Profile" + std::to_string(i + 1) + ".pfd=REG_BINARY"));
+    EXPECT_EQ(b.size(), sizeof *p);
+    if (b.size() == sizeof *p) std::memcpy(p.get(), b.data(), b.size());
+    return p;
+  }
+  // Every file below a folder, by relative path.
+  static std::map<std::string, std::vector<std::uint8_t>> Snapshot(const fs::path& root) {
+    std::map<std::string, std::vector<std::uint8_t>> files;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+      if (e.is_regular_file()) files[U8(fs::relative(e.path(), root))] = FileBytes(e.path());
+    }
+    return files;
+  }
+  std::string MacroFolder() const { return U8(dir.path() / "Documents/Gaming Mouse Vantor/QZ3Profile1_Macros"); }
+
+  TempDir dir;
+  FakeWindowSystem windows;
+};
+
+using Expect = std::function<void(TBUTTONFUNCINFO& b, const TMouseProfileInfo& defaults)>;
+
+void Fields(TBUTTONFUNCINFO& b, int type, int cls, int code, int id) {
+  b.FunctionType = static_cast<std::uint16_t>(type);
+  b.FunctionClass = static_cast<std::uint8_t>(cls);
+  b.DeviceCode = code;
+  b.FunctionID = id;
+}
+
+TEST_F(VxprofileTest, EveryAssignmentFormGivesTheDefaultBytesOfItsType) {
+  const auto like = [](int j) {  // a default button's record, moved to this button
+    return [j](TBUTTONFUNCINFO& b, const TMouseProfileInfo& d) { b = d.ConfigInfo.ButtonFuncInfo[j]; };
+  };
+  struct Row {
+    std::vector<std::string> args;
+    int button;
+    Expect expect;
+  };
+  const std::vector<Row> rows = {
+      {{"key", "LCTRL"}, 0, like(3)},
+      {{"play"}, 1, like(6)},
+      {{"function", "1"}, 8, like(0)},
+      {{"function", "8"}, 0, like(8)},
+      {{"record"}, 2,
+       [&](TBUTTONFUNCINFO& b, const TMouseProfileInfo& d) {
+         like(7)(b, d);
+         b.ReportMask[0] = 0x04;
+       }},
+      {{"macro", "0"}, 9,
+       [&](TBUTTONFUNCINFO& b, const TMouseProfileInfo& d) {
+         like(6)(b, d);
+         Fields(b, 29, 4, 17, 11);
+       }},
+      {{"mute"}, 9,
+       [](TBUTTONFUNCINFO& b, const TMouseProfileInfo&) {
+         Fields(b, 28, 11, 19, 1008);
+         b.ReportMask[1] = 0x02;
+       }},
+      {{"combo", "ctrl+shift+S"}, 8,
+       [](TBUTTONFUNCINFO& b, const TMouseProfileInfo&) {
+         Fields(b, 6, 0, 15, 7);
+         b.ComboKey = {0x53, 0, 0, 0, 6};
+       }},
+      {{"key", "PAGEUP"}, 2,
+       [](TBUTTONFUNCINFO& b, const TMouseProfileInfo&) {
+         Fields(b, 5, 8, 16, 6);
+         b.SingleKey = 0x21;
+         b.SingleKeyExtended = 1;
+       }},
+      {{"key", "numpad7"}, 3, [](TBUTTONFUNCINFO& b, const TMouseProfileInfo&) { b.SingleKey = 0x67; }},
+      {{"key", "0xA3"}, 4,
+       [](TBUTTONFUNCINFO& b, const TMouseProfileInfo&) {
+         b.SingleKey = 0xA3;
+         b.SingleKeyExtended = 1;
+       }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.args[0] + " on button " + std::to_string(row.button));
+    const auto before = Slot(0);
+    std::vector<std::string> args = {"button", "set", std::to_string(row.button)};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    const Outcome o = Vx(args);
+    ASSERT_EQ(o.rc, 0) << o.err;
+    auto expected = std::make_unique<TMouseProfileInfo>(*before);
+    TBUTTONFUNCINFO& b = expected->ConfigInfo.ButtonFuncInfo[row.button];
+    row.expect(b, *before);
+    b.ButtonIndex = static_cast<std::uint16_t>(row.button);
+    const auto after = Slot(0);
+    EXPECT_EQ(FirstDiff(Bytes(*after), Bytes(*expected)), std::string::npos);
+    // The next row starts from the defaults again.
+    const auto* raw = reinterpret_cast<const std::uint8_t*>(before.get());
+    ASSERT_TRUE(WriteFileAtomic(W(Key() / "QZ3Profile1.pfd=REG_BINARY"),
+                                std::vector<std::uint8_t>(raw, raw + sizeof *before)));
+  }
+}
+
+std::uint32_t Crc(const std::vector<std::uint8_t>& b, std::size_t n) {
+  std::uint32_t c = 0xFFFFFFFFu;
+  for (std::size_t i = 0; i < n; ++i) {
+    c ^= b[i];
+    for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+  }
+  return ~c;
+}
+
+TEST_F(VxprofileTest, RefusedChangesExitTwoAndChangeNothing) {
+  const fs::path t = dir.path() / "files";
+  fs::create_directories(t);
+  ASSERT_EQ(Vx({"macro", "export", "0", U8(t / "good.macro")}).rc, 0);
+  auto macro = FileBytes(t / "good.macro");
+  ASSERT_EQ(macro.size(), 892u);
+  Put32(macro, 880, 258);  // Version
+  ASSERT_TRUE(WriteFileAtomic(W(t / "old.macro"), macro));
+  macro.resize(600);
+  ASSERT_TRUE(WriteFileAtomic(W(t / "short.macro"), macro));
+  ASSERT_EQ(Vx({"backup", U8(t / "b.vxbak")}).rc, 0);
+  auto backup = FileBytes(t / "b.vxbak");
+  backup[40] ^= 1;
+  ASSERT_TRUE(WriteFileAtomic(W(t / "damaged.vxbak"), backup));
+  backup[40] ^= 1;
+  Put32(backup, 8, 2);  // format version
+  Put32(backup, backup.size() - 4, Crc(backup, backup.size() - 4));
+  ASSERT_TRUE(WriteFileAtomic(W(t / "future.vxbak"), backup));
+
+  struct Row {
+    std::vector<std::string> args;
+    const char* says;
+    bool configRunning = false;
+  };
+  const std::vector<Row> rows = {
+      {{"button", "set", "3", "key", "NOSUCHKEY"}, "unknown key name"},
+      {{"button", "set", "3", "key", "BROWSER_BACK"}, "no keyboard code"},
+      {{"button", "set", "10", "play"}, "not 0 to 9"},
+      {{"button", "set", "0", "macro", "21"}, "not 0 to 20"},
+      {{"button", "set", "0", "macro", "1"}, "has no macro 1"},
+      {{"button", "set", "0", "combo", "S"}, "at least one modifier"},
+      {{"button", "set", "0", "jump"}, "valid assignments: key NAME"},
+      {{"macro", "import", U8(t / "old.macro")}, "known version"},
+      {{"macro", "import", U8(t / "short.macro")}, "damaged"},
+      {{"macro", "import", U8(t / "good.macro"), "--as", "21"}, "--as takes"},
+      {{"macro", "import", U8(t / "good.macro"), "--as", "2"}, "holds 1 macros"},
+      {{"macro", "delete", "0"}, "assigned to button 6"},
+      {{"profile", "switch", "2"}, "not 0 or 1"},
+      {{"restore", U8(t / "damaged.vxbak")}, "damaged"},
+      {{"restore", U8(t / "future.vxbak")}, "format version 2"},
+      {{"button", "set", "3", "key", "A", "--write"}, "none is present"},
+      {{"button", "set", "3", "key", "A", "--slot", "2", "--write"}, "onboard profiles 0 and 1"},
+      {{"button", "set", "3", "key", "A"}, "configuration application is running", true},
+      {{"restore", U8(t / "b.vxbak")}, "configuration application is running", true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.args[0] + " " + row.args[1] + " " + row.args.back());
+    windows.byClass.clear();
+    if (row.configRunning) windows.byClass[u"TVXCfgMain"] = 7;
+    const auto before = Snapshot(dir.path() / "registry");
+    const auto docs = Snapshot(dir.path() / "Documents");
+    const Outcome o = Vx(row.args);
+    EXPECT_EQ(o.rc, 2);
+    EXPECT_NE(o.err.find(row.says), std::string::npos) << o.err;
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+    EXPECT_TRUE(before == Snapshot(dir.path() / "registry"));
+    EXPECT_TRUE(docs == Snapshot(dir.path() / "Documents"));
+  }
+  // With --force the same edit goes through, and the monitor is told.
+  windows.byClass[u"TVXMonMain"] = 9;
+  ASSERT_TRUE(WriteFileAtomic(W(Key() / "ProfileID=REG_DWORD"), std::vector<std::uint8_t>{1, 0, 0, 0}));
+  const Outcome forced = Vx({"button", "set", "3", "key", "A", "--force"});
+  EXPECT_EQ(forced.rc, 0) << forced.err;
+  EXPECT_EQ(Slot(0)->ConfigInfo.ButtonFuncInfo[3].SingleKey, 0x41);
+  const auto posted = windows.TakePosted(9);
+  ASSERT_EQ(posted.size(), 1u);
+  EXPECT_EQ(posted[0].msg, 7035u);
+  EXPECT_EQ(posted[0].lparam, 1);  // the stored ProfileID, so it stays
+}
+
+TEST_F(VxprofileTest, BackupRestoresByteIdenticalIntoAnEmptyStore) {
+  const fs::path t = dir.path() / "files";
+  fs::create_directories(t);
+  ASSERT_EQ(Vx({"macro", "export", "0", MacroFolder() + "/User Recorded.macro"}).rc, 0);
+  ASSERT_EQ(Vx({"macro", "import", MacroFolder() + "/User Recorded.macro"}).rc, 0);
+  ASSERT_EQ(Vx({"button", "set", "--slot", "3", "5", "combo", "alt+F4"}).rc, 0);
+  ASSERT_EQ(Vx({"profile", "assign", "1", "3"}).rc, 0);
+  ASSERT_EQ(Vx({"profile", "switch", "1"}).rc, 0);
+  EXPECT_EQ(Vx({"profile", "current"}).out.rfind("slot 3, group 1\n", 0), 0u);
+  const Outcome b = Vx({"backup", U8(t / "all.vxbak")});
+  ASSERT_EQ(b.rc, 0) << b.err;
+  EXPECT_NE(b.out.find("7 values and 1 files"), std::string::npos) << b.out;
+
+  TempDir other;
+  const Outcome r = Vx({"restore", U8(t / "all.vxbak")}, other.path());
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_TRUE(Snapshot(Key()) == Snapshot(Key(other.path())));
+  const std::string macro = "Documents/Gaming Mouse Vantor/QZ3Profile1_Macros/User Recorded.macro";
+  EXPECT_EQ(FileBytes(other.path() / macro), FileBytes(dir.path() / macro));
+  // Each restore first saves the data it replaces next to the backup, never
+  // over an earlier one.
+  ASSERT_EQ(Vx({"restore", U8(t / "all.vxbak")}, other.path()).rc, 0);
+  EXPECT_TRUE(Snapshot(Key()) == Snapshot(Key(other.path())));
+  int saved = 0;
+  for (const auto& e : fs::directory_iterator(t)) saved += U8(e.path().filename()).find(".before-restore-") != std::string::npos;
+  EXPECT_EQ(saved, 2);
+}
+
+TEST_F(VxprofileTest, WriteSaysWhatTheMouseTook) {
+  const std::string empty = U8(dir.path() / "empty.macro");
+  ASSERT_EQ(Vx({"macro", "export", "0", empty}).rc, 0);
+  auto macro = FileBytes(empty);
+  Put32(macro, 768, 0);  // MacroListCount
+  ASSERT_TRUE(WriteFileAtomic(W(empty), macro));
+  ASSERT_EQ(Vx({"macro", "import", "--slot", "1", empty, "--as", "0"}).rc, 0);
+  struct Row {
+    const char* slot;
+    bool plugged;
+    std::uint32_t sendError;
+    int rc;
+    std::size_t sent;
+    const char* says;
+  };
+  const Row rows[] = {
+      {"0", true, 0, 0, 4, "4 reports, 1120 bytes"},
+      {"0", true, 31, 2, 0, "4 of 4 reports were not taken"},
+      {"2", true, 0, 2, 0, "onboard profiles 0 and 1 only"},
+      {"1", true, 0, 2, 0, "first macro is empty"},
+      {"0", false, 0, 2, 0, "no mouse"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string("slot ") + row.slot);
+    VirtualHidBus bus;
+    if (row.plugged) bus.Plug(MouseDevice());
+    bus.SetSendError(row.sendError);
+    SetHidBus(&bus);
+    const Outcome o = Vx({"write", "--slot", row.slot});
+    SetHidBus(nullptr);
+    EXPECT_EQ(o.rc, row.rc) << o.err;
+    EXPECT_EQ(bus.Sent().size(), row.sent);
+    EXPECT_NE((o.out + o.err).find(row.says), std::string::npos) << o.out << o.err;
+  }
+}
+
+}  // namespace
+}  // namespace vx::test
