@@ -34,6 +34,8 @@ ManifestDPIAware true
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\VXMon"
+; An upgrade goes where the installed version is (unless /D says otherwise).
+InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 Icon "${SRCDIR}\win32\res\VXMon.ico"
 UninstallIcon "${SRCDIR}\win32\res\VXMon.ico"
 ShowInstDetails show
