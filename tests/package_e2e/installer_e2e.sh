@@ -59,20 +59,13 @@ next_setup() {
   echo "$out/VXMon-$next-setup.exe"
 }
 
-# Right-clicks the monitor's tray icon (the red rim of its mouse in the
-# notification area) and captures the screen with the menu open.
+# Right-clicks the monitor's tray icon and captures the screen with the menu
+# open.
 screenshot_tray_menu() {  # screenshot_tray_menu FILE
-  local found="" sw sh fx fy
-  for _ in $(seq 40); do
-    import -window root "$1"
-    read -r sw sh < <(identify -format '%w %h' "$1")
-    found=$(first_pixel "$1" "300x40+$((sw - 300))+$((sh - 40))" 'r > 180 && g < 80 && b < 80')
-    [ -n "$found" ] && break
-    sleep 0.25
-  done
-  [ -n "$found" ] || return 1
-  read -r fx fy <<<"$found"
-  xdotool mousemove $((sw - 300 + fx + 2)) $((sh - 40 + fy + 4)) click 3 mousemove $((sw - 500)) $((sh - 340))
+  local icon ix iy sw sh
+  icon=$(tray_icon "$1") || return 1
+  read -r ix iy sw sh <<<"$icon"
+  xdotool mousemove "$ix" "$iy" click 3 mousemove $((sw - 500)) $((sh - 340))
   win wait '#32768' 5000 || return 1
   sleep 0.4
   import -window root "$1"
