@@ -12,6 +12,7 @@ set -u
 case_name=${1:?case}; bin=${2:?bin}; setup=${3:?setup}; src=${4:?srcdir}; makensis=${5:?makensis}
 out=$(realpath -m "${6:?outdir}")
 mkdir -p "$out"
+files=$(dirname "$(realpath "$setup")")/files  # the shipped files the package was built from
 cd "$bin" || exit 1
 . "$(dirname "$(realpath "$0")")/../e2e_recording/e2e_lib.sh"
 fail() { echo "FAIL [$case_name]: $*" >&2; uninstall_quietly; cleanup; exit 1; }
@@ -54,7 +55,7 @@ next_setup() {
   v=$(reg_value "$uninstall_key" DisplayVersion)
   IFS=. read -r a b c <<<"$v"
   next="$a.$b.$((c + 1))"
-  "$makensis" -V1 -DVERSION="$next" -DBINDIR="$bin" -DSRCDIR="$src" -DOUTFILE="$out/VXMon-$next-setup.exe" \
+  "$makensis" -V1 -DVERSION="$next" -DBINDIR="$files" -DSRCDIR="$src" -DOUTFILE="$out/VXMon-$next-setup.exe" \
     "$src/packaging/VXMon.nsi" >/dev/null || fail "makensis could not build version $next"
   echo "$out/VXMon-$next-setup.exe"
 }
@@ -88,7 +89,7 @@ lifecycle)
   for f in VXMon.exe kwHook.dll LangDesigner.exe vxprofile.exe kw.local README.txt LICENSE.txt Uninstall.exe; do
     [ -f "$install_dir/$f" ] || fail "$f is not installed in $install_dir"
   done
-  cmp -s "$install_dir/VXMon.exe" "$bin/VXMon.exe" || fail "the installed VXMon.exe is not the built one"
+  cmp -s "$install_dir/VXMon.exe" "$files/VXMon.exe" || fail "the installed VXMon.exe is not the shipped one"
   run=$(reg_value "$run_key" VXMon)
   [ "$run" = "\"$(winvar LOCALAPPDATA)\\Programs\\VXMon\\VXMon.exe\"" ] || fail "Run value is [$run]"
   [ "$(reg_value "$uninstall_key" DisplayName)" = "Vantor Gaming Mouse Driver" ] || fail "no uninstall entry"
