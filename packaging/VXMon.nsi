@@ -101,8 +101,11 @@ LangString MsgKept ${LANG_TRADCHINESE} "您的設定檔和巨集已保留（登�
 ; of class "TVXMonMain"), waiting up to MONITOR_EXIT_MS for its process; a
 ; monitor that does not answer is stopped, since its files are about to be
 ; replaced or removed. The monitor saves nothing when it ends.
+; 1 when a monitor is still running after EndMonitor.
+Var MonitorStuck
 !macro END_MONITOR_FUNCTION prefix who
 Function ${prefix}EndMonitor
+  StrCpy $MonitorStuck 0
   Push $0
   Push $1
   Push $2
@@ -154,17 +157,18 @@ Function ${prefix}EndMonitor
         !insertmacro LOG_LINE "${who} ${VERSION}: the monitor did not exit within ${MONITOR_EXIT_MS} ms and was stopped"
         MessageBox MB_OK|MB_ICONINFORMATION "$(MsgStopped)" /SD IDOK
       ${Else}
-        DetailPrint "$(MsgNotStopped)"
-        !insertmacro LOG_LINE "${who} ${VERSION}: the monitor did not exit within ${MONITOR_EXIT_MS} ms and could not be stopped"
-        ${Break}
+        StrCpy $MonitorStuck 1
       ${EndIf}
     ${Else}
-      DetailPrint "$(MsgNotStopped)"
-      !insertmacro LOG_LINE "${who} ${VERSION}: the monitor did not exit within ${MONITOR_EXIT_MS} ms and could not be stopped"
-      ${Break}
+      StrCpy $MonitorStuck 1
     ${EndIf}
     ${If} $2 != 0
       System::Call 'kernel32::CloseHandle(p r2)'
+    ${EndIf}
+    ${If} $MonitorStuck == 1
+      DetailPrint "$(MsgNotStopped)"
+      !insertmacro LOG_LINE "${who} ${VERSION}: the monitor did not exit within ${MONITOR_EXIT_MS} ms and could not be stopped"
+      ${Break}
     ${EndIf}
   ${Loop}
   Pop $6
@@ -190,6 +194,12 @@ FunctionEnd
 Section "VXMon" SecMain
   SectionIn RO
   Call EndMonitor
+  ${If} $MonitorStuck == 1
+    ; Its files cannot be replaced while it runs; nothing has changed yet.
+    MessageBox MB_OK|MB_ICONSTOP "$(MsgNotStopped)" /SD IDOK
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
 
   SetOutPath "$INSTDIR"
   File "${BINDIR}\VXMon.exe"
