@@ -160,6 +160,27 @@ exit_notifies)
   wait_line VXCfgDouble.exe.log '7036 0 0' || fail "the double did not receive 7036"
   note "Exit posted 7036 and the monitor ended with 0"
   ;;
+close_message)
+  # WM_CLOSE from outside (vxprofile exit) is Exit; Alt+F4 on About only hides.
+  start_double
+  start_monitor
+  win post TVXMonMain 273 1002 0
+  for _ in $(seq 50); do win visible TVXMonMain && break; sleep 0.1; done
+  win post TVXMonMain 274 61536 0  # WM_SYSCOMMAND SC_CLOSE
+  for _ in $(seq 30); do win visible TVXMonMain || break; sleep 0.1; done
+  win visible TVXMonMain && fail "Alt+F4 did not hide the About window"
+  [ "$(win count TVXMonMain)" = 1 ] || fail "Alt+F4 on the About window ended the monitor"
+  said=$(wine vxprofile.exe exit 2>&1 | tr -d '\r')
+  [ "$said" = "monitor ended" ] || fail "vxprofile exit said [$said]"
+  wait "$monitor_pid"; rc=$?
+  [ "$rc" -eq 0 ] || fail "the monitor ended with exit code $rc"
+  wait_line VXCfgDouble.exe.log '7036 0 0' || fail "WM_CLOSE did not post 7036"
+  said=$(wine vxprofile.exe exit 2>&1 | tr -d '\r')
+  [ "$said" = "no monitor running" ] || fail "vxprofile exit without a monitor said [$said]"
+  start_monitor
+  note "Alt+F4 hid About; vxprofile exit (WM_CLOSE) posted 7036 and ended the monitor with 0; it starts again"
+  stop_monitor
+  ;;
 replug)
   start_monitor
   wait_reading

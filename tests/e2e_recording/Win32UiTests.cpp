@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "VXVersion.h"
 #include "app/MonitorAbout.h"
+#include "platform/Text.h"
 #include "platform/WindowSystem.h"
 #include "recording/MacroRecord.h"
 #include "win32/ui/AboutView.h"
@@ -237,6 +239,9 @@ TEST(Resources, IconVersionAndManifestAreLinkedIn) {
   ASSERT_TRUE(::VerQueryValueW(info.data(), L"\\StringFileInfo\\040904B0\\FileDescription",
                                reinterpret_cast<void**>(&text), &len));
   EXPECT_EQ(std::wstring(text), L"Vantor Gaming Mouse Monitor");
+  ASSERT_TRUE(::VerQueryValueW(info.data(), L"\\StringFileInfo\\040904B0\\ProductVersion",
+                               reinterpret_cast<void**>(&text), &len));
+  EXPECT_EQ(ToUtf8(WView(reinterpret_cast<const char16_t*>(text))), VX_VERSION_TEXT);
 }
 
 }  // namespace

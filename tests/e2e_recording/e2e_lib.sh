@@ -62,3 +62,20 @@ dot_red_range() {  # dot_red_range OVERLAY_X OVERLAY_Y PREFIX
   done
   echo "$lo $hi"
 }
+
+# "X Y SW SH": a point on the monitor's tray icon (the red rim of its drawn
+# mouse in the bottom-right corner) and the screen size, from captures saved
+# in FILE; fails when no icon shows within about ten seconds.
+tray_icon() {  # tray_icon FILE
+  local found="" sw sh fx fy
+  for _ in $(seq 40); do
+    import -window root "$1"
+    read -r sw sh < <(identify -format '%w %h' "$1")
+    found=$(first_pixel "$1" "300x40+$((sw - 300))+$((sh - 40))" 'r > 180 && g < 80 && b < 80')
+    [ -n "$found" ] && break
+    sleep 0.25
+  done
+  [ -n "$found" ] || return 1
+  read -r fx fy <<<"$found"
+  echo "$((sw - 300 + fx + 2)) $((sh - 40 + fy + 4)) $sw $sh"
+}

@@ -19,18 +19,8 @@ monitor_pid=$!
 win wait TVXMonMain 30000 || fail "the monitor window did not appear"
 win visible TVXMonMain && fail "the monitor window is shown at start"
 
-# The icon: the red rim of the drawn mouse in the bottom-right corner.
-found=""
-for _ in $(seq 40); do
-  import -window root "$out/tray.png"
-  read -r sw sh < <(identify -format '%w %h' "$out/tray.png")
-  found=$(first_pixel "$out/tray.png" "300x40+$((sw - 300))+$((sh - 40))" 'r > 180 && g < 80 && b < 80')
-  [ -n "$found" ] && break
-  sleep 0.25
-done
-[ -n "$found" ] || fail "no tray icon in the notification area"
-read -r fx fy <<<"$found"
-ix=$((sw - 300 + fx + 2)); iy=$((sh - 40 + fy + 4))
+icon=$(tray_icon "$out/tray.png") || fail "no tray icon in the notification area"
+read -r ix iy sw sh <<<"$icon"
 note "tray icon found at $ix,$iy"
 
 # Left click: the configuration application is started from the monitor's folder.

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "i18n/EmbeddedLanguages.h"
 #include "i18n/LanguageResource.h"
 #include "i18n/kwLanguage.h"
@@ -311,6 +314,37 @@ TEST_F(LanguageTest, ProfileDefaultsUseTheTranslator) {
   EXPECT_EQ(TranslateProfileText(u"User Recorded"), u"User Recorded");
   SetProfileTextTranslator({});
 }
+
+#if defined(VX_KW_LOCAL)
+// The shipped file: English is the embedded "US" table, Simplified Chinese
+// the "CH" table, and Traditional Chinese translates every key of "CH".
+TEST(ShippedLanguageFile, HoldsTheEmbeddedTablesAndAFullTraditionalTable) {
+  std::ifstream in(VX_KW_LOCAL, std::ios::binary);
+  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const LanguageResource r = ReadLanguageResource(bytes);
+  ASSERT_TRUE(r.problem.empty()) << r.problem;
+  ASSERT_EQ(r.languages.size(), 3u);
+  EXPECT_EQ(r.languages[0].name, u"0409");
+  EXPECT_EQ(r.languages[1].name, u"0804");
+  EXPECT_EQ(r.languages[2].name, u"0404");
+  const auto embedded = [](EmbeddedLanguage l) {
+    TLanguageTable t;
+    for (const char16_t* line : EmbeddedTableLines(l)) t.Add(line);
+    return t;
+  };
+  EXPECT_EQ(TLanguageTable(r.languages[0].tableText), embedded(EmbeddedLanguage::English));
+  EXPECT_EQ(TLanguageTable(r.languages[1].tableText), embedded(EmbeddedLanguage::Chinese));
+  const TLanguageTable simplified(r.languages[1].tableText);
+  const TLanguageTable traditional(r.languages[2].tableText);
+  ASSERT_EQ(traditional.Count(), simplified.Count());
+  for (const WStr& line : simplified.Lines()) {
+    const WStr key = line.substr(0, line.find(u'='));
+    const auto t = traditional.Translation(key);
+    ASSERT_TRUE(t.has_value()) << ToUtf8(key);
+    EXPECT_FALSE(t->empty()) << ToUtf8(key);
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace vx

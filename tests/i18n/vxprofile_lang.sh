@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # vxprofile lang: the set's listing, look-ups and a malformed file.
 set -u
-vx=${1:?vxprofile}; corpus=${2:?corpus folder}
+vx=${1:?vxprofile}; corpus=${2:?corpus folder}; shipped=${3:-}
 fail=0
 check() {  # name expected actual
   if [ "$2" != "$3" ]; then echo "FAIL $1: expected [$2] got [$3]"; fail=1; fi
@@ -21,4 +21,9 @@ rm -f /tmp/vx_lang_err.$$
 check "missing file fails" "2" "$?"
 "$vx" lang lookup --lang CH >/dev/null 2>&1
 check "lookup without text fails" "2" "$?"
+if [ -n "$shipped" ]; then
+  check "shipped kw.local" $'0\t0409\t79\n1\t0804\t145\n2\t0404\t145\n3\tCH\t145\n4\tUS\t79' \
+    "$("$vx" lang list --file "$shipped")"
+  check "shipped Traditional Chinese" "錄製中..." "$("$vx" lang lookup --file "$shipped" --lang 0404 "Recording...")"
+fi
 exit $fail

@@ -4,6 +4,7 @@
 #include "app/MonitorTray.h"
 #include "tray/FakeTray.h"
 #include "i18n/kwLanguage.h"
+#include "platform/Shell.h"
 
 namespace vx {
 namespace {
@@ -38,6 +39,40 @@ TEST(TrayLanguage, StoredLanguageSelectsTheTranslatorAndEveryCaptionFollows) {
 
   lang->SetLang(u"en");
   ResetLanguageTable();
+}
+
+// The shipped "kw.local" puts English, Simplified and Traditional Chinese at
+// the indexes a first run stores for a system language other than 0804 and
+// 0404, for 0804 and for 0404.
+TEST(TrayLanguage, ShippedLanguageFileGivesEachFirstRunItsMenu) {
+#if defined(VX_KW_LOCAL_DIR)
+  SetExecutableFolderOverride(FromUtf8(VX_KW_LOCAL_DIR));
+#endif
+  auto lang = TkwLanguage::CreateWithEmbeddedSet(nullptr);
+  TkwLanguageSelection<TkwLanguage> selection(*lang, [](WView t) { return LookupTranslation(t); });
+  FakeTray tray;
+  TMonitorTray t(tray, {});
+  struct Case {
+    int firstRunIndex;
+    const char* name;
+    const char* config;
+    const char* about;
+    const char* exit;
+  };
+  for (const Case& c : {Case{0, "0409", "Config", "About", "Exit"},
+                        Case{1, "0804", "打开配置", "关于软件", "退出软件"},
+                        Case{2, "0404", "開啟設定", "關於軟體", "結束軟體"}}) {
+    t.UpdateLanguageAndCaptions(selection, c.firstRunIndex);
+    EXPECT_EQ(ToUtf8(lang->Lang()), c.name);
+    ASSERT_EQ(tray.menu.size(), 3u);
+    EXPECT_EQ(ToUtf8(tray.menu[0].caption), c.config) << c.name;
+    EXPECT_EQ(ToUtf8(tray.menu[1].caption), c.about) << c.name;
+    EXPECT_EQ(ToUtf8(tray.menu[2].caption), c.exit) << c.name;
+  }
+  EXPECT_EQ(lang->GetLanguageShortIDByIndex(3), u"CH");
+  lang->SetLang(u"en");
+  ResetLanguageTable();
+  SetExecutableFolderOverride(u"");
 }
 
 }  // namespace

@@ -52,9 +52,16 @@ LRESULT CALLBACK MonitorWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     }
   }
-  if (msg == WM_CLOSE) {
-    // Closing hides: only Exit ends the monitor.
+  if (msg == WM_SYSCOMMAND && (wp & 0xFFF0) == SC_CLOSE) {
+    // Alt+F4 on the About window hides it; the monitor stays.
     ::ShowWindow(hwnd, SW_HIDE);
+    return 0;
+  }
+  if (msg == WM_CLOSE) {
+    // The way to end the monitor from outside (installer, vxprofile exit):
+    // the same path as the tray menu's Exit. Never a bare DestroyWindow,
+    // which would leave the loop running without its window.
+    if (mon) mon->Exit1Click();
     return 0;
   }
   return ::DefWindowProcW(hwnd, msg, wp, lp);
