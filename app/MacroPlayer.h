@@ -1,5 +1,6 @@
 #pragma once
 // Plays a recorded macro as synthetic input.
+#include <atomic>
 #include <cstdint>
 
 #include "platform/PreciseTimer.h"
@@ -28,8 +29,10 @@ std::uint32_t PerformMacroAction(const TMACROKEY& action, ScreenPoint at, ISynth
 // Plays at most 128 actions of the macro once, in order. Each pause ends at
 // an absolute deadline counted from the start, so the time taken by the
 // input calls and by late wake-ups does not add up over a long macro.
-// Returns the number of actions looked at.
+// Returns the number of actions looked at. When `cancel` becomes true (the
+// system suspends), playback stops after the current action and releases the
+// keys and buttons it pressed and had not released.
 int PlayMacroActions(const TMACROKEYINFO& macro, ScreenPoint at, ISyntheticInput& input,
-                     IPreciseTimer& timer);
+                     IPreciseTimer& timer, const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace vx

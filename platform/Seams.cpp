@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 #include "platform/Debug.h"
 #include "platform/Locale.h"
+#include "platform/Log.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
 #include "platform/SeamsInternal.h"
@@ -36,6 +37,7 @@ void DebugOutput(WView text) {
   } else {
     detail::PlatformDebugOutput(text);
   }
+  if (ILogWriter* log = CurrentLogWriter()) log->Write(LogLine{NowAsOleDate(), CurrentThreadId(), WStr(text)});
 }
 
 void DebugOutput(std::string_view utf8) { DebugOutput(FromUtf8(utf8)); }

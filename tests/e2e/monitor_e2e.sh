@@ -39,6 +39,10 @@ value_size() {
   wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n {print length($3) / 2}'
 }
 
+# The monitor's log, as a path on this host.
+log_file() { winepath -u "$(wine vxprofile.exe log --lines 0 2>/dev/null | tr -d '\r' | head -n 1)" 2>/dev/null; }
+log_count() { [ -f "$1" ] && tr -d '\r' <"$1" | grep -c -- "$2" || echo 0; }
+
 wait_reading() { wine vmouse.exe wait 15000 >/dev/null 2>&1 || fail "the monitor never opened the virtual mouse"; }
 
 cleanup
@@ -148,6 +152,92 @@ config_launch)
   activations=$(tr -d '\r' <VXCfg.exe.log | grep -cx activate)
   [ "$activations" -gt "$before" ] || fail "the running configuration application was not brought forward"
   note "Config launched VXCfg.exe once and then showed it and brought it forward"
+  stop_monitor
+  ;;
+power_resume)
+  start_monitor
+  wait_reading
+  log=$(log_file)
+  before=$(log_count "$log" 'mouse reopened')
+  # Both resume events, as Windows sends them after a wake by the user.
+  win post TVXMonMain 536 18 0 || fail "could not post the resume"
+  win post TVXMonMain 536 7 0
+  sleep 3.5
+  after=$(log_count "$log" 'mouse reopened')
+  [ $((after - before)) = 1 ] || fail "$((after - before)) reopens after the resume, not 1"
+  wine reg add "$key" /v ProfileID /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  wine vmouse.exe report 0801010000000000 >/dev/null 2>&1 || fail "the mouse is not read after the resume"
+  for _ in $(seq 50); do [ "$(profile_id)" = 0x1 ] && break; sleep 0.1; done
+  [ "$(profile_id)" = 0x1 ] || fail "the report after the resume was not handled"
+  note "resume: one reopen, the mouse is read again"
+  stop_monitor
+  ;;
+end_session)
+  start_double
+  start_monitor
+  start=$(date +%s%N)
+  win post TVXMonMain 17 0 0 || fail "could not post WM_QUERYENDSESSION"
+  win post TVXMonMain 22 1 0
+  wait "$monitor_pid"; rc=$?
+  took=$(( ($(date +%s%N) - start) / 1000000 ))
+  [ "$rc" -eq 0 ] || fail "the monitor ended with exit code $rc"
+  [ "$took" -le 2000 ] || fail "the monitor took ${took} ms to end"
+  wait_line VXCfgDouble.exe.log '7036 0 0' || fail "the double did not receive 7036"
+  note "end of session: ended in ${took} ms with 7036 posted"
+  ;;
+log_file)
+  wine reg delete "$key" /f >/dev/null 2>&1  # default profile: button 6 plays the double click
+  start_monitor
+  wait_reading
+  log=$(log_file)
+  [ -n "$log" ] || fail "vxprofile log named no file"
+  wine vmouse.exe report 0740000000000000 >/dev/null 2>&1 || fail "vmouse report failed"
+  sleep 1
+  stop_monitor
+  last=$(tr -d '\r' <"$log" | grep -n 'VXMon .* started; Windows' | tail -n 1 | cut -d: -f1)
+  [ -n "$last" ] || fail "no start-up line in $log"
+  tail -n +"$last" "$log" | tr -d '\r' >run.log
+  grep -q 'mouse not found\|mouse found' run.log || fail "the start-up line does not tell about the mouse"
+  grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:.]{12} \[[0-9]+\] KeyIndex = 6 postmessage record!$' run.log ||
+    fail "no timestamped report line"
+  grep -Eq '\] play macro$' run.log || fail "no 'play macro' line"
+  wine vxprofile.exe log --lines 3 2>/dev/null | tr -d '\r' | tail -n 1 | grep -q 'monitor ended' ||
+    fail "vxprofile log does not show the last lines"
+  note "log: start-up line, 'KeyIndex = 6 ...' and 'play macro', shown by vxprofile log"
+  rm -f run.log
+  ;;
+log_rotation)
+  log=$(log_file)
+  [ -n "$log" ] || fail "vxprofile log named no file"
+  mkdir -p "$(dirname "$log")"
+  rm -f "${log%.log}.old.log"
+  head -c 1048500 /dev/zero | tr '\0' 'x' >"$log"
+  start_monitor
+  for _ in $(seq 50); do [ -f "${log%.log}.old.log" ] && break; sleep 0.1; done
+  stop_monitor
+  [ -f "${log%.log}.old.log" ] || fail "a full log was not rotated"
+  [ "$(stat -c %s "${log%.log}.old.log")" -ge 1048500 ] || fail "the old log is not the full one"
+  size=$(stat -c %s "$log")
+  [ "$size" -lt 100000 ] || fail "the new log is $size bytes"
+  grep -q 'started; Windows' "$log" || fail "the new log has no start-up line"
+  note "a full log became VXMon.old.log; the new one is $size bytes"
+  ;;
+crash_report)
+  log=$(log_file)
+  crash="$(dirname "$log")/crash"
+  rm -rf "$crash"
+  start_monitor
+  wine vmouse.exe crash >/dev/null 2>&1
+  wait "$monitor_pid"
+  dumps=$(ls "$crash"/VXMon-*.dmp 2>/dev/null | wc -l)
+  [ "$dumps" = 1 ] || fail "$dumps dumps in the crash folder"
+  [ -s "$(ls "$crash"/VXMon-*.dmp)" ] || fail "the dump is empty"
+  lines=$(tr -d '\r' <"$crash/crash.log" | grep -c 'crashed: unhandled exception 0xC0000005')
+  [ "$lines" = 1 ] || fail "$lines crash lines in crash.log"
+  [ "$(win count TVXMonMain)" = 0 ] || fail "a monitor window is left after the crash"
+  start_monitor
+  [ "$(win count TVXMonMain)" = 1 ] || fail "not one monitor after the restart"
+  note "crash: one dump, one line; a new monitor starts, one at a time"
   stop_monitor
   ;;
 *)

@@ -3,6 +3,8 @@
 //   vmouse features     every feature report received so far, one per line
 //   vmouse plug|unplug  attach or detach it, with an arrival notification
 //   vmouse wait [MS]    wait until the monitor reads it (default 10000 ms)
+//   vmouse drophook     remove the monitor's mouse hook behind its library
+//   vmouse crash        make the monitor crash
 #include <windows.h>
 
 #include <cstdio>

@@ -1,6 +1,7 @@
 #include "win32/app/MonitorProgram.h"
 
 #include <objbase.h>
+#include <wtsapi32.h>
 
 #include <exception>
 #include <memory>
@@ -9,8 +10,16 @@
 #include "i18n/kwLanguage.h"
 #include "platform/Debug.h"
 #include "platform/HidBus.h"
+#include "platform/Log.h"
+#include "platform/Shell.h"
 #include "platform/MainThread.h"
 #include "profiles/DMUnit.h"
+#include "profiles/IniFile.h"
+#include "win32/app/CrashReport.h"
+
+#ifndef VX_VERSION
+#define VX_VERSION "0"
+#endif
 
 namespace vx::win {
 namespace {
@@ -20,6 +29,24 @@ struct WindowState {
   const MonitorProgramOptions* options = nullptr;
 };
 WindowState g_window;
+std::unique_ptr<FileLogWriter> g_log;
+
+// config.ini [OtherConfig] Log=0 turns the log off; it is on otherwise.
+bool LogWanted() {
+  const IniFile ini = IniFile::Load(ExecutableFolder() + u"config.ini");
+  return ini.ReadInteger(u"OtherConfig", u"Log", 1) != 0;
+}
+
+void StartLog() {
+  if (!LogWanted()) return;
+  g_log = std::make_unique<FileLogWriter>(LogFilePath());
+  SetLogWriter(g_log.get());
+}
+
+void EndLog() {
+  SetLogWriter(nullptr);
+  g_log.reset();  // writes what is queued
+}
 
 LRESULT CALLBACK MonitorWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (g_window.options && g_window.options->uiMessage) {
@@ -43,8 +70,13 @@ LRESULT CALLBACK MonitorWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
           break;
       }
     }
+    if (msg == WM_QUERYENDSESSION) return TRUE;  // never hold up a logoff
     try {
-      if (mon->HandleMessage(msg, wp, static_cast<std::intptr_t>(lp))) return 0;
+      if (mon->HandleMessage(msg, wp, static_cast<std::intptr_t>(lp))) {
+        // The process may be ended as soon as WM_ENDSESSION returns.
+        if (msg == WM_ENDSESSION && wp && g_log) g_log->Flush();
+        return 0;
+      }
     } catch (const std::exception& e) {
       // A failing handler must not take the tray process down.
       DebugOutput(std::string("message handler failed: ") + e.what());
@@ -88,6 +120,53 @@ void AllowConfigurationMessages(HWND hwnd) {
   fn(hwnd, WM_VX_RELOAD_SETTINGS, kAllow, nullptr);
 }
 
+// Win8 and later tell a callback, on a thread of the system's, before the
+// suspend: a macro that is playing blocks the message loop, so the window
+// message alone would come only after it.
+ULONG CALLBACK SuspendCallback(PVOID context, ULONG type, PVOID) {
+  if (type == PBT_APMSUSPEND) static_cast<TVXMonMain*>(context)->SuspendRequested();
+  return 0;
+}
+
+struct SuspendCallbackRegistration {
+  // DEVICE_NOTIFY_SUBSCRIBE_PARAMETERS; DEVICE_NOTIFY_CALLBACK.
+  static constexpr DWORD kNotifyCallback = 2;
+  struct Params {
+    ULONG(CALLBACK* callback)(PVOID, ULONG, PVOID);
+    PVOID context;
+  } params{};
+  HPOWERNOTIFY handle = nullptr;
+  using UnregisterFn = BOOL(WINAPI*)(HPOWERNOTIFY);
+  UnregisterFn unregister = nullptr;
+
+  void Register(TVXMonMain* monitor) {
+    using RegisterFn = HPOWERNOTIFY(WINAPI*)(HANDLE, DWORD);
+    HMODULE user = ::GetModuleHandleW(L"user32.dll");
+    if (!user) return;
+    auto reg = reinterpret_cast<RegisterFn>(
+        reinterpret_cast<void*>(::GetProcAddress(user, "RegisterSuspendResumeNotification")));
+    unregister = reinterpret_cast<UnregisterFn>(
+        reinterpret_cast<void*>(::GetProcAddress(user, "UnregisterSuspendResumeNotification")));
+    if (!reg || !unregister) return;
+    params = {SuspendCallback, monitor};
+    handle = reg(&params, kNotifyCallback);
+  }
+  ~SuspendCallbackRegistration() {
+    if (handle && unregister) unregister(handle);
+  }
+};
+
+// Restarted by the system after a crash or a hang, and after an update that
+// the restart manager closed it for; the mutex keeps it to one at a time.
+void RegisterForRestart() {
+  using RegisterFn = HRESULT(WINAPI*)(PCWSTR, DWORD);
+  HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+  auto fn = kernel ? reinterpret_cast<RegisterFn>(
+                         reinterpret_cast<void*>(::GetProcAddress(kernel, "RegisterApplicationRestart")))
+                   : nullptr;
+  if (fn) fn(L"", 0);
+}
+
 int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
   // A running monitor owns the name: end at once, telling nobody.
   if (HANDLE running = ::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, reinterpret_cast<const wchar_t*>(kMonitorMutexName))) {
@@ -96,6 +175,10 @@ int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
   }
   // Without the guard start-up goes on; the handle stays with the process.
   HANDLE mutex = ::CreateMutexW(nullptr, TRUE, reinterpret_cast<const wchar_t*>(kMonitorMutexName));
+
+  InstallCrashReport();
+  StartLog();
+  RegisterForRestart();
 
   const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   if (options.hidBus) SetHidBus(options.hidBus);
@@ -128,12 +211,18 @@ int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
     g_window.monitor = monitor.get();
     monitor->FormCreate();
     if (options.onMonitor) options.onMonitor(monitor.get());
+    DebugOutput(monitor->StartUpLine(FromUtf8(VX_VERSION)));
+    // Lock, unlock and session switches arrive as WM_WTSSESSION_CHANGE.
+    const bool sessionNotified = ::WTSRegisterSessionNotification(hwnd, NOTIFY_FOR_THIS_SESSION) != FALSE;
+    SuspendCallbackRegistration suspend;
+    suspend.Register(monitor.get());
 
     MSG msg;
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
       ::TranslateMessage(&msg);
       ::DispatchMessageW(&msg);
     }
+    if (sessionNotified) ::WTSUnRegisterSessionNotification(hwnd);
   }
 
   // A new instance may start while this one tears down.
@@ -150,6 +239,8 @@ int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
   g_window.options = nullptr;
   dm.reset();
   if (SUCCEEDED(com)) ::CoUninitialize();
+  DebugOutput(std::string_view("monitor ended"));
+  EndLog();
   return 0;
 }
 
@@ -163,6 +254,7 @@ int RunMonitorProgram(HINSTANCE instance, const MonitorProgramOptions& options) 
   } catch (...) {
     DebugOutput(std::string_view("monitor ended by an unknown error"));
   }
+  EndLog();
   return 0;
 }
 
