@@ -121,20 +121,30 @@ void FileLogWriter::Run() {
 }
 
 void FileLogWriter::WriteBatch(std::vector<LogLine>& batch) {
-  std::string text;
-  for (const LogLine& line : batch) text += FormatLogLine(line);
   if (file_ == nullptr) {
     CreateDirectoryOneLevel(ExcludeTrailingBackslash(ExtractFilePath(path_)));
     file_ = detail::OpenAppendFile(path_, size_);
     if (file_ == nullptr) return;
   }
-  if (size_ > 0 && size_ + text.size() > rotateBytes_) {
-    detail::CloseAppendFile(file_);
-    detail::ReplaceFileByRename(path_, oldPath_);
-    file_ = detail::OpenAppendFile(path_, size_);
-    if (file_ == nullptr) return;
+  // One write per batch, except where a line would pass the size: the file
+  // is rotated just before that line.
+  std::string chunk;
+  auto put = [&] {
+    if (!chunk.empty() && detail::AppendToFile(file_, chunk.data(), chunk.size())) size_ += chunk.size();
+    chunk.clear();
+  };
+  for (const LogLine& line : batch) {
+    const std::string text = FormatLogLine(line);
+    if (size_ + chunk.size() > 0 && size_ + chunk.size() + text.size() > rotateBytes_) {
+      put();
+      detail::CloseAppendFile(file_);
+      detail::ReplaceFileByRename(path_, oldPath_);
+      file_ = detail::OpenAppendFile(path_, size_);
+      if (file_ == nullptr) return;
+    }
+    chunk += text;
   }
-  if (detail::AppendToFile(file_, text.data(), text.size())) size_ += text.size();
+  put();
 }
 
 std::vector<std::string> LastLinesOfFile(WView path, std::size_t count) {
