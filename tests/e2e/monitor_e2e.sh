@@ -240,6 +240,36 @@ crash_report)
   note "crash: one dump, one line; a new monitor starts, one at a time"
   stop_monitor
   ;;
+hook_reinstall)
+  wine reg delete "$key" /f >/dev/null 2>&1  # defaults: button 7 toggles recording
+  start_monitor
+  wait_reading
+  log=$(log_file)
+  wine vmouse.exe report 0780000000000000 >/dev/null 2>&1 || fail "vmouse report failed"
+  win wait TFrmRecord 10000 || fail "the overlay did not appear"
+  xdotool mousemove 500 300; sleep 0.3; xdotool click 1; sleep 0.5
+  before=$(log_count "$log" 'input hook lost')
+  wine vmouse.exe drophook >/dev/null 2>&1 || fail "could not drop the mouse hook"
+  for i in $(seq 40); do
+    xdotool mousemove $((500 + i % 2 * 20)) 300
+    sleep 0.25
+    [ "$(log_count "$log" 'input hook lost')" -gt "$before" ] && break
+  done
+  [ $(( $(log_count "$log" 'input hook lost') - before )) = 1 ] || fail "the dropped hook was not set again once"
+  sleep 0.5; xdotool click 1; sleep 0.5
+  wine vmouse.exe report 0780000000000000 >/dev/null 2>&1 || fail "vmouse report failed"
+  win gone TFrmRecord 10000 || fail "the overlay did not close"
+  sleep 0.5
+  macro=$(wine reg query "$key" /v RecordRPROFILE.pfd 2>/dev/null | tr -d '\r' | awk '$1 == "RecordRPROFILE.pfd" {print tolower($3)}')
+  [ -n "$macro" ] || fail "nothing was recorded"
+  count=$(( 16#${macro:1542:2}${macro:1540:2}${macro:1538:2}${macro:1536:2} ))
+  clicks=""
+  for ((i = 0; i < count; i++)); do a=${macro:$((i * 12)):12}; [ "${a:0:2}" = 01 ] && clicks+="${a:4:2} "; done
+  [ "$clicks" = "01 00 01 00 " ] || fail "recorded button states: '$clicks'"
+  [ "$(log_count "$log" 'input hook lost')" = $((before + 1)) ] || fail "the hook was set again more than once"
+  note "hook dropped, set again once; the click after it was recorded"
+  stop_monitor
+  ;;
 *)
   fail "unknown case"
   ;;
