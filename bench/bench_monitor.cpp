@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Log.h"
 #include "reliability/MonitorRig.h"
 
 namespace vx {
@@ -111,6 +112,56 @@ void BM_StartUpFirstRun(benchmark::State& state) { StartUp(state, true); }
 void BM_StartUpLaterRun(benchmark::State& state) { StartUp(state, false); }
 BENCHMARK(BM_StartUpFirstRun)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StartUpLaterRun)->Unit(benchmark::kMillisecond);
+// The same path with the log on: every report writes its "KeyIndex" line,
+// queued for the log's own thread. Iterations alternate log on and off, so
+// both figures come from the same machine state; the ratio is what counts.
+void BM_ReportToButtonActionLogOn(benchmark::State& state) {
+  const auto dir = Scratch("vx-bench-latency-log");
+  test::MonitorRig rig(dir);
+  TVXMonMain& mon = rig.Start();
+  rig.dm->FCurrentProfileInfo.ConfigInfo.ButtonFuncInfo[0].FunctionType = kFuncMicrophoneMute;
+  const int dev = rig.bus.Plug(test::RigMouse());
+  rig.Arrival();
+  rig.windows.Advance(1500);
+  if (!rig.bus.WaitForReaders(dev, 0, 1, 5000)) state.SkipWithError("the mouse was not opened");
+  FileLogWriter log(FromNativePath((dir / "VXMon.log").string()));
+
+  const auto& entry = ButtonReportTable[0];
+  const std::uint8_t report[8] = {7, entry[1], entry[2], entry[3], 0, 0, 0, 0};
+  Clock::time_point queuedAt;
+  std::vector<double> on, off;
+  std::vector<double>* into = &off;
+  std::atomic<int> sets{rig.audio.state.sets};
+  rig.audio.state.notify = [&] {
+    into->push_back(std::chrono::duration<double, std::micro>(Clock::now() - queuedAt).count());
+    sets.fetch_add(1);
+  };
+  bool logOn = false;
+  for (auto _ : state) {
+    logOn = !logOn;
+    SetLogWriter(logOn ? &log : nullptr);
+    into = logOn ? &on : &off;
+    const int want = sets.load() + 1;
+    queuedAt = Clock::now();
+    rig.bus.QueueInput(dev, 0, report);
+    while (sets.load() < want) {
+      rig.main.RunUntil([&] { return !rig.windows.posted.empty(); }, 1000);
+      rig.Pump();
+    }
+  }
+  SetLogWriter(nullptr);
+  mon.kwHIDData1->HidStopRead();
+  log.Flush();
+  state.counters["log_on_median_us"] = Percentile(on, 0.5);
+  state.counters["log_on_p99_us"] = Percentile(on, 0.99);
+  state.counters["log_off_median_us"] = Percentile(off, 0.5);
+  state.counters["log_off_p99_us"] = Percentile(off, 0.99);
+  state.counters["ratio_median"] = Percentile(on, 0.5) / std::max(Percentile(off, 0.5), 1e-9);
+  state.counters["ratio_p99"] = Percentile(on, 0.99) / std::max(Percentile(off, 0.99), 1e-9);
+  state.counters["log_kb"] = static_cast<double>(fs::file_size(dir / "VXMon.log")) / 1024.0;
+  fs::remove_all(dir);
+}
+BENCHMARK(BM_ReportToButtonActionLogOn)->Iterations(40000)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // Context switches of every thread but this one.
 std::map<std::string, long> Switches() {
@@ -145,6 +196,10 @@ long StatusKb(const char* field) {
 // process's private (anonymous) memory with the monitor running.
 void BM_IdleWithMouseOpen(benchmark::State& state) {
   const auto dir = Scratch("vx-bench-idle");
+  // With the log on, as the monitor runs by default: its thread must sleep
+  // too.
+  FileLogWriter log(FromNativePath((dir / "VXMon.log").string()));
+  SetLogWriter(&log);
   test::MonitorRig rig(dir);
   rig.Start();
   const int dev = rig.bus.Plug(test::RigMouse());
@@ -167,6 +222,7 @@ void BM_IdleWithMouseOpen(benchmark::State& state) {
   state.counters["read_thread_wakeups_per_s"] = static_cast<double>(wakeups) / seconds;
   state.counters["threads"] = static_cast<double>(Switches().size() + 1);
   state.counters["private_kb"] = static_cast<double>(StatusKb("RssAnon:"));
+  SetLogWriter(nullptr);
   fs::remove_all(dir);
 }
 BENCHMARK(BM_IdleWithMouseOpen)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
