@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Files.h"
 #include "platform/Log.h"
 #include "reliability/MonitorRig.h"
 

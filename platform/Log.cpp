@@ -1,6 +1,7 @@
 #include "platform/Log.h"
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <deque>
@@ -30,11 +31,15 @@ void CivilFromDays(long long z, int& y, unsigned& m, unsigned& d) {
 void SetLogWriter(ILogWriter* writer) { g_writer.store(writer); }
 ILogWriter* CurrentLogWriter() { return g_writer.load(std::memory_order_relaxed); }
 
-std::uint32_t CurrentThreadId() { return detail::PlatformThreadId(); }
+std::uint32_t CurrentThreadId() {
+  thread_local const std::uint32_t id = detail::PlatformThreadId();
+  return id;
+}
 
 std::string FormatLogLine(const LogLine& line) {
   // OLE dates count days from 1899-12-30; 25569 days before 1970-01-01.
-  const long long totalMs = std::llround(line.time * 86400000.0);
+  const double time = line.time != 0 ? line.time : detail::PlatformLocalOleDate(line.systemMicros);
+  const long long totalMs = std::llround(time * 86400000.0);
   long long days = totalMs / 86400000;
   long long msOfDay = totalMs % 86400000;
   if (msOfDay < 0) {
@@ -96,7 +101,10 @@ void FileLogWriter::Write(LogLine line) {
 void FileLogWriter::Flush() {
   std::unique_lock lock(mutex_);
   const std::uint64_t target = queued_;
+  flush_ = true;
+  wake_.notify_one();
   done_.wait(lock, [&] { return written_ >= target || stop_; });
+  flush_ = false;
 }
 
 void FileLogWriter::Run() {
@@ -107,6 +115,8 @@ void FileLogWriter::Run() {
       if (stop_) return;
       idle_ = true;
       wake_.wait(lock, [&] { return !queue_.empty() || stop_; });
+      // Gather the rest of a burst; a flush or the end does not wait.
+      wake_.wait_for(lock, std::chrono::milliseconds(kLogGatherMs), [&] { return stop_ || flush_; });
       continue;
     }
     batch.swap(queue_);

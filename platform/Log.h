@@ -17,9 +17,12 @@ namespace vx {
 inline constexpr std::uint64_t kLogRotateBytes = 1024 * 1024;
 
 struct LogLine {
-  double time = 0;  // local time, OLE date (NowAsOleDate)
+  double time = 0;  // local time, OLE date (NowAsOleDate); 0: from systemMicros
   std::uint32_t threadId = 0;
   WStr text;
+  // The system clock (UTC microseconds since 1970), cheap to read: the
+  // conversion to local time is left to the writer's thread.
+  std::int64_t systemMicros = 0;
 };
 
 class ILogWriter {
@@ -36,6 +39,9 @@ ILogWriter* CurrentLogWriter();
 
 // "2026-12-10 02:51:57.123 [1234] text" in UTF-8, ending in CR LF.
 std::string FormatLogLine(const LogLine& line);
+// Lines that arrive together are written together: after the first line wakes
+// the writer, it gathers for this long, so a burst costs one wake-up.
+inline constexpr std::uint32_t kLogGatherMs = 20;
 // The calling thread's system id (GetCurrentThreadId, gettid).
 std::uint32_t CurrentThreadId();
 
@@ -76,6 +82,7 @@ class FileLogWriter final : public ILogWriter {
   std::uint64_t queued_ = 0;   // lines handed in
   std::uint64_t written_ = 0;  // lines through the file
   bool stop_ = false;
+  bool flush_ = false;
   bool idle_ = false;  // the thread waits: only then is it woken
   void* file_ = nullptr;
   std::uint64_t size_ = 0;
@@ -95,6 +102,7 @@ void CloseAppendFile(void* file);
 bool ReplaceFileByRename(WView from, WView to);
 WStr PlatformAppDataFolder();
 std::uint32_t PlatformThreadId();
+double PlatformLocalOleDate(std::int64_t systemMicros);
 }  // namespace detail
 
 }  // namespace vx

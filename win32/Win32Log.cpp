@@ -44,6 +44,21 @@ WStr PlatformAppDataFolder() {
   return r + u"\\VXMon";
 }
 
+double PlatformLocalOleDate(std::int64_t systemMicros) {
+  // FILETIME counts 100 ns from 1601; the Unix epoch is 11644473600 s later.
+  const ULONGLONG ticks = static_cast<ULONGLONG>(systemMicros) * 10 + 116444736000000000ULL;
+  FILETIME utc{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  SYSTEMTIME u{}, l{};
+  if (!::FileTimeToSystemTime(&utc, &u) || !::SystemTimeToTzSpecificLocalTime(nullptr, &u, &l)) return 0;
+  FILETIME local{};
+  if (!::SystemTimeToFileTime(&l, &local)) return 0;
+  const ULONGLONG lt = (static_cast<ULONGLONG>(local.dwHighDateTime) << 32) | local.dwLowDateTime;
+  // OLE dates count days from 1899-12-30, 109205 days after 1601-01-01;
+  // the sub-millisecond part is kept from the input.
+  return (static_cast<double>(lt / 10000) + static_cast<double>(systemMicros % 1000) / 1000.0) / 86400000.0 -
+         109205.0;
+}
+
 std::uint32_t PlatformThreadId() { return ::GetCurrentThreadId(); }
 
 }  // namespace vx::detail

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <ctime>
 
 #include "platform/Files.h"
 #include "platform/Log.h"
@@ -38,6 +39,15 @@ bool ReplaceFileByRename(WView from, WView to) {
 }
 
 WStr PlatformAppDataFolder() { return FromUtf8(PosixDataFolder()); }
+
+double PlatformLocalOleDate(std::int64_t systemMicros) {
+  const std::time_t t = static_cast<std::time_t>(systemMicros / 1000000);
+  std::tm local{};
+  localtime_r(&t, &local);
+  // Seconds east of UTC at that moment, then days since 1899-12-30.
+  const double localSeconds = static_cast<double>(systemMicros) / 1e6 + static_cast<double>(local.tm_gmtoff);
+  return localSeconds / 86400.0 + 25569.0;
+}
 
 std::uint32_t PlatformThreadId() { return static_cast<std::uint32_t>(::syscall(SYS_gettid)); }
 
