@@ -41,38 +41,53 @@ fs::path Scratch(const char* name) {
 // A button report read on the read thread, handed to the main thread,
 // decoded, posted as message 7524 and handled there: the button's action
 // (a microphone toggle) is the end point.
+class ButtonLatency {
+ public:
+  ButtonLatency(const fs::path& dir, benchmark::State& state) : rig_(dir), mon_(rig_.Start()) {
+    rig_.dm->FCurrentProfileInfo.ConfigInfo.ButtonFuncInfo[0].FunctionType = kFuncMicrophoneMute;
+    dev_ = rig_.bus.Plug(test::RigMouse());
+    rig_.Arrival();
+    rig_.windows.Advance(1500);
+    if (!rig_.bus.WaitForReaders(dev_, 0, 1, 5000)) state.SkipWithError("the mouse was not opened");
+    rig_.audio.state.notify = [this] {
+      latency_ = std::chrono::duration<double, std::micro>(Clock::now() - queuedAt_).count();
+      sets_.fetch_add(1);
+    };
+  }
+  ~ButtonLatency() { mon_.kwHIDData1->HidStopRead(); }
+
+  // One report through the whole path; its latency in microseconds.
+  double Once() {
+    const auto& entry = ButtonReportTable[0];
+    const std::uint8_t report[8] = {7, entry[1], entry[2], entry[3], 0, 0, 0, 0};
+    const int want = sets_.load() + 1;
+    queuedAt_ = Clock::now();
+    rig_.bus.QueueInput(dev_, 0, report);
+    // The main thread's loop: handed-over reports, then posted messages.
+    while (sets_.load() < want) {
+      rig_.main.RunUntil([&] { return !rig_.windows.posted.empty(); }, 1000);
+      rig_.Pump();
+    }
+    return latency_;
+  }
+
+ private:
+  test::MonitorRig rig_;
+  TVXMonMain& mon_;
+  int dev_ = 0;
+  Clock::time_point queuedAt_;
+  double latency_ = 0;
+  std::atomic<int> sets_{0};
+};
+
 void BM_ReportToButtonAction(benchmark::State& state) {
   const auto dir = Scratch("vx-bench-latency");
-  test::MonitorRig rig(dir);
-  TVXMonMain& mon = rig.Start();
-  rig.dm->FCurrentProfileInfo.ConfigInfo.ButtonFuncInfo[0].FunctionType = kFuncMicrophoneMute;
-  const int dev = rig.bus.Plug(test::RigMouse());
-  rig.Arrival();
-  rig.windows.Advance(1500);
-  if (!rig.bus.WaitForReaders(dev, 0, 1, 5000)) state.SkipWithError("the mouse was not opened");
-
-  const auto& entry = ButtonReportTable[0];
-  const std::uint8_t report[8] = {7, entry[1], entry[2], entry[3], 0, 0, 0, 0};
-  Clock::time_point queuedAt;
   std::vector<double> latencies;
   latencies.reserve(50000);
-  const int setsBefore = rig.audio.state.sets;
-  std::atomic<int> sets{setsBefore};
-  rig.audio.state.notify = [&] {
-    latencies.push_back(std::chrono::duration<double, std::micro>(Clock::now() - queuedAt).count());
-    sets.fetch_add(1);
-  };
-  for (auto _ : state) {
-    const int want = sets.load() + 1;
-    queuedAt = Clock::now();
-    rig.bus.QueueInput(dev, 0, report);
-    // The main thread's loop: handed-over reports, then posted messages.
-    while (sets.load() < want) {
-      rig.main.RunUntil([&] { return !rig.windows.posted.empty(); }, 1000);
-      rig.Pump();
-    }
+  {
+    ButtonLatency path(dir, state);
+    for (auto _ : state) latencies.push_back(path.Once());
   }
-  mon.kwHIDData1->HidStopRead();
   state.counters["median_us"] = Percentile(latencies, 0.5);
   state.counters["p99_us"] = Percentile(latencies, 0.99);
   state.counters["max_us"] = Percentile(latencies, 1.0);
@@ -80,85 +95,31 @@ void BM_ReportToButtonAction(benchmark::State& state) {
 }
 BENCHMARK(BM_ReportToButtonAction)->Iterations(20000)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
-// Profile manager creation (five profiles) and monitor creation up to the
-// point where its message loop would start. First run: nothing stored, the
-// defaults are made and saved. Later runs: everything stored.
-void StartUp(benchmark::State& state, bool firstRun) {
-  const auto dir = Scratch("vx-bench-startup");
-  test::MemRegistry stored;
-  {
-    test::MonitorRig seed(dir);
-    seed.Start();
-    for (int i = 0; i < kProfileSlots; ++i) seed.dm->SaveProfileInfoToRegistry(i);
-    stored = seed.reg;
-  }
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto rig = std::make_unique<test::MonitorRig>(dir);
-    if (!firstRun) {
-      rig->reg.keys = stored.keys;
-      rig->reg.values = stored.values;
-    }
-    state.ResumeTiming();
-    rig->Start();
-    benchmark::DoNotOptimize(rig->mon.get());
-    state.PauseTiming();
-    if (rig->dm->LoadReport.size() < 7) state.SkipWithError("profiles not loaded");
-    rig.reset();
-    state.ResumeTiming();
-  }
-  fs::remove_all(dir);
-}
-void BM_StartUpFirstRun(benchmark::State& state) { StartUp(state, true); }
-void BM_StartUpLaterRun(benchmark::State& state) { StartUp(state, false); }
-BENCHMARK(BM_StartUpFirstRun)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_StartUpLaterRun)->Unit(benchmark::kMillisecond);
 // The same path with the log on: every report writes its "KeyIndex" line,
 // queued for the log's own thread. Iterations alternate log on and off, so
 // both figures come from the same machine state; the ratio is what counts.
 void BM_ReportToButtonActionLogOn(benchmark::State& state) {
   const auto dir = Scratch("vx-bench-latency-log");
-  test::MonitorRig rig(dir);
-  TVXMonMain& mon = rig.Start();
-  rig.dm->FCurrentProfileInfo.ConfigInfo.ButtonFuncInfo[0].FunctionType = kFuncMicrophoneMute;
-  const int dev = rig.bus.Plug(test::RigMouse());
-  rig.Arrival();
-  rig.windows.Advance(1500);
-  if (!rig.bus.WaitForReaders(dev, 0, 1, 5000)) state.SkipWithError("the mouse was not opened");
-  FileLogWriter log(FromNativePath((dir / "VXMon.log").string()));
-
-  const auto& entry = ButtonReportTable[0];
-  const std::uint8_t report[8] = {7, entry[1], entry[2], entry[3], 0, 0, 0, 0};
-  Clock::time_point queuedAt;
   std::vector<double> on, off;
-  std::vector<double>* into = &off;
-  std::atomic<int> sets{rig.audio.state.sets};
-  rig.audio.state.notify = [&] {
-    into->push_back(std::chrono::duration<double, std::micro>(Clock::now() - queuedAt).count());
-    sets.fetch_add(1);
-  };
-  bool logOn = false;
-  for (auto _ : state) {
-    logOn = !logOn;
-    SetLogWriter(logOn ? &log : nullptr);
-    into = logOn ? &on : &off;
-    const int want = sets.load() + 1;
-    queuedAt = Clock::now();
-    rig.bus.QueueInput(dev, 0, report);
-    while (sets.load() < want) {
-      rig.main.RunUntil([&] { return !rig.windows.posted.empty(); }, 1000);
-      rig.Pump();
+  {
+    FileLogWriter log(FromNativePath((dir / "VXMon.log").string()));
+    ButtonLatency path(dir, state);
+    bool logOn = false;
+    for (auto _ : state) {
+      logOn = !logOn;
+      SetLogWriter(logOn ? &log : nullptr);
+      (logOn ? on : off).push_back(path.Once());
     }
+    SetLogWriter(nullptr);
   }
-  SetLogWriter(nullptr);
-  mon.kwHIDData1->HidStopRead();
-  log.Flush();
-  state.counters["log_on_median_us"] = Percentile(on, 0.5);
-  state.counters["log_on_p99_us"] = Percentile(on, 0.99);
-  state.counters["log_off_median_us"] = Percentile(off, 0.5);
-  state.counters["log_off_p99_us"] = Percentile(off, 0.99);
-  state.counters["ratio_median"] = Percentile(on, 0.5) / std::max(Percentile(off, 0.5), 1e-9);
-  state.counters["ratio_p99"] = Percentile(on, 0.99) / std::max(Percentile(off, 0.99), 1e-9);
+  const double onMedian = Percentile(on, 0.5), onP99 = Percentile(on, 0.99);
+  const double offMedian = Percentile(off, 0.5), offP99 = Percentile(off, 0.99);
+  state.counters["log_on_median_us"] = onMedian;
+  state.counters["log_on_p99_us"] = onP99;
+  state.counters["log_off_median_us"] = offMedian;
+  state.counters["log_off_p99_us"] = offP99;
+  state.counters["ratio_median"] = onMedian / std::max(offMedian, 1e-9);
+  state.counters["ratio_p99"] = onP99 / std::max(offP99, 1e-9);
   state.counters["log_kb"] = static_cast<double>(fs::file_size(dir / "VXMon.log")) / 1024.0;
   fs::remove_all(dir);
 }
