@@ -125,7 +125,7 @@ bool TVXMonMain::HandleMessage(std::uint32_t msg, std::uintptr_t wparam, std::in
       return true;
     case kWmPowerBroadcast:
       PowerBroadcast(wparam);
-      return true;
+      return false;  // the window's default answer grants what is asked
     case kWmWtsSessionChange:
       SessionChange(wparam);
       return true;

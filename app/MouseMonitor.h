@@ -97,7 +97,8 @@ class TVXMonMain {
   void FormCreate();
   void FormDestroy();
 
-  // A window message; true when the monitor handled it.
+  // A window message; true when the monitor handled it (false also for
+  // WM_POWERBROADCAST, acted on but answered by the default procedure).
   bool HandleMessage(std::uint32_t msg, std::uintptr_t wparam, std::intptr_t lparam);
 
   // Arrival path.

@@ -43,6 +43,14 @@ value_size() {
 log_file() { winepath -u "$(wine vxprofile.exe log --lines 0 2>/dev/null | tr -d '\r' | head -n 1)" 2>/dev/null; }
 log_count() { [ -f "$1" ] && tr -d '\r' <"$1" | grep -c -- "$2" || echo 0; }
 
+# The mouse is read: a switch report to profile N (0 or 1) lands in ProfileID.
+expect_switch() {  # expect_switch N WHAT
+  wine reg add "$key" /v ProfileID /t REG_DWORD /d $((1 - $1)) /f >/dev/null 2>&1
+  wine vmouse.exe report "08010${1}0000000000" >/dev/null 2>&1 || fail "$2: the report was refused"
+  for _ in $(seq 50); do [ "$(profile_id)" = "0x$1" ] && break; sleep 0.1; done
+  [ "$(profile_id)" = "0x$1" ] || fail "$2: ProfileID is '$(profile_id)', not 0x$1"
+}
+
 wait_reading() { wine vmouse.exe wait 15000 >/dev/null 2>&1 || fail "the monitor never opened the virtual mouse"; }
 
 cleanup
@@ -125,10 +133,7 @@ replug)
   wait_reading
   took=$(( ($(date +%s%N) - start) / 1000000 ))
   [ "$took" -ge 1000 ] || fail "the mouse was reopened after ${took} ms, before the 1500 ms debounce"
-  wine reg add "$key" /v ProfileID /t REG_DWORD /d 1 /f >/dev/null 2>&1
-  wine vmouse.exe report 0801000000000000 >/dev/null 2>&1 || fail "report after plug failed"
-  for _ in $(seq 50); do [ "$(profile_id)" = 0x0 ] && break; sleep 0.1; done
-  [ "$(profile_id)" = 0x0 ] || fail "ProfileID is '$(profile_id)' after the report, not 0x0"
+  expect_switch 0 "after plugging back"
   note "unplugged, plugged back: read again after ${took} ms; reports work"
   stop_monitor
   ;;
@@ -165,10 +170,7 @@ power_resume)
   sleep 3.5
   after=$(log_count "$log" 'mouse reopened')
   [ $((after - before)) = 1 ] || fail "$((after - before)) reopens after the resume, not 1"
-  wine reg add "$key" /v ProfileID /t REG_DWORD /d 0 /f >/dev/null 2>&1
-  wine vmouse.exe report 0801010000000000 >/dev/null 2>&1 || fail "the mouse is not read after the resume"
-  for _ in $(seq 50); do [ "$(profile_id)" = 0x1 ] && break; sleep 0.1; done
-  [ "$(profile_id)" = 0x1 ] || fail "the report after the resume was not handled"
+  expect_switch 1 "after the resume"
   note "resume: one reopen, the mouse is read again"
   stop_monitor
   ;;
