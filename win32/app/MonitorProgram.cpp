@@ -156,6 +156,39 @@ struct SuspendCallbackRegistration {
   }
 };
 
+// Started (or restarted after a crash) while the session is locked: no
+// notification tells it, so it is asked.
+bool SessionLockedNow(const OsVersionInfo& os) {
+  // WTSINFOEXW with level-1 data, as far as read here (not in every SDK's
+  // headers): the level, then SessionId, SessionState, SessionFlags.
+  struct alignas(8) Level1 {
+    ULONG sessionId;
+    INT state;
+    LONG flags;
+  };
+  struct InfoEx {
+    DWORD level;
+    Level1 level1;
+  };
+  constexpr int kSessionInfoEx = 25;  // WTSSessionInfoEx
+  constexpr LONG kStateLock = 0;      // WTS_SESSIONSTATE_LOCK
+  LPWSTR buffer = nullptr;
+  DWORD bytes = 0;
+  if (!::WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION,
+                                     static_cast<WTS_INFO_CLASS>(kSessionInfoEx), &buffer, &bytes)) {
+    return false;
+  }
+  bool locked = false;
+  const auto* info = reinterpret_cast<const InfoEx*>(buffer);
+  if (bytes >= sizeof(InfoEx) && info->level == 1) {
+    locked = info->level1.flags == kStateLock;
+    // Windows 7 reports the two states the other way round.
+    if (os.major == 6 && os.minor == 1) locked = info->level1.flags == 1;
+  }
+  ::WTSFreeMemory(buffer);
+  return locked;
+}
+
 // Restarted by the system after a crash or a hang, and after an update that
 // the restart manager closed it for; the mutex keeps it to one at a time.
 void RegisterForRestart() {
@@ -214,6 +247,7 @@ int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
     DebugOutput(monitor->StartUpLine(FromUtf8(VX_VERSION)));
     // Lock, unlock and session switches arrive as WM_WTSSESSION_CHANGE.
     const bool sessionNotified = ::WTSRegisterSessionNotification(hwnd, NOTIFY_FOR_THIS_SESSION) != FALSE;
+    if (SessionLockedNow(services.windows->OsVersion())) monitor->SessionChange(kWtsSessionLock);
     SuspendCallbackRegistration suspend;
     suspend.Register(monitor.get());
 
