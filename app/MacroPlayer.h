@@ -1,5 +1,6 @@
 #pragma once
 // Plays a recorded macro as synthetic input.
+#include <atomic>
 #include <cstdint>
 
 #include "platform/PreciseTimer.h"
@@ -33,8 +34,10 @@ inline constexpr std::int64_t kMacroLatenessToleranceMicroseconds = 2000;
 // input calls and by late wake-ups does not add up over a long macro. When
 // an action ends more than the tolerance late, the rest of the schedule
 // moves by that lateness: no pause is shortened by more than the tolerance.
-// Returns the number of actions looked at.
+// Returns the number of actions looked at. When `cancel` becomes true (the
+// system suspends), playback stops after the current action and releases the
+// keys and buttons it pressed and had not released.
 int PlayMacroActions(const TMACROKEYINFO& macro, ScreenPoint at, ISyntheticInput& input,
-                     IPreciseTimer& timer);
+                     IPreciseTimer& timer, const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace vx

@@ -8,6 +8,8 @@
 #include "device/DevicePayload.h"
 #include "platform/Debug.h"
 #include "platform/Files.h"
+#include "platform/HookLibrary.h"
+#include "platform/Log.h"
 #include "platform/MessageBox.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
@@ -60,6 +62,10 @@ TVXMonMain::TVXMonMain(TDM& dm, const MonitorServices& services, WindowHandle ha
   kwHIDEvent1 = std::make_unique<TkwHIDEvent>();
   kwHIDEvent1->OnDeviceArrival = [this](TkwHIDEvent&) { kwHIDEvent1DeviceArrival(); };
 
+  TimerHookCheck = FServices.windows->CreateTimer([this] { TimerHookCheckTimer(); });
+  TimerHookCheck->SetEnabled(false);
+  TimerHookCheck->SetInterval(kHookCheckIntervalMs);
+
   CreateRecorder();
 }
 
@@ -67,6 +73,7 @@ TVXMonMain::~TVXMonMain() {
   // Reads end before the handlers they call go away.
   if (kwHIDData1) kwHIDData1->HidStopRead();
   MacroRecorder.reset();
+  TimerHookCheck.reset();
   kwHIDEvent1.reset();
   TimerDeviceArrial.reset();
   kwHIDData1.reset();
@@ -89,7 +96,11 @@ void TVXMonMain::CreateRecorder() {
                                           TMouseMacroKeyList&) {
     MacroRecorder->kwHook1RecordMouseMacroKey(type, static_cast<int>(button), state, keyString);
   };
-  Extensions.ToggleMacroRecording = [this](std::uint8_t index) { MacroRecorder->ToggleMacroRecording(index); };
+  Extensions.ToggleMacroRecording = [this](std::uint8_t index) {
+    MacroRecorder->ToggleMacroRecording(index);
+    // The hook is watched only while it is set: no wake-ups otherwise.
+    TimerHookCheck->SetEnabled(IsRecordingMacro);
+  };
 }
 
 void TVXMonMain::FormCreate() {
@@ -114,6 +125,15 @@ bool TVXMonMain::HandleMessage(std::uint32_t msg, std::uintptr_t wparam, std::in
     case WM_VX_RELOAD_SETTINGS:
       ReloadSettings();
       return true;
+    case kWmPowerBroadcast:
+      PowerBroadcast(wparam);
+      return false;  // the window's default answer grants what is asked
+    case kWmWtsSessionChange:
+      SessionChange(wparam);
+      return true;
+    case kWmEndSession:
+      if (wparam != 0) EndSession();
+      return true;
     default:
       return false;
   }
@@ -134,6 +154,8 @@ void TVXMonMain::ReopenDevice() {
   kwHIDData1->HidStopRead();
   ProcessMessageAndSleep50ms();
   kwHIDData1->HidFindAndReadDevice(DeviceUsageAndPage, u"*");
+  DebugOutput(u"mouse reopened: " + IntToWStr(static_cast<long long>(kwHIDData1->RunningReadThreads())) +
+              u" interface(s) read");
 }
 
 void TVXMonMain::ProcessMessageAndSleep50ms() {
@@ -171,6 +193,11 @@ void TVXMonMain::DoButtonFunction(std::uint8_t keyIndex, std::uint16_t functionT
       MicrophoneMute();
       break;
     case kFuncPlayMacro:
+      if (SessionAway()) {
+        // Input would go to the secure desktop, or be refused, not to the user.
+        DebugOutput(u"play macro ignored: the session is locked or switched away");
+        break;
+      }
       if (!IsPlayingMacro) PlayMacro();
       break;
     case kFuncRecordToggle:
@@ -187,8 +214,91 @@ void TVXMonMain::PlayMacro() {
   FServices.input->CursorPos(at);
   DebugOutput(u"play macro");
   const TMACROKEYINFO macro = FDM.FCurrentProfileInfo.MacroKeyInfoList.MacroInfos[0];
-  PlayMacroActions(macro, at, *FServices.input, *FServices.timer);
+  FPlaybackCancel = false;
+  const int played = PlayMacroActions(macro, at, *FServices.input, *FServices.timer, &FPlaybackCancel);
+  if (FPlaybackCancel && played < std::min<std::int32_t>(macro.MacroListCount, kMaxMacroActions)) {
+    DebugOutput(u"play macro stopped: the system suspends; pressed keys and buttons released");
+  }
+  FPlaybackCancel = false;
   IsPlayingMacro = false;
+}
+
+void TVXMonMain::PowerBroadcast(std::uintptr_t event) {
+  switch (event) {
+    case kPbtApmSuspend:
+      DebugOutput(u"power: suspend");
+      SuspendRequested();
+      if (IsRecordingMacro && MacroRecorder) {
+        MacroRecorder->DropRecording();
+        TimerHookCheck->SetEnabled(false);
+      }
+      break;
+    case kPbtApmResumeSuspend:
+    case kPbtApmResumeAutomatic:
+      // The mouse's handles may be dead and no arrival comes: reopen as
+      // after one. Both resume events may come; the debounce makes one.
+      DebugOutput(u"power: resume, reopening the mouse");
+      kwHIDEvent1DeviceArrival();
+      break;
+    default:
+      break;
+  }
+}
+
+void TVXMonMain::SessionChange(std::uintptr_t event) {
+  const bool away = SessionAway();
+  switch (event) {
+    case kWtsSessionLock:
+      FSessionLocked = true;
+      break;
+    case kWtsSessionUnlock:
+      FSessionLocked = false;
+      break;
+    case kWtsConsoleDisconnect:
+    case kWtsRemoteDisconnect:
+      FSessionDisconnected = true;
+      break;
+    case kWtsConsoleConnect:
+    case kWtsRemoteConnect:
+      FSessionDisconnected = false;
+      break;
+    default:
+      return;
+  }
+  if (away != SessionAway()) {
+    DebugOutput(SessionAway() ? u"session: locked or switched away, macro play is paused"
+                              : u"session: back, macro play resumes");
+  }
+}
+
+void TVXMonMain::EndSession() {
+  DebugOutput(u"session ends: the monitor ends");
+  if (IsRecordingMacro && MacroRecorder) MacroRecorder->DropRecording();
+  TimerHookCheck->SetEnabled(false);
+  // The system may end the process once this message returns: stop reading
+  // now rather than in the teardown that may never run.
+  kwHIDData1->HidStopRead();
+  Exit1Click();
+}
+
+void TVXMonMain::TimerHookCheckTimer() {
+  if (!IsRecordingMacro) {
+    TimerHookCheck->SetEnabled(false);
+    return;
+  }
+  kwHook1->CheckHooks(CurrentInputActivity());
+}
+
+WStr TVXMonMain::StartUpLine(WView version) {
+  const OsVersionInfo os = FServices.windows->OsVersion();
+  auto param = std::make_unique<THIDDataParam>();
+  param->UsageAndPage = DeviceUsageAndPage;
+  param->DeviceID = u"*";
+  const bool found = kwHIDData1->IsDeviceExist(*param);
+  return u"VXMon " + WStr(version) + u" started; Windows " + IntToWStr(os.major) + u"." + IntToWStr(os.minor) +
+         u"." + IntToWStr(os.build) + u"; mouse " + (found ? u"found" : u"not found") + u"; program " +
+         ExecutableFolder() + u"; config " + ExecutableFolder() + u"config.ini; registry HKEY_CURRENT_USER\\" +
+         kProfileKeyPath + u"; documents " + DocumentsFolder() + u"\\" + kProfileFolderName + u"; log " + LogFilePath();
 }
 
 bool TVXMonMain::WriteProfileIDToRegistry(std::int32_t value) {

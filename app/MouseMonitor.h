@@ -34,6 +34,19 @@ namespace vx {
 extern bool IsPlayingMacro;
 extern bool IsRecordingMacro;
 
+// System messages the monitor window acts on besides its own.
+inline constexpr std::uint32_t kWmQueryEndSession = 0x0011;
+inline constexpr std::uint32_t kWmEndSession = 0x0016;
+inline constexpr std::uint32_t kWmPowerBroadcast = 0x0218;
+inline constexpr std::uint32_t kPbtApmSuspend = 0x0004;
+inline constexpr std::uint32_t kPbtApmResumeSuspend = 0x0007;
+inline constexpr std::uint32_t kPbtApmResumeAutomatic = 0x0012;
+inline constexpr std::uint32_t kWmWtsSessionChange = 0x02B1;
+inline constexpr std::uint32_t kWtsConsoleConnect = 1, kWtsConsoleDisconnect = 2, kWtsRemoteConnect = 3,
+                               kWtsRemoteDisconnect = 4, kWtsSessionLock = 7, kWtsSessionUnlock = 8;
+// How often the input hooks are checked while one is set.
+inline constexpr std::uint32_t kHookCheckIntervalMs = 3000;
+
 // Event codes of message 7524 beyond the button slots.
 inline constexpr int kCodeProfile0 = 21;
 inline constexpr int kCodeProfile1 = 22;
@@ -83,7 +96,8 @@ class TVXMonMain {
   void FormCreate();
   void FormDestroy();
 
-  // A window message; true when the monitor handled it.
+  // A window message; true when the monitor handled it (false also for
+  // WM_POWERBROADCAST, acted on but answered by the default procedure).
   bool HandleMessage(std::uint32_t msg, std::uintptr_t wparam, std::intptr_t lparam);
 
   // Arrival path.
@@ -98,6 +112,20 @@ class TVXMonMain {
   void HandleButtonEvent(std::uintptr_t code);
   void DoButtonFunction(std::uint8_t keyIndex, std::uint16_t functionType);
   void PlayMacro();
+
+  // Desktop session: sleep and resume, lock and switch, logoff.
+  void PowerBroadcast(std::uintptr_t event);
+  // Safe from any thread (the system's suspend callback): a playing macro
+  // stops at its next action and releases what it pressed.
+  void SuspendRequested() { FPlaybackCancel = true; }
+  void SessionChange(std::uintptr_t event);
+  bool SessionAway() const { return FSessionLocked || FSessionDisconnected; }
+  // The session ends: like Exit, within the time the system gives.
+  void EndSession();
+  // Timer of the input-hook check, on while a recording holds the hook.
+  void TimerHookCheckTimer();
+  // One line for the log: version, system, mouse found or not, paths.
+  WStr StartUpLine(WView version);
 
   // Configuration-application link.
   bool WriteProfileIDToRegistry(std::int32_t value);
@@ -137,6 +165,9 @@ class TVXMonMain {
   std::atomic<bool> FVolumeUpdating{false};
   // Core Audio notifications seen; the callback touches nothing else.
   std::atomic<std::uint32_t> FVolumeNotifications{0};
+  std::atomic<bool> FPlaybackCancel{false};
+  bool FSessionLocked = false;
+  bool FSessionDisconnected = false;
 
   // Components, in the order they are created.
   std::unique_ptr<TkwHook> kwHook1;
@@ -144,6 +175,7 @@ class TVXMonMain {
   std::unique_ptr<TkwHIDData> kwHIDData1;
   std::unique_ptr<ITimer> TimerDeviceArrial;
   std::unique_ptr<TkwHIDEvent> kwHIDEvent1;
+  std::unique_ptr<ITimer> TimerHookCheck;
   // The recording toggle (function type 32), fed by kwHook1.
   std::unique_ptr<TMacroRecorder> MacroRecorder;
 

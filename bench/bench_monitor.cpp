@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Files.h"
+#include "platform/Log.h"
 #include "reliability/MonitorRig.h"
 
 namespace vx {
@@ -83,44 +85,60 @@ class PingPong {
 
 // A button report read on the read thread, handed to the main thread,
 // decoded, posted as message 7524 and handled there: the button's action
-// (a microphone toggle) is the end point. Each report follows one bare
-// round trip of two thread wake-ups, the floor it is set against.
+// (a microphone toggle) is the end point.
+class ButtonLatency {
+ public:
+  ButtonLatency(const fs::path& dir, benchmark::State& state) : rig_(dir), mon_(rig_.Start()) {
+    rig_.dm->FCurrentProfileInfo.ConfigInfo.ButtonFuncInfo[0].FunctionType = kFuncMicrophoneMute;
+    dev_ = rig_.bus.Plug(test::RigMouse());
+    rig_.Arrival();
+    rig_.windows.Advance(1500);
+    if (!rig_.bus.WaitForReaders(dev_, 0, 1, 5000)) state.SkipWithError("the mouse was not opened");
+    rig_.audio.state.notify = [this] {
+      latency_ = std::chrono::duration<double, std::micro>(Clock::now() - queuedAt_).count();
+      sets_.fetch_add(1);
+    };
+  }
+  ~ButtonLatency() { mon_.kwHIDData1->HidStopRead(); }
+
+  // One report through the whole path; its latency in microseconds.
+  double Once() {
+    const auto& entry = ButtonReportTable[0];
+    const std::uint8_t report[8] = {7, entry[1], entry[2], entry[3], 0, 0, 0, 0};
+    const int want = sets_.load() + 1;
+    queuedAt_ = Clock::now();
+    rig_.bus.QueueInput(dev_, 0, report);
+    // The main thread's loop: handed-over reports, then posted messages.
+    while (sets_.load() < want) {
+      rig_.main.RunUntil([&] { return !rig_.windows.posted.empty(); }, 1000);
+      rig_.Pump();
+    }
+    return latency_;
+  }
+
+ private:
+  test::MonitorRig rig_;
+  TVXMonMain& mon_;
+  int dev_ = 0;
+  Clock::time_point queuedAt_;
+  double latency_ = 0;
+  std::atomic<int> sets_{0};
+};
+
 void BM_ReportToButtonAction(benchmark::State& state) {
   const auto dir = Scratch("vx-bench-latency");
-  test::MonitorRig rig(dir);
-  TVXMonMain& mon = rig.Start();
-  rig.dm->FCurrentProfileInfo.ConfigInfo.ButtonFuncInfo[0].FunctionType = kFuncMicrophoneMute;
-  const int dev = rig.bus.Plug(test::RigMouse());
-  rig.Arrival();
-  rig.windows.Advance(1500);
-  if (!rig.bus.WaitForReaders(dev, 0, 1, 5000)) state.SkipWithError("the mouse was not opened");
-
-  const auto& entry = ButtonReportTable[0];
-  const std::uint8_t report[8] = {7, entry[1], entry[2], entry[3], 0, 0, 0, 0};
-  Clock::time_point queuedAt;
   std::vector<double> latencies;
   latencies.reserve(50000);
   std::vector<double> floor;
   floor.reserve(50000);
-  PingPong pingPong;
-  const int setsBefore = rig.audio.state.sets;
-  std::atomic<int> sets{setsBefore};
-  rig.audio.state.notify = [&] {
-    latencies.push_back(std::chrono::duration<double, std::micro>(Clock::now() - queuedAt).count());
-    sets.fetch_add(1);
-  };
-  for (auto _ : state) {
-    floor.push_back(pingPong.RoundTrip());
-    const int want = sets.load() + 1;
-    queuedAt = Clock::now();
-    rig.bus.QueueInput(dev, 0, report);
-    // The main thread's loop: handed-over reports, then posted messages.
-    while (sets.load() < want) {
-      rig.main.RunUntil([&] { return !rig.windows.posted.empty(); }, 1000);
-      rig.Pump();
+  {
+    PingPong pingPong;
+    ButtonLatency path(dir, state);
+    for (auto _ : state) {
+      floor.push_back(pingPong.RoundTrip());
+      latencies.push_back(path.Once());
     }
   }
-  mon.kwHIDData1->HidStopRead();
   const double median = Percentile(latencies, 0.5);
   const double p99 = Percentile(latencies, 0.99);
   const double floorMedian = Percentile(floor, 0.5);
@@ -138,39 +156,44 @@ void BM_ReportToButtonAction(benchmark::State& state) {
 }
 BENCHMARK(BM_ReportToButtonAction)->Iterations(20000)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
-// Profile manager creation (five profiles) and monitor creation up to the
-// point where its message loop would start. First run: nothing stored, the
-// defaults are made and saved. Later runs: everything stored.
-void StartUp(benchmark::State& state, bool firstRun) {
-  const auto dir = Scratch("vx-bench-startup");
-  test::MemRegistry stored;
+// The same path with the log on: every report writes its "KeyIndex" line,
+// queued for the log's own thread. Iterations alternate log on and off, each
+// after a bare round trip, so all three figures come from the same machine
+// state; the ratios to the floor are what count.
+void BM_ReportToButtonActionLogOn(benchmark::State& state) {
+  const auto dir = Scratch("vx-bench-latency-log");
+  std::vector<double> on, off, floor;
   {
-    test::MonitorRig seed(dir);
-    seed.Start();
-    for (int i = 0; i < kProfileSlots; ++i) seed.dm->SaveProfileInfoToRegistry(i);
-    stored = seed.reg;
-  }
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto rig = std::make_unique<test::MonitorRig>(dir);
-    if (!firstRun) {
-      rig->reg.keys = stored.keys;
-      rig->reg.values = stored.values;
+    FileLogWriter log(FromNativePath((dir / "VXMon.log").string()));
+    PingPong pingPong;
+    ButtonLatency path(dir, state);
+    bool logOn = false;
+    for (auto _ : state) {
+      logOn = !logOn;
+      floor.push_back(pingPong.RoundTrip());
+      SetLogWriter(logOn ? &log : nullptr);
+      (logOn ? on : off).push_back(path.Once());
     }
-    state.ResumeTiming();
-    rig->Start();
-    benchmark::DoNotOptimize(rig->mon.get());
-    state.PauseTiming();
-    if (rig->dm->LoadReport.size() < 7) state.SkipWithError("profiles not loaded");
-    rig.reset();
-    state.ResumeTiming();
+    SetLogWriter(nullptr);
   }
+  const double onMedian = Percentile(on, 0.5), onP99 = Percentile(on, 0.99);
+  const double offMedian = Percentile(off, 0.5), offP99 = Percentile(off, 0.99);
+  const double floorMedian = Percentile(floor, 0.5), floorP99 = Percentile(floor, 0.99);
+  state.counters["log_on_median_us"] = onMedian;
+  state.counters["log_on_p99_us"] = onP99;
+  state.counters["log_off_median_us"] = offMedian;
+  state.counters["log_off_p99_us"] = offP99;
+  state.counters["floor_median_us"] = floorMedian;
+  state.counters["floor_p99_us"] = floorP99;
+  // Target: log on within 1.2 of the floor.
+  state.counters["on_floor_ratio_median"] = onMedian / std::max(floorMedian, 1e-9);
+  state.counters["on_floor_ratio_p99"] = onP99 / std::max(floorP99, 1e-9);
+  state.counters["on_off_ratio_median"] = onMedian / std::max(offMedian, 1e-9);
+  state.counters["on_off_ratio_p99"] = onP99 / std::max(offP99, 1e-9);
+  state.counters["log_kb"] = static_cast<double>(fs::file_size(dir / "VXMon.log")) / 1024.0;
   fs::remove_all(dir);
 }
-void BM_StartUpFirstRun(benchmark::State& state) { StartUp(state, true); }
-void BM_StartUpLaterRun(benchmark::State& state) { StartUp(state, false); }
-BENCHMARK(BM_StartUpFirstRun)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_StartUpLaterRun)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReportToButtonActionLogOn)->Iterations(40000)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // Context switches of every thread but this one.
 std::map<std::string, long> Switches() {
@@ -205,6 +228,10 @@ long StatusKb(const char* field) {
 // process's private (anonymous) memory with the monitor running.
 void BM_IdleWithMouseOpen(benchmark::State& state) {
   const auto dir = Scratch("vx-bench-idle");
+  // With the log on, as the monitor runs by default: its thread must sleep
+  // too.
+  FileLogWriter log(FromNativePath((dir / "VXMon.log").string()));
+  SetLogWriter(&log);
   test::MonitorRig rig(dir);
   rig.Start();
   const int dev = rig.bus.Plug(test::RigMouse());
@@ -227,6 +254,7 @@ void BM_IdleWithMouseOpen(benchmark::State& state) {
   state.counters["read_thread_wakeups_per_s"] = static_cast<double>(wakeups) / seconds;
   state.counters["threads"] = static_cast<double>(Switches().size() + 1);
   state.counters["private_kb"] = static_cast<double>(StatusKb("RssAnon:"));
+  SetLogWriter(nullptr);
   fs::remove_all(dir);
 }
 BENCHMARK(BM_IdleWithMouseOpen)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();

@@ -21,8 +21,13 @@ struct HookSlot {
 HINSTANCE g_module = nullptr;
 HookSlot g_keyboard;
 HookSlot g_mouse;
+// When a hook last saw an event: the monitor compares it with the system's
+// last input to tell a hook the system has dropped. Written and read on the
+// hooking thread.
+volatile DWORD g_lastEventTick = 0;
 
 LRESULT Dispatch(HookSlot& slot, int code, WPARAM wParam, LPARAM lParam) {
+  g_lastEventTick = ::GetTickCount();
   if (code == HC_ACTION && slot.callback != nullptr) {
     std::uint8_t blocked = 0;
     slot.callback(slot.context, code, static_cast<std::uintptr_t>(wParam),
@@ -43,6 +48,17 @@ LRESULT CALLBACK MouseProc(int code, WPARAM wParam, LPARAM lParam) {
 void Remove(HookSlot& slot) {
   if (slot.hook != nullptr) ::UnhookWindowsHookEx(slot.hook);
   slot = HookSlot{};
+}
+
+// The new hook goes in before the old one comes out, so no event passes
+// unseen; the old handle may already be dead (the system dropped it).
+bool Reinstall(HookSlot& slot, int kind, HOOKPROC proc) {
+  if (slot.hook == nullptr || slot.callback == nullptr) return false;
+  HHOOK fresh = ::SetWindowsHookExW(kind, proc, g_module, 0);
+  if (fresh == nullptr) return false;
+  ::UnhookWindowsHookEx(slot.hook);
+  slot.hook = fresh;
+  return true;
 }
 
 BOOL Install(HookSlot& slot, int kind, HOOKPROC proc, vx::THookEventProc callback, void* context) {
@@ -84,6 +100,22 @@ __declspec(dllexport) std::int32_t VX_HOOKAPI DisableMouseHook() {
   return TRUE;
 }
 
+__declspec(dllexport) std::uint32_t VX_HOOKAPI HookLastEventTime() { return g_lastEventTick; }
+
+__declspec(dllexport) std::int32_t VX_HOOKAPI RefreshHooks() {
+  int n = 0;
+  if (Reinstall(g_keyboard, WH_KEYBOARD_LL, KeyboardProc)) ++n;
+  if (Reinstall(g_mouse, WH_MOUSE_LL, MouseProc)) ++n;
+  return n;
+}
+
+// The system's handle of a hook held (0 keyboard, 1 mouse), nullptr when
+// none: for diagnostics, and for tests that drop a hook the way the system
+// does, behind the library's back.
+__declspec(dllexport) void* VX_HOOKAPI HookHandle(std::int32_t kind) {
+  return kind == 0 ? g_keyboard.hook : g_mouse.hook;
+}
+
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     g_module = instance;
@@ -102,3 +134,5 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
 
 static_assert(std::is_same_v<decltype(&EnableKeyboardHook), vx::TEnableHookProc>);
 static_assert(std::is_same_v<decltype(&DisableMouseHook), vx::TDisableHookProc>);
+static_assert(std::is_same_v<decltype(&HookLastEventTime), vx::THookLastEventTimeProc>);
+static_assert(std::is_same_v<decltype(&RefreshHooks), vx::TRefreshHooksProc>);

@@ -1,6 +1,7 @@
 #pragma once
 // System debug output (OutputDebugStringW on Windows, stderr when
-// VX_DEBUG is set on Linux). Tests install a sink to read the lines.
+// VX_DEBUG is set on Linux). Tests install a sink to read the lines. Every
+// line also goes to the log when one is set (platform/Log.h).
 #include <functional>
 
 #include "platform/Text.h"

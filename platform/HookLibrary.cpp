@@ -7,7 +7,21 @@ namespace {
 std::mutex g_mutex;
 IHookLibraryLoader* g_loader = nullptr;
 std::function<std::int16_t(std::int32_t)> g_keyState;
+std::function<InputActivity()> g_activity;
 }  // namespace
+
+void SetInputActivitySource(std::function<InputActivity()> source) {
+  std::lock_guard lock(g_mutex);
+  g_activity = std::move(source);
+}
+
+InputActivity CurrentInputActivity() {
+  {
+    std::lock_guard lock(g_mutex);
+    if (g_activity) return g_activity();
+  }
+  return PlatformInputActivity();
+}
 
 IHookLibraryLoader& GetHookLibraryLoader() {
   std::lock_guard lock(g_mutex);

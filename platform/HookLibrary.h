@@ -80,6 +80,28 @@ inline constexpr char kDisableKeyboardHookName[] = "DisableKeyboardHook";
 inline constexpr char kEnableMouseHookName[] = "EnableMouseHook";
 inline constexpr char kDisableMouseHookName[] = "DisableMouseHook";
 
+// Optional exports of our own library, for telling whether the system has
+// dropped a hook (it does so silently when a callback keeps it waiting):
+// the tick count (GetTickCount) when a hook last saw an event, 0 for never;
+// and a re-install of every hook held, each new hook set before the old one
+// is released so that no event falls in between. Returns how many.
+using THookLastEventTimeProc = std::uint32_t(VX_HOOKAPI*)();
+using TRefreshHooksProc = std::int32_t(VX_HOOKAPI*)();
+inline constexpr char kHookLastEventTimeName[] = "HookLastEventTime";
+inline constexpr char kRefreshHooksName[] = "RefreshHooks";
+
+// What the system knows of the user's input: when the last one came
+// (GetLastInputInfo, any device) and where the pointer is now.
+struct InputActivity {
+  std::uint32_t lastInputTick = 0;
+  std::int32_t cursorX = 0;
+  std::int32_t cursorY = 0;
+};
+InputActivity CurrentInputActivity();
+// Test hook: a replaced source (empty function restores the platform's).
+void SetInputActivitySource(std::function<InputActivity()> source);
+InputActivity PlatformInputActivity();
+
 // Loading of the library module. The Windows loader takes "kwHook.dll" from
 // the folder of the running executable only, by full path.
 class IHookLibraryLoader {

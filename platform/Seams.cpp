@@ -1,9 +1,11 @@
 // Overrides shared by both builds' seam implementations.
+#include <chrono>
 #include <mutex>
 
 #include "platform/Clock.h"
 #include "platform/Debug.h"
 #include "platform/Locale.h"
+#include "platform/Log.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
 #include "platform/SeamsInternal.h"
@@ -27,14 +29,28 @@ void SetDebugSink(DebugSink sink) {
 
 void DebugOutput(WView text) {
   DebugSink sink;
+  bool nowReplaced = false;
   {
     std::lock_guard lock(g_mutex);
     sink = g_sink;
+    nowReplaced = static_cast<bool>(g_now);
   }
   if (sink) {
     sink(text);
   } else {
     detail::PlatformDebugOutput(text);
+  }
+  if (ILogWriter* log = CurrentLogWriter()) {
+    LogLine line{0, CurrentThreadId(), WStr(text), 0};
+    // The caller only reads the clock; local time is the writer's work.
+    if (nowReplaced) {
+      line.time = NowAsOleDate();
+    } else {
+      line.systemMicros = std::chrono::duration_cast<std::chrono::microseconds>(
+                              std::chrono::system_clock::now().time_since_epoch())
+                              .count();
+    }
+    log->Write(std::move(line));
   }
 }
 

@@ -30,6 +30,7 @@ struct OsVersionInfo {
   std::uint32_t platformId = 0;  // 2 = NT family
   std::uint32_t major = 0;
   std::uint32_t minor = 0;
+  std::uint32_t build = 0;
 };
 
 class IWindowSystem {

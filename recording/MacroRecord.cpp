@@ -110,6 +110,14 @@ void TMacroRecorder::StopRecording(int ButtonIndex) {
   StoreRecording(ButtonIndex);
 }
 
+void TMacroRecorder::DropRecording() {
+  if (!*recording_) return;
+  DebugOutput(u"recording dropped: nothing stored");
+  FrmRecord_.reset();
+  if (deps_.hook) deps_.hook->StopRecordMouseMacro();
+  *recording_ = false;
+}
+
 void TMacroRecorder::StoreRecording(int ButtonIndex) {
   if (!deps_.store) return;
   IRecordProfileStore& store = *deps_.store;

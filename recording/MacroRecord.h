@@ -110,6 +110,9 @@ class TMacroRecorder {
   // First call starts, second stops and stores. ButtonIndex is the pressed
   // button's index in the current profile's ButtonFuncInfo (0..14).
   void ToggleMacroRecording(int ButtonIndex);
+  // Ends a running recording without storing anything (the system suspends
+  // or the session ends): the overlay goes, the hook is released.
+  void DropRecording();
 
   // Handler of the hook engine's OnRecordMouseMacroKey. Only MacroType,
   // AButton, AState and (for pauses) MacroKeyString are used.

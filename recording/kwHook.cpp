@@ -5,6 +5,8 @@
 #include <type_traits>
 
 #include "device/kwKeyCode.h"
+#include "platform/Clock.h"
+#include "platform/Debug.h"
 #include "platform/MessageBox.h"
 
 namespace vx {
@@ -35,6 +37,9 @@ struct LibraryState {
   int users = 0;
   HookKind keyboard;
   HookKind mouse;
+  // Optional: a library without them is never checked.
+  THookLastEventTimeProc lastEvent = nullptr;
+  TRefreshHooksProc refresh = nullptr;
 };
 
 LibraryState& Library() {
@@ -68,6 +73,8 @@ bool LoadHookDLL() {
     lib.keyboard = lib.mouse = HookKind{};
     return false;
   }
+  lib.lastEvent = ExportAs<THookLastEventTimeProc>(loader, kHookLastEventTimeName);
+  lib.refresh = ExportAs<TRefreshHooksProc>(loader, kRefreshHooksName);
   lib.users = 1;
   return true;
 }
@@ -85,6 +92,8 @@ void FreeHookDLL(const TkwHook* instance) {
   // The library removes any hook it still holds when it is unloaded.
   GetHookLibraryLoader().UnloadModule();
   lib.keyboard = lib.mouse = HookKind{};
+  lib.lastEvent = nullptr;
+  lib.refresh = nullptr;
 }
 
 // Replaces the callback of one kind of hook: Disable, then Enable.
@@ -238,10 +247,38 @@ TkwHook::~TkwHook() {
 
 void TkwHook::HookKeyboard(THookEventProc proc) {
   if (FDLLLoaded) Hook(Library().keyboard, proc, this);
+  FHooksSetTick = TickCount();
+}
+
+bool TkwHook::CheckHooks(const InputActivity& now) {
+  LibraryState& lib = Library();
+  const bool mouse = FDLLLoaded && lib.mouse.owner == this;
+  const bool keyboard = FDLLLoaded && lib.keyboard.owner == this;
+  const bool cursorMoved = FCursorKnown && (now.cursorX != FLastCursorX || now.cursorY != FLastCursorY);
+  FLastCursorX = now.cursorX;
+  FLastCursorY = now.cursorY;
+  FCursorKnown = true;
+  if ((!mouse && !keyboard) || !lib.lastEvent || !lib.refresh) return false;
+  // The later of the hooks' last event and their setting: input up to then
+  // proves nothing.
+  std::uint32_t seen = lib.lastEvent();
+  if (seen == 0 || static_cast<std::int32_t>(seen - FHooksSetTick) < 0) seen = FHooksSetTick;
+  if (static_cast<std::int32_t>(now.lastInputTick - seen) <= static_cast<std::int32_t>(kHookMissSlackMs)) {
+    return false;
+  }
+  // A mouse hook alone does not see keys: without a pointer move the input
+  // may have been typing.
+  if (!keyboard && !cursorMoved) return false;
+  const std::int32_t count = lib.refresh();
+  FHooksSetTick = TickCount();
+  DebugOutput(u"input hook lost: the system saw input that the hook did not; hooks set again (" +
+              IntToWStr(count) + u")");
+  return true;
 }
 
 void TkwHook::HookMouse(THookEventProc proc) {
   if (FDLLLoaded) Hook(Library().mouse, proc, this);
+  FHooksSetTick = TickCount();
 }
 
 void TkwHook::UnhookKeyboard() {

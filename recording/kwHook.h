@@ -200,6 +200,13 @@ class TkwHook {
 
   bool DLLLoaded() const { return FDLLLoaded; }
 
+  // Run every few seconds while a hook is set. The system drops a low-level
+  // hook whose callback keeps it waiting, without a word; user input that no
+  // hook saw shows it. The hooks are then set again (never blindly: that
+  // would make the pointer stutter system-wide). True when they were.
+  bool CheckHooks(const InputActivity& now);
+  static constexpr std::uint32_t kHookMissSlackMs = 1000;
+
   // Mouse watch mode.
   void StartHookMouse();
   void StopHookMouse();
@@ -271,6 +278,10 @@ class TkwHook {
   void UnhookMouse();
 
   bool FDLLLoaded = false;
+  std::uint32_t FHooksSetTick = 0;
+  bool FCursorKnown = false;
+  std::int32_t FLastCursorX = 0;
+  std::int32_t FLastCursorY = 0;
   TCOMBOKEY FComboKeyInfo;
   WStr FComboKeyString;
   TMacroKeyList FMacroKeyList;

@@ -74,4 +74,17 @@ IHookLibraryLoader& PlatformHookLibraryLoader() {
 
 std::int16_t PlatformKeyState(std::int32_t vk) { return ::GetKeyState(vk); }
 
+InputActivity PlatformInputActivity() {
+  InputActivity a;
+  LASTINPUTINFO info{};
+  info.cbSize = sizeof(info);
+  if (::GetLastInputInfo(&info)) a.lastInputTick = info.dwTime;
+  POINT p{};
+  if (::GetCursorPos(&p)) {
+    a.cursorX = p.x;
+    a.cursorY = p.y;
+  }
+  return a;
+}
+
 }  // namespace vx

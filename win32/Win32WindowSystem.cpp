@@ -116,7 +116,7 @@ class Win32WindowSystem final : public IWindowSystem {
     v.dwOSVersionInfoSize = sizeof(v);
     if (HMODULE nt = ::GetModuleHandleW(L"ntdll.dll")) {
       auto fn = reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void*>(::GetProcAddress(nt, "RtlGetVersion")));
-      if (fn && fn(&v) == 0) return {v.dwPlatformId, v.dwMajorVersion, v.dwMinorVersion};
+      if (fn && fn(&v) == 0) return {v.dwPlatformId, v.dwMajorVersion, v.dwMinorVersion, v.dwBuildNumber};
     }
     return {VER_PLATFORM_WIN32_NT, 6, 0};
   }

@@ -19,4 +19,6 @@ IHookLibraryLoader& PlatformHookLibraryLoader() {
 
 std::int16_t PlatformKeyState(std::int32_t) { return 0; }
 
+InputActivity PlatformInputActivity() { return {}; }
+
 }  // namespace vx

@@ -73,6 +73,8 @@ class FakePreciseTimer final : public IPreciseTimer {
   int begins = 0;
   int ends = 0;
   bool preciseHeld = false;
+  // Runs at every sleep, like something that happens during a pause.
+  std::function<void()> onSleep;
 
   std::int64_t NowMicroseconds() override {
     now += costPerRead;
@@ -81,6 +83,7 @@ class FakePreciseTimer final : public IPreciseTimer {
   void SleepUntil(std::int64_t deadline) override {
     deadlines.push_back(deadline);
     if (deadline > now) now = deadline;
+    if (onSleep) onSleep();
   }
   void BeginPrecise() override {
     ++begins;

@@ -423,8 +423,10 @@ TEST_F(MonitorTest, UnknownMessagesAreNotHandled) {
 
 // ---- Arrival path ----------------------------------------------------------------
 
+// The reopen timer; the other one checks the input hooks while recording.
 test::FakeTimer& OnlyTimer(test::FakeWindowSystem& w) {
-  EXPECT_EQ(w.timers.size(), 1u);
+  EXPECT_EQ(w.timers.size(), 2u);
+  EXPECT_FALSE(w.timers.back()->Enabled());
   return *w.timers.front();
 }
 
@@ -487,6 +489,67 @@ TEST_F(MonitorTest, BurstOfArrivalsGivesOneReopen) {
   EXPECT_FALSE(t.Enabled());
   EXPECT_EQ(windows.processCalls, 1);
   EXPECT_EQ(windows.sleeps, std::vector<std::uint32_t>{50});
+}
+
+TEST_F(MonitorTest, ResumeGivesOneDebouncedReopen) {
+  Monitor();
+  auto& t = OnlyTimer(windows);
+  Monitor().HandleMessage(kWmPowerBroadcast, kPbtApmResumeAutomatic, 0);
+  Monitor().HandleMessage(kWmPowerBroadcast, kPbtApmResumeSuspend, 0);
+  EXPECT_EQ(t.starts, 2);
+  EXPECT_EQ(t.Interval(), 1500u);
+  t.Elapse();
+  t.Elapse();
+  EXPECT_EQ(windows.sleeps, std::vector<std::uint32_t>{50});  // one reopen
+}
+
+TEST_F(MonitorTest, SuspendDuringPlaybackReleasesWhatTheMacroPressed) {
+  SetType(2, 31);
+  // Key A and the left button go down, a pause, the key comes up, a pause,
+  // the button would come up: the system suspends in the first pause.
+  SetMacro0({TMACROKEY{4, 1, 65, 0}, TMACROKEY{1, 1, 0, 1}, TMACROKEY{4, 1, 66, 0}, TMACROKEY{4, 0, 66, 0},
+             TMACROKEY{6, 0, 100, 0}, TMACROKEY{4, 0, 65, 0}, TMACROKEY{6, 0, 100, 0}, TMACROKEY{1, 0, 0, 1}});
+  timer.onSleep = [this] { Monitor().SuspendRequested(); };
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_EQ(input.events, (std::vector<InputEvent>{Key(65, 0), test::Mouse(2, 100, 200), Key(66, 0), Key(66, 2),
+                                                   test::Mouse(4, 100, 200), Key(65, 2)}));
+  EXPECT_FALSE(IsPlayingMacro);
+  // The next press plays the whole macro again.
+  timer.onSleep = nullptr;
+  input.events.clear();
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_EQ(input.events.size(), 6u);
+}
+
+TEST_F(MonitorTest, LockedSessionIgnoresPlayPressesAndStillMutes) {
+  SetType(2, 31);
+  SetType(3, 28);
+  SetMacro0({TMACROKEY{4, 1, 65, 0}});
+  Monitor().FormCreate();
+  Monitor().HandleMessage(kWmWtsSessionChange, kWtsSessionLock, 1);
+  debug.clear();
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_TRUE(input.events.empty());
+  EXPECT_EQ(debug, std::vector<WStr>{u"play macro ignored: the session is locked or switched away"});
+  Monitor().HandleMessage(7524, 3, 1);
+  EXPECT_TRUE(audio.state.muted);
+  // Switched away while locked: back only when both are undone.
+  Monitor().HandleMessage(kWmWtsSessionChange, kWtsConsoleDisconnect, 1);
+  Monitor().HandleMessage(kWmWtsSessionChange, kWtsSessionUnlock, 1);
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_TRUE(input.events.empty());
+  Monitor().HandleMessage(kWmWtsSessionChange, kWtsConsoleConnect, 1);
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_EQ(input.events.size(), 1u);
+}
+
+TEST_F(MonitorTest, EndOfSessionEndsLikeExit) {
+  windows.byCaption[u"VX_CONFIG_EX"] = kCfg;
+  Monitor().HandleMessage(kWmEndSession, 0, 0);  // the logoff was cancelled
+  EXPECT_FALSE(windows.terminated);
+  Monitor().HandleMessage(kWmEndSession, 1, 0);
+  EXPECT_TRUE(windows.terminated);
+  EXPECT_EQ(ToConfig(), (std::vector<SentMessage>{{kCfg, 7036, 0, 0, true}}));
 }
 
 TEST_F(MonitorTest, MessagesWaitingDuringReopenAreHandledNested) {

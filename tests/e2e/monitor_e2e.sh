@@ -64,6 +64,18 @@ press_button6() {
   kill "$watch_pid" 2>/dev/null
 }
 
+# The monitor's log, as a path on this host.
+log_file() { winepath -u "$(wine vxprofile.exe log --lines 0 2>/dev/null | tr -d '\r' | head -n 1)" 2>/dev/null; }
+log_count() { [ -f "$1" ] && tr -d '\r' <"$1" | grep -c -- "$2" || echo 0; }
+
+# The mouse is read: a switch report to profile N (0 or 1) lands in ProfileID.
+expect_switch() {  # expect_switch N WHAT
+  wine reg add "$key" /v ProfileID /t REG_DWORD /d $((1 - $1)) /f >/dev/null 2>&1
+  wine vmouse.exe report "08010${1}0000000000" >/dev/null 2>&1 || fail "$2: the report was refused"
+  for _ in $(seq 50); do [ "$(profile_id)" = "0x$1" ] && break; sleep 0.1; done
+  [ "$(profile_id)" = "0x$1" ] || fail "$2: ProfileID is '$(profile_id)', not 0x$1"
+}
+
 wait_reading() { wine vmouse.exe wait 15000 >/dev/null 2>&1 || fail "the monitor never opened the virtual mouse"; }
 
 cleanup
@@ -191,10 +203,7 @@ replug)
   wait_reading
   took=$(( ($(date +%s%N) - start) / 1000000 ))
   [ "$took" -ge 1000 ] || fail "the mouse was reopened after ${took} ms, before the 1500 ms debounce"
-  wine reg add "$key" /v ProfileID /t REG_DWORD /d 1 /f >/dev/null 2>&1
-  wine vmouse.exe report 0801000000000000 >/dev/null 2>&1 || fail "report after plug failed"
-  for _ in $(seq 50); do [ "$(profile_id)" = 0x0 ] && break; sleep 0.1; done
-  [ "$(profile_id)" = 0x0 ] || fail "ProfileID is '$(profile_id)' after the report, not 0x0"
+  expect_switch 0 "after plugging back"
   note "unplugged, plugged back: read again after ${took} ms; reports work"
   stop_monitor
   ;;
@@ -269,6 +278,119 @@ cli_refused_while_config)
   wine vxprofile.exe button set 3 key A --force >cli.out 2>&1 || fail "--force was refused: $(cat cli.out)"
   rm -f before.reg after.reg cli.out
   note "refused without --force (exit 2, nothing changed): $msg"
+  ;;
+power_resume)
+  start_monitor
+  wait_reading
+  log=$(log_file)
+  before=$(log_count "$log" 'mouse reopened')
+  # Both resume events, as Windows sends them after a wake by the user.
+  win post TVXMonMain 536 18 0 || fail "could not post the resume"
+  win post TVXMonMain 536 7 0
+  sleep 3.5
+  after=$(log_count "$log" 'mouse reopened')
+  [ $((after - before)) = 1 ] || fail "$((after - before)) reopens after the resume, not 1"
+  expect_switch 1 "after the resume"
+  note "resume: one reopen, the mouse is read again"
+  stop_monitor
+  ;;
+end_session)
+  start_double
+  start_monitor
+  start=$(date +%s%N)
+  win post TVXMonMain 17 0 0 || fail "could not post WM_QUERYENDSESSION"
+  win post TVXMonMain 22 1 0
+  wait "$monitor_pid"; rc=$?
+  took=$(( ($(date +%s%N) - start) / 1000000 ))
+  [ "$rc" -eq 0 ] || fail "the monitor ended with exit code $rc"
+  [ "$took" -le 2000 ] || fail "the monitor took ${took} ms to end"
+  wait_line VXCfgDouble.exe.log '7036 0 0' || fail "the double did not receive 7036"
+  note "end of session: ended in ${took} ms with 7036 posted"
+  ;;
+log_file)
+  wine reg delete "$key" /f >/dev/null 2>&1  # default profile: button 6 plays the double click
+  start_monitor
+  wait_reading
+  log=$(log_file)
+  [ -n "$log" ] || fail "vxprofile log named no file"
+  wine vmouse.exe report 0740000000000000 >/dev/null 2>&1 || fail "vmouse report failed"
+  sleep 1
+  stop_monitor
+  last=$(tr -d '\r' <"$log" | grep -n 'VXMon .* started; Windows' | tail -n 1 | cut -d: -f1)
+  [ -n "$last" ] || fail "no start-up line in $log"
+  tail -n +"$last" "$log" | tr -d '\r' >run.log
+  grep -q 'mouse not found\|mouse found' run.log || fail "the start-up line does not tell about the mouse"
+  grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:.]{12} \[[0-9]+\] KeyIndex = 6 postmessage record!$' run.log ||
+    fail "no timestamped report line"
+  grep -Eq '\] play macro$' run.log || fail "no 'play macro' line"
+  wine vxprofile.exe log --lines 3 2>/dev/null | tr -d '\r' | tail -n 1 | grep -q 'monitor ended' ||
+    fail "vxprofile log does not show the last lines"
+  note "log: start-up line, 'KeyIndex = 6 ...' and 'play macro', shown by vxprofile log"
+  rm -f run.log
+  ;;
+log_rotation)
+  log=$(log_file)
+  [ -n "$log" ] || fail "vxprofile log named no file"
+  mkdir -p "$(dirname "$log")"
+  rm -f "${log%.log}.old.log"
+  head -c 1048500 /dev/zero | tr '\0' 'x' >"$log"
+  start_monitor
+  for _ in $(seq 50); do [ -f "${log%.log}.old.log" ] && break; sleep 0.1; done
+  stop_monitor
+  [ -f "${log%.log}.old.log" ] || fail "a full log was not rotated"
+  [ "$(stat -c %s "${log%.log}.old.log")" -ge 1048500 ] || fail "the old log is not the full one"
+  size=$(stat -c %s "$log")
+  [ "$size" -lt 100000 ] || fail "the new log is $size bytes"
+  grep -q 'started; Windows' "$log" || fail "the new log has no start-up line"
+  note "a full log became VXMon.old.log; the new one is $size bytes"
+  ;;
+crash_report)
+  log=$(log_file)
+  crash="$(dirname "$log")/crash"
+  rm -rf "$crash"
+  start_monitor
+  wine vmouse.exe crash >/dev/null 2>&1
+  wait "$monitor_pid"
+  dumps=$(ls "$crash"/VXMon-*.dmp 2>/dev/null | wc -l)
+  [ "$dumps" = 1 ] || fail "$dumps dumps in the crash folder"
+  [ -s "$(ls "$crash"/VXMon-*.dmp)" ] || fail "the dump is empty"
+  lines=$(tr -d '\r' <"$crash/crash.log" | grep -c 'crashed: unhandled exception 0xC0000005')
+  [ "$lines" = 1 ] || fail "$lines crash lines in crash.log"
+  [ "$(win count TVXMonMain)" = 0 ] || fail "a monitor window is left after the crash"
+  start_monitor
+  [ "$(win count TVXMonMain)" = 1 ] || fail "not one monitor after the restart"
+  note "crash: one dump, one line; a new monitor starts, one at a time"
+  stop_monitor
+  ;;
+hook_reinstall)
+  wine reg delete "$key" /f >/dev/null 2>&1  # defaults: button 7 toggles recording
+  start_monitor
+  wait_reading
+  log=$(log_file)
+  wine vmouse.exe report 0780000000000000 >/dev/null 2>&1 || fail "vmouse report failed"
+  win wait TFrmRecord 10000 || fail "the overlay did not appear"
+  xdotool mousemove 500 300; sleep 0.3; xdotool click 1; sleep 0.5
+  before=$(log_count "$log" 'input hook lost')
+  wine vmouse.exe drophook >/dev/null 2>&1 || fail "could not drop the mouse hook"
+  for i in $(seq 40); do
+    xdotool mousemove $((500 + i % 2 * 20)) 300
+    sleep 0.25
+    [ "$(log_count "$log" 'input hook lost')" -gt "$before" ] && break
+  done
+  [ $(( $(log_count "$log" 'input hook lost') - before )) = 1 ] || fail "the dropped hook was not set again once"
+  sleep 0.5; xdotool click 1; sleep 0.5
+  wine vmouse.exe report 0780000000000000 >/dev/null 2>&1 || fail "vmouse report failed"
+  win gone TFrmRecord 10000 || fail "the overlay did not close"
+  sleep 0.5
+  macro=$(wine reg query "$key" /v RecordRPROFILE.pfd 2>/dev/null | tr -d '\r' | awk '$1 == "RecordRPROFILE.pfd" {print tolower($3)}')
+  [ -n "$macro" ] || fail "nothing was recorded"
+  count=$(( 16#${macro:1542:2}${macro:1540:2}${macro:1538:2}${macro:1536:2} ))
+  clicks=""
+  for ((i = 0; i < count; i++)); do a=${macro:$((i * 12)):12}; [ "${a:0:2}" = 01 ] && clicks+="${a:4:2} "; done
+  [ "$clicks" = "01 00 01 00 " ] || fail "recorded button states: '$clicks'"
+  [ "$(log_count "$log" 'input hook lost')" = $((before + 1)) ] || fail "the hook was set again more than once"
+  note "hook dropped, set again once; the click after it was recorded"
+  stop_monitor
   ;;
 *)
   fail "unknown case"

@@ -4,6 +4,8 @@
 //   vmouse plug|unplug  attach or detach it, with an arrival notification
 //   vmouse wait [MS]    wait until the monitor reads it (default 10000 ms)
 //   vmouse linger MS    hold up the monitor's teardown after Exit by MS ms
+//   vmouse drophook     remove the monitor's mouse hook behind its library
+//   vmouse crash        make the monitor crash
 #include <windows.h>
 
 #include <cstdio>

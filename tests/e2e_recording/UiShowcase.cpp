@@ -1,6 +1,7 @@
 // Shows the About window and the recording overlay as the monitor does, for
 // screenshots: prints each window's rectangle, then "ready", and runs until
-// the given number of seconds has passed.
+// the given number of seconds has passed. WM_APP posted to its window closes
+// the overlay (the About window alone for a second screenshot).
 //   UiShowcase.exe SECONDS
 #include <windows.h>
 
@@ -16,9 +17,14 @@
 namespace {
 
 vx::ui::AboutView* g_about = nullptr;
+bool g_closeOverlay = false;
 
 LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
   LRESULT r = 0;
+  if (m == WM_APP) {
+    g_closeOverlay = true;
+    return 0;
+  }
   if (g_about && g_about->HandleMessage(m, w, l, r)) return r;
   return ::DefWindowProcW(h, m, w, l);
 }
@@ -51,6 +57,7 @@ int main(int argc, char** argv) {
   });
   about.About1Click();
   PrintRect("about", main);
+  std::printf("about_scale %.3f\n", view.Scale());
 
   // The overlay hides the application's window; a second, independent
   // window owner keeps the About window up for the same screenshot.
@@ -60,6 +67,7 @@ int main(int argc, char** argv) {
     overlay->AddLine(line);
   }
   PrintRect("overlay", ::FindWindowW(L"TFrmRecord", L"FrmRecord"));
+  std::printf("overlay_scale %.3f\n", static_cast<vx::ui::TFrmRecord*>(overlay.get())->Scale());
   std::printf("ready\n");
   std::fflush(stdout);
 
@@ -71,6 +79,7 @@ int main(int argc, char** argv) {
       ::TranslateMessage(&msg);
       ::DispatchMessageW(&msg);
     }
+    if (g_closeOverlay) overlay.reset();
   }
   overlay.reset();
   g_about = nullptr;

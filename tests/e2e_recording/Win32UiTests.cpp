@@ -85,6 +85,12 @@ TEST(AboutWindow, BorderlessCentred504x400) {
   const RECT want = CenteredOnDesktop(504, 400);
   EXPECT_EQ(outer.left, want.left);
   EXPECT_EQ(outer.top, want.top);
+  // Left off the screen by a display change: placed again.
+  ::SetWindowPos(win.hwnd, nullptr, -3000, 4000, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ::SendMessageW(win.hwnd, WM_DISPLAYCHANGE, 32, 0);
+  ::GetWindowRect(win.hwnd, &outer);
+  EXPECT_EQ(outer.left, want.left);
+  EXPECT_EQ(outer.top, want.top);
 }
 
 TEST(AboutWindow, ButtonsHoverPressAndClick) {
@@ -184,6 +190,13 @@ TEST(RecordOverlay, CreatedOnStartPlacedOnTopAndFreedOnStop) {
     ::SetWindowPos(w, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     frm->Timer1Timer();
     EXPECT_FALSE(::GetWindowLongPtrW(w, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    // Off the screen after a display change (a monitor unplugged): the
+    // change places it at the bottom centre again.
+    ::SetWindowPos(w, nullptr, 5000, 5000, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SendMessageW(w, WM_DISPLAYCHANGE, 32, MAKELPARAM(sw, sh));
+    ::GetWindowRect(w, &r);
+    EXPECT_EQ(r.left, (sw - 372) / 2);
+    EXPECT_EQ(r.top, sh - 100 - 50);
     overlay.reset();
     EXPECT_EQ(::FindWindowW(L"TFrmRecord", nullptr), nullptr);
     ::ShowWindow(app.hwnd, SW_SHOW);

@@ -50,11 +50,13 @@ first_pixel() {
 # thirty captures, stopping once they differ by more than 40. The dot is
 # bright for about a third of each 400 ms cycle; uneven pauses keep the
 # captures from locking onto one phase, and a busy machine gets more tries.
-dot_red_range() {  # dot_red_range OVERLAY_X OVERLAY_Y PREFIX
-  local lo=255 hi=0 r g b i
+dot_red_range() {  # dot_red_range OVERLAY_X OVERLAY_Y PREFIX [SCALE]
+  local lo=255 hi=0 r g b i box
+  box=$(awk -v s="${4:-1}" -v x="$1" -v y="$2" \
+    'BEGIN { d = int(15 * s + 0.5); printf "%dx%d+%d+%d", d, d, x + int(12 * s + 0.5), y + int(23 * s + 0.5) }')
   for i in $(seq 1 30); do
-    import -window root -crop "15x15+$(($1 + 12))+$(($2 + 23))" +repage "$3-$i.png"
-    read -r r g b < <(mean "$3-$i.png" "15x15+0+0")
+    import -window root -crop "$box" +repage "$3-$i.png"
+    read -r r g b < <(mean "$3-$i.png" "${box%%+*}+0+0")
     [ "$r" -lt "$lo" ] && lo=$r
     [ "$r" -gt "$hi" ] && hi=$r
     [ $(( hi - lo )) -gt 40 ] && [ "$i" -ge 4 ] && break

@@ -156,6 +156,38 @@ TEST_F(HookDll, EnablingAgainReplacesTheCallbackAndDisableStopsIt) {
   EXPECT_TRUE(second.seen.empty());
 }
 
+TEST_F(HookDll, RefreshSetsANewHookReleasesTheOldAndRevivesADroppedOne) {
+  using HandleFn = void*(VX_HOOKAPI*)(std::int32_t);
+  auto lastEvent = Export<vx::THookLastEventTimeProc>(module, vx::kHookLastEventTimeName);
+  auto refresh = Export<vx::TRefreshHooksProc>(module, vx::kRefreshHooksName);
+  auto handle = Export<HandleFn>(module, "HookHandle");
+  ASSERT_TRUE(lastEvent && refresh && handle);
+  EXPECT_EQ(refresh(), 0) << "nothing held, nothing set";
+  Recorder r;
+  enableMouse(&MouseCallback, &r, 0);
+  const DWORD before = GetTickCount();
+  MoveTo(90, 91);
+  EXPECT_GE(static_cast<std::int32_t>(lastEvent() - before), 0);
+  HHOOK old = static_cast<HHOOK>(handle(1));
+  ASSERT_NE(old, nullptr);
+  EXPECT_EQ(refresh(), 1);
+  EXPECT_NE(handle(1), old);
+  EXPECT_FALSE(UnhookWindowsHookEx(old)) << "the old hook was released";
+  r.seen.clear();
+  MoveTo(92, 93);
+  ASSERT_EQ(r.seen.size(), 1u) << "one hook, one call per event";
+  // Dropped behind the library's back, as the system does: nothing comes
+  // until the refresh sets it again.
+  ASSERT_TRUE(UnhookWindowsHookEx(static_cast<HHOOK>(handle(1))));
+  r.seen.clear();
+  MoveTo(94, 95);
+  EXPECT_TRUE(r.seen.empty());
+  EXPECT_EQ(refresh(), 1);
+  MoveTo(96, 97);
+  ASSERT_EQ(r.seen.size(), 1u);
+  EXPECT_EQ(r.seen.back().mouse.x, 96);
+}
+
 TEST_F(HookDll, KeyboardEventsCarryTheKeyAndItsRelease) {
   Recorder r;
   r.block = true;  // keep the key away from other programs

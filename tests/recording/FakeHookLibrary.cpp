@@ -39,6 +39,14 @@ std::int32_t VX_HOOKAPI DisableMouse() {
   return 1;
 }
 
+std::uint32_t VX_HOOKAPI LastEventTime() { return FakeHookLibrary::current->lastEventTick; }
+std::int32_t VX_HOOKAPI Refresh() {
+  auto* f = FakeHookLibrary::current;
+  f->calls.emplace_back("RefreshHooks");
+  f->mouseDropped = false;
+  return (f->mouseProc ? 1 : 0) + (f->keyboardProc ? 1 : 0);
+}
+
 }  // namespace
 
 FakeHookLibrary::FakeHookLibrary() {
@@ -63,6 +71,8 @@ void* FakeHookLibrary::FindExport(const char* name) {
   if (std::strcmp(name, "DisableKeyboardHook") == 0) return reinterpret_cast<void*>(&DisableKeyboard);
   if (std::strcmp(name, "EnableMouseHook") == 0) return reinterpret_cast<void*>(&EnableMouse);
   if (std::strcmp(name, "DisableMouseHook") == 0) return reinterpret_cast<void*>(&DisableMouse);
+  if (std::strcmp(name, kHookLastEventTimeName) == 0) return reinterpret_cast<void*>(&LastEventTime);
+  if (std::strcmp(name, kRefreshHooksName) == 0) return reinterpret_cast<void*>(&Refresh);
   return nullptr;
 }
 
@@ -82,7 +92,9 @@ std::uint8_t FakeHookLibrary::Mouse(std::uint32_t message, std::uint32_t time, s
   rec.flags = flags;
   rec.time = time;
   std::uint8_t blocked = 0;
-  if (mouseProc) mouseProc(mouseContext, 0, message, &rec, &blocked);
+  if (mouseDropped || !mouseProc) return blocked;
+  lastEventTick = time;
+  mouseProc(mouseContext, 0, message, &rec, &blocked);
   return blocked;
 }
 

@@ -37,6 +37,11 @@ class FakeHookLibrary final : public IHookLibraryLoader {
   THookEventProc mouseProc = nullptr;
   void* mouseContext = nullptr;
   std::uint32_t lastReserved = 0xFFFFFFFF;
+  // The optional exports: the tick of the last event a hook saw, and the
+  // re-install. A dropped mouse hook (as the system drops one) sees nothing
+  // until it is set again.
+  std::uint32_t lastEventTick = 0;
+  bool mouseDropped = false;
 
   static FakeHookLibrary* current;
 };

@@ -1,5 +1,7 @@
 #include "recording/HookFixture.h"
 
+#include "platform/Clock.h"
+
 namespace vx::test {
 namespace {
 
@@ -129,6 +131,43 @@ TEST_F(HookTest, LoadsAgainAfterTheLastInstanceUnloaded) {
   TkwHook again;
   EXPECT_TRUE(again.DLLLoaded());
   EXPECT_EQ(lib.loads, 2);
+}
+
+TEST_F(HookTest, ADroppedHookIsSetAgainOnceAndALiveOneNever) {
+  std::uint32_t now = 50000;
+  SetTickCountSource([&] { return now; });
+  Hook().OnRecordMouseMacroKey = [](std::uint16_t, TMouseButtons, std::int32_t, std::uint16_t, std::uint16_t,
+                                    double, WView, WView, TMouseMacroKeyList&) {};
+  Hook().RecordMouseMacro();
+  lib.calls.clear();
+  // Input every check, all of it seen by the hook: never set again.
+  std::int32_t x = 0;
+  auto input = [&](bool seen, bool moved) {
+    now += 3000;
+    if (moved) ++x;
+    if (seen) lib.Mouse(kWmMouseMove, now - 20, x, 0);
+    return Hook().CheckHooks({now - 20, x, 0});
+  };
+  Hook().CheckHooks({now, x, 0});
+  for (int i = 0; i < 5; ++i) EXPECT_FALSE(input(true, true));
+  EXPECT_TRUE(lib.calls.empty());
+  // Dropped: keys alone (the pointer still) prove nothing to a mouse hook...
+  lib.mouseDropped = true;
+  EXPECT_FALSE(input(false, false));
+  // ...a pointer move the hook did not see does: set again, once.
+  EXPECT_TRUE(input(false, true));
+  EXPECT_EQ(lib.calls, Calls{"RefreshHooks"});
+  const std::size_t before = Hook().MouseMacroKeyList().Count();
+  EXPECT_FALSE(input(true, true));
+  EXPECT_FALSE(input(true, true));
+  EXPECT_EQ(lib.calls, Calls{"RefreshHooks"});
+  EXPECT_GT(Hook().MouseMacroKeyList().Count(), before);  // recording goes on
+  // Once the hook is released there is nothing to check.
+  Hook().StopRecordMouseMacro();
+  lib.calls.clear();
+  EXPECT_FALSE(input(false, true));
+  EXPECT_TRUE(lib.calls.empty());
+  SetTickCountSource(nullptr);
 }
 
 TEST(MouseButtonStrings, DescribeTheSevenButtonsAndNothingElse) {

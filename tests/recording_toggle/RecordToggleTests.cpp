@@ -158,6 +158,21 @@ TEST_F(RecordToggle, StartAndStopWithoutClickStoresNothing) {
   EXPECT_EQ(store.current->ConfigInfo.ButtonFuncInfo[2].MacroInfo.MacroListCount, 0);
 }
 
+TEST_F(RecordToggle, DroppedRecordingStoresNothingAndTheNextStartsAfresh) {
+  recorder->ToggleMacroRecording(7);
+  sim->Click(100, 50);
+  recorder->DropRecording();  // the system suspends
+  EXPECT_FALSE(recordingFlag);
+  EXPECT_FALSE(recorder->OverlayShown());
+  EXPECT_EQ(log, (Log{"hook.record", "overlay.show", "overlay.close", "hook.stop"}));
+  EXPECT_EQ(store.recordMacro, nullptr);
+  recorder->DropRecording();  // nothing running: nothing happens
+  EXPECT_EQ(log.size(), 4u);
+  recorder->ToggleMacroRecording(7);
+  EXPECT_TRUE(recordingFlag);
+  EXPECT_EQ(recorder->FMacroInfo().MacroListCount, 0);
+}
+
 TEST_F(RecordToggle, OneLeftClickGivesPressPauseRelease) {
   recorder->ToggleMacroRecording(7);
   sim->Move(10);

@@ -1,6 +1,7 @@
 #include "win32/app/MonitorProgram.h"
 
 #include <objbase.h>
+#include <wtsapi32.h>
 
 #include <exception>
 #include <memory>
@@ -9,9 +10,17 @@
 #include "i18n/kwLanguage.h"
 #include "platform/Debug.h"
 #include "platform/HidBus.h"
+#include "platform/Log.h"
+#include "platform/Shell.h"
 #include "platform/MainThread.h"
 #include "profiles/DMUnit.h"
 #include "win32/Win32Handle.h"
+#include "profiles/IniFile.h"
+#include "win32/app/CrashReport.h"
+
+#ifndef VX_VERSION
+#define VX_VERSION "0"
+#endif
 
 namespace vx::win {
 namespace {
@@ -21,6 +30,24 @@ struct WindowState {
   const MonitorProgramOptions* options = nullptr;
 };
 WindowState g_window;
+std::unique_ptr<FileLogWriter> g_log;
+
+// config.ini [OtherConfig] Log=0 turns the log off; it is on otherwise.
+bool LogWanted() {
+  const IniFile ini = IniFile::Load(ExecutableFolder() + u"config.ini");
+  return ini.ReadInteger(u"OtherConfig", u"Log", 1) != 0;
+}
+
+void StartLog() {
+  if (!LogWanted()) return;
+  g_log = std::make_unique<FileLogWriter>(LogFilePath());
+  SetLogWriter(g_log.get());
+}
+
+void EndLog() {
+  SetLogWriter(nullptr);
+  g_log.reset();  // writes what is queued
+}
 
 LRESULT CALLBACK MonitorWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (g_window.options && g_window.options->uiMessage) {
@@ -44,8 +71,13 @@ LRESULT CALLBACK MonitorWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
           break;
       }
     }
+    if (msg == WM_QUERYENDSESSION) return TRUE;  // never hold up a logoff
     try {
-      if (mon->HandleMessage(msg, wp, static_cast<std::intptr_t>(lp))) return 0;
+      if (mon->HandleMessage(msg, wp, static_cast<std::intptr_t>(lp))) {
+        // The process may be ended as soon as WM_ENDSESSION returns.
+        if (msg == WM_ENDSESSION && wp && g_log) g_log->Flush();
+        return 0;
+      }
     } catch (const std::exception& e) {
       // A failing handler must not take the tray process down.
       DebugOutput(std::string("message handler failed: ") + e.what());
@@ -96,12 +128,96 @@ void AllowConfigurationMessages(HWND hwnd) {
   fn(hwnd, WM_VX_RELOAD_SETTINGS, kAllow, nullptr);
 }
 
+// Win8 and later tell a callback, on a thread of the system's, before the
+// suspend: a macro that is playing blocks the message loop, so the window
+// message alone would come only after it.
+ULONG CALLBACK SuspendCallback(PVOID context, ULONG type, PVOID) {
+  if (type == PBT_APMSUSPEND) static_cast<TVXMonMain*>(context)->SuspendRequested();
+  return 0;
+}
+
+struct SuspendCallbackRegistration {
+  // DEVICE_NOTIFY_SUBSCRIBE_PARAMETERS; DEVICE_NOTIFY_CALLBACK.
+  static constexpr DWORD kNotifyCallback = 2;
+  struct Params {
+    ULONG(CALLBACK* callback)(PVOID, ULONG, PVOID);
+    PVOID context;
+  } params{};
+  HPOWERNOTIFY handle = nullptr;
+  using UnregisterFn = BOOL(WINAPI*)(HPOWERNOTIFY);
+  UnregisterFn unregister = nullptr;
+
+  void Register(TVXMonMain* monitor) {
+    using RegisterFn = HPOWERNOTIFY(WINAPI*)(HANDLE, DWORD);
+    HMODULE user = ::GetModuleHandleW(L"user32.dll");
+    if (!user) return;
+    auto reg = reinterpret_cast<RegisterFn>(
+        reinterpret_cast<void*>(::GetProcAddress(user, "RegisterSuspendResumeNotification")));
+    unregister = reinterpret_cast<UnregisterFn>(
+        reinterpret_cast<void*>(::GetProcAddress(user, "UnregisterSuspendResumeNotification")));
+    if (!reg || !unregister) return;
+    params = {SuspendCallback, monitor};
+    handle = reg(&params, kNotifyCallback);
+  }
+  ~SuspendCallbackRegistration() {
+    if (handle && unregister) unregister(handle);
+  }
+};
+
+// Started (or restarted after a crash) while the session is locked: no
+// notification tells it, so it is asked.
+bool SessionLockedNow(const OsVersionInfo& os) {
+  // WTSINFOEXW with level-1 data, as far as read here (not in every SDK's
+  // headers): the level, then SessionId, SessionState, SessionFlags.
+  struct alignas(8) Level1 {
+    ULONG sessionId;
+    INT state;
+    LONG flags;
+  };
+  struct InfoEx {
+    DWORD level;
+    Level1 level1;
+  };
+  constexpr int kSessionInfoEx = 25;  // WTSSessionInfoEx
+  constexpr LONG kStateLock = 0;      // WTS_SESSIONSTATE_LOCK
+  LPWSTR buffer = nullptr;
+  DWORD bytes = 0;
+  if (!::WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION,
+                                     static_cast<WTS_INFO_CLASS>(kSessionInfoEx), &buffer, &bytes)) {
+    return false;
+  }
+  bool locked = false;
+  const auto* info = reinterpret_cast<const InfoEx*>(buffer);
+  if (bytes >= sizeof(InfoEx) && info->level == 1) {
+    locked = info->level1.flags == kStateLock;
+    // Windows 7 reports the two states the other way round.
+    if (os.major == 6 && os.minor == 1) locked = info->level1.flags == 1;
+  }
+  ::WTSFreeMemory(buffer);
+  return locked;
+}
+
+// Restarted by the system after a crash or a hang, and after an update that
+// the restart manager closed it for; the mutex keeps it to one at a time.
+void RegisterForRestart() {
+  using RegisterFn = HRESULT(WINAPI*)(PCWSTR, DWORD);
+  HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+  auto fn = kernel ? reinterpret_cast<RegisterFn>(
+                         reinterpret_cast<void*>(::GetProcAddress(kernel, "RegisterApplicationRestart")))
+                   : nullptr;
+  if (fn) fn(L"", 0);
+}
+
 int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
   // A running monitor owns the name: end at once, telling nobody.
   const auto* name = reinterpret_cast<const wchar_t*>(kMonitorMutexName);
   if (UniqueHandle running{::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, name)}) return 0;
   // Without the guard start-up goes on.
   UniqueHandle mutex{::CreateMutexW(nullptr, TRUE, name)};
+
+  InstallCrashReport();
+  StartLog();
+  RegisterForRestart();
 
   const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   if (options.hidBus) SetHidBus(options.hidBus);
@@ -134,12 +250,19 @@ int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
     g_window.monitor = monitor.get();
     monitor->FormCreate();
     if (options.onMonitor) options.onMonitor(monitor.get());
+    DebugOutput(monitor->StartUpLine(FromUtf8(VX_VERSION)));
+    // Lock, unlock and session switches arrive as WM_WTSSESSION_CHANGE.
+    const bool sessionNotified = ::WTSRegisterSessionNotification(hwnd, NOTIFY_FOR_THIS_SESSION) != FALSE;
+    if (SessionLockedNow(services.windows->OsVersion())) monitor->SessionChange(kWtsSessionLock);
+    SuspendCallbackRegistration suspend;
+    suspend.Register(monitor.get());
 
     MSG msg;
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
       ::TranslateMessage(&msg);
       ::DispatchMessageW(&msg);
     }
+    if (sessionNotified) ::WTSUnRegisterSessionNotification(hwnd);
   }
 
   // A new instance may start while this one tears down: an open handle
@@ -158,6 +281,8 @@ int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
   g_window.options = nullptr;
   dm.reset();
   if (SUCCEEDED(com)) ::CoUninitialize();
+  DebugOutput(std::string_view("monitor ended"));
+  EndLog();
   return 0;
 }
 
@@ -171,6 +296,7 @@ int RunMonitorProgram(HINSTANCE instance, const MonitorProgramOptions& options) 
   } catch (...) {
     DebugOutput(std::string_view("monitor ended by an unknown error"));
   }
+  EndLog();
   return 0;
 }
 

@@ -172,6 +172,28 @@ class VirtualMouseServer {
       exitHoldMs_ = ms;
       return "ok\n";
     }
+    if (cmd == "crash") {
+      // The test build's crash on request: an unhandled fault on this thread.
+      ::RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+      return "error: still running\n";
+    }
+    if (cmd == "drophook") {
+      // Removes the mouse hook behind the library's back, as the system does
+      // with a hook that keeps it waiting.
+      bool dropped = false;
+      vx::StopSignal never;
+      vx::GetMainThreadDispatcher().Invoke(
+          [&] {
+            using HandleFn = void*(__stdcall*)(std::int32_t);
+            HMODULE lib = ::GetModuleHandleW(L"kwHook.dll");
+            auto fn = lib ? reinterpret_cast<HandleFn>(reinterpret_cast<void*>(::GetProcAddress(lib, "HookHandle")))
+                          : nullptr;
+            void* hook = fn ? fn(1) : nullptr;
+            dropped = hook != nullptr && ::UnhookWindowsHookEx(static_cast<HHOOK>(hook));
+          },
+          never);
+      return dropped ? "ok\n" : "error: no mouse hook to drop\n";
+    }
     if (cmd == "wait") {
       // wait [ms]: until the monitor reads the virtual mouse.
       std::uint32_t ms = 10000;

@@ -114,9 +114,16 @@ void AboutView::Attach() {
   ::SetWindowLongPtrW(window_, GWL_STYLE, WS_POPUP | WS_CLIPCHILDREN);
   const LONG_PTR ex = ::GetWindowLongPtrW(window_, GWL_EXSTYLE);
   ::SetWindowLongPtrW(window_, GWL_EXSTYLE, (ex | WS_EX_TOOLWINDOW) & ~static_cast<LONG_PTR>(WS_EX_APPWINDOW));
-  const RECT r = CenteredOnDesktop(about::kClientWidth, about::kClientHeight);
-  ::SetWindowPos(window_, nullptr, r.left, r.top, about::kClientWidth, about::kClientHeight,
-                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  ::SetWindowPos(window_, nullptr, 0, 0, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE | SWP_FRAMECHANGED);
+  Place();
+}
+
+void AboutView::Place() {
+  scale_ = FittedScale(WindowDpi(window_), about::kClientWidth, about::kClientHeight);
+  const int w = Scaled(about::kClientWidth, scale_), h = Scaled(about::kClientHeight, scale_);
+  const RECT r = CenteredOnDesktop(w, h);
+  ::SetWindowPos(window_, nullptr, r.left, r.top, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+  ::InvalidateRect(window_, nullptr, FALSE);
 }
 
 void AboutView::Retranslate() { ::InvalidateRect(window_, nullptr, FALSE); }
@@ -129,6 +136,9 @@ AboutView::State AboutView::StateOf(Part part) const {
 }
 
 AboutView::Part AboutView::HitTest(int x, int y) const {
+  // Layout pixels from window pixels.
+  x = static_cast<int>(x / scale_);
+  y = static_cast<int>(y / scale_);
   if (Inside(about::kBtnOK, x, y)) return Part::OK;
   if (Inside(about::kBtnGoWeb, x, y)) return Part::GoWeb;
   return Part::None;
@@ -141,7 +151,7 @@ void AboutView::SetHot(Part part) {
 }
 
 void AboutView::Paint(HDC dc) {
-  const int w = about::kClientWidth, h = about::kClientHeight;
+  const int w = Scaled(about::kClientWidth, scale_), h = Scaled(about::kClientHeight, scale_);
   HDC mem = ::CreateCompatibleDC(dc);
   HBITMAP bmp = ::CreateCompatibleBitmap(dc, w, h);
   HGDIOBJ old = ::SelectObject(mem, bmp);
@@ -149,6 +159,8 @@ void AboutView::Paint(HDC dc) {
     Gdiplus::Graphics g(mem);
     g.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
     g.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAliasGridFit);
+    // The layout is in 96-DPI pixels; text and pictures scale with it.
+    g.ScaleTransform(static_cast<float>(scale_), static_cast<float>(scale_));
     DrawBackground(g);
     auto tr = [this](WView t) { return translate_ ? translate_(t) : WStr(t); };
     for (const AboutLabel& label : about::kLabels) {
@@ -238,12 +250,16 @@ bool AboutView::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
       // Each showing starts with both buttons in their normal pictures.
       hot_ = pressed_ = Part::None;
       tracking_ = false;
-      if (wp) {
-        const RECT r = CenteredOnDesktop(about::kClientWidth, about::kClientHeight);
-        ::SetWindowPos(window_, nullptr, r.left, r.top, about::kClientWidth, about::kClientHeight,
-                       SWP_NOZORDER | SWP_NOACTIVATE);
-      }
+      if (wp) Place();
       return false;
+    case WM_DISPLAYCHANGE:
+      // A new resolution or a screen gone: never left off-screen.
+      if (::IsWindowVisible(window_)) Place();
+      return false;
+    case WM_DPICHANGED:
+      Place();
+      result = 0;
+      return true;
     default:
       return false;
   }

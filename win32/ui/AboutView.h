@@ -32,6 +32,9 @@ class AboutView {
   void Retranslate();
 
   State StateOf(Part part) const;
+  // Size and place for the current DPI and screen: the layout scaled, centred.
+  void Place();
+  double Scale() const { return scale_; }
 
  private:
   void Paint(HDC dc);
@@ -44,6 +47,7 @@ class AboutView {
   Part hot_ = Part::None;
   Part pressed_ = Part::None;
   bool tracking_ = false;
+  double scale_ = 1.0;
 };
 
 }  // namespace vx::ui

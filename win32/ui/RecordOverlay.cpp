@@ -38,6 +38,12 @@ LRESULT CALLBACK TFrmRecord::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
     if (wp == kAnimationTimer) self->Render();
     return 0;
   }
+  if (self && (msg == WM_DISPLAYCHANGE || msg == WM_DPICHANGED)) {
+    // A new resolution, a screen unplugged or another scale: placed again.
+    self->FormShow();
+    self->Render();
+    return 0;
+  }
   // Never take the activation from the program being recorded.
   if (msg == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
   return ::DefWindowProcW(hwnd, msg, wp, lp);
@@ -52,21 +58,6 @@ TFrmRecord::TFrmRecord(HWND owner, std::function<WStr(WView)> translate) : trans
   if (!window_) return;
   ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   created_ = ::GetTickCount();
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = overlay::kWidth;
-  bi.bmiHeader.biHeight = -overlay::kHeight;  // top-down, like GDI+'s rows
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  bi.bmiHeader.biCompression = BI_RGB;
-  frameDc_ = ::CreateCompatibleDC(nullptr);
-  frameBitmap_ = ::CreateDIBSection(frameDc_, &bi, DIB_RGB_COLORS, &frameBits_, nullptr, 0);
-  if (frameBitmap_) {
-    oldBitmap_ = ::SelectObject(frameDc_, frameBitmap_);
-  } else {
-    ::DeleteDC(frameDc_);
-    frameDc_ = nullptr;
-  }
   FormShow();
   Render();
   ::ShowWindow(window_, SW_SHOWNOACTIVATE);
@@ -80,18 +71,48 @@ TFrmRecord::~TFrmRecord() {
   ::KillTimer(window_, kAnimationTimer);
   ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
   ::DestroyWindow(window_);
-  if (frameDc_) {
-    ::SelectObject(frameDc_, oldBitmap_);
-    ::DeleteObject(frameBitmap_);
+  FreeFrame();
+}
+
+void TFrmRecord::MakeFrame() {
+  FreeFrame();
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = Width();
+  bi.bmiHeader.biHeight = -Height();  // top-down, like GDI+'s rows
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  frameDc_ = ::CreateCompatibleDC(nullptr);
+  frameBitmap_ = ::CreateDIBSection(frameDc_, &bi, DIB_RGB_COLORS, &frameBits_, nullptr, 0);
+  if (frameBitmap_) {
+    oldBitmap_ = ::SelectObject(frameDc_, frameBitmap_);
+    frameWidth_ = Width();
+  } else {
     ::DeleteDC(frameDc_);
+    frameDc_ = nullptr;
   }
+  stillDirty_ = true;
+}
+
+void TFrmRecord::FreeFrame() {
+  if (!frameDc_) return;
+  ::SelectObject(frameDc_, oldBitmap_);
+  ::DeleteObject(frameBitmap_);
+  ::DeleteDC(frameDc_);
+  frameDc_ = nullptr;
+  frameBitmap_ = nullptr;
+  frameBits_ = nullptr;
+  frameWidth_ = 0;
 }
 
 void TFrmRecord::FormShow() {
+  scale_ = FittedScale(WindowDpi(window_), overlay::kWidth, overlay::kHeight);
+  if (!frameDc_ || frameWidth_ != Width()) MakeFrame();
   const int screenW = ::GetSystemMetrics(SM_CXSCREEN), screenH = ::GetSystemMetrics(SM_CYSCREEN);
-  const int left = (screenW - overlay::kWidth) / 2;
-  const int top = screenH - overlay::kHeight - overlay::kBottomGap;
-  ::SetWindowPos(window_, HWND_TOPMOST, left, top, overlay::kWidth, overlay::kHeight, SWP_NOACTIVATE);
+  const int left = (screenW - Width()) / 2;
+  const int top = screenH - Height() - Scaled(overlay::kBottomGap, scale_);
+  ::SetWindowPos(window_, HWND_TOPMOST, left, top, Width(), Height(), SWP_NOACTIVATE);
 }
 
 void TFrmRecord::Timer1Timer() {
@@ -99,8 +120,7 @@ void TFrmRecord::Timer1Timer() {
   ::GetWindowTextW(::GetForegroundWindow(), title, 255);
   const std::u16string t(title, title + std::wcslen(title));
   if (SameTextIgnoreCase(t, overlay::kCaption)) return;
-  ::SetWindowPos(window_, HWND_TOPMOST, 0, 0, overlay::kWidth, overlay::kHeight,
-                 SWP_NOMOVE | SWP_SHOWWINDOW | SWP_NOACTIVATE);
+  ::SetWindowPos(window_, HWND_TOPMOST, 0, 0, Width(), Height(), SWP_NOMOVE | SWP_SHOWWINDOW | SWP_NOACTIVATE);
 }
 
 void TFrmRecord::AddLine(WView line) {
@@ -117,10 +137,12 @@ std::vector<WStr> TFrmRecord::VisibleLines() const {
 }
 
 void TFrmRecord::DrawStill() {
-  const int w = overlay::kWidth, h = overlay::kHeight;
+  const int w = Width(), h = Height();
   still_.assign(static_cast<std::size_t>(w) * h, 0);
   Gdiplus::Bitmap canvas(w, h, w * 4, PixelFormat32bppPARGB, reinterpret_cast<BYTE*>(still_.data()));
   Gdiplus::Graphics g(&canvas);
+  // The layout is in 96-DPI pixels.
+  g.ScaleTransform(static_cast<float>(scale_), static_cast<float>(scale_));
   g.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
   g.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAlias);
 
@@ -161,11 +183,12 @@ void TFrmRecord::Render() {
   if (!stillDirty_ && dot == lastDot_) return;
   if (stillDirty_) DrawStill();
   lastDot_ = dot;
-  const int w = overlay::kWidth, h = overlay::kHeight;
+  const int w = Width(), h = Height();
   std::memcpy(frameBits_, still_.data(), still_.size() * sizeof(std::uint32_t));
   {
     Gdiplus::Bitmap canvas(w, h, w * 4, PixelFormat32bppPARGB, static_cast<BYTE*>(frameBits_));
     Gdiplus::Graphics g(&canvas);
+    g.ScaleTransform(static_cast<float>(scale_), static_cast<float>(scale_));
     g.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
     // RoundRect1: the blinking dot.
     Gdiplus::GraphicsPath dotPath;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "recording/MacroRecord.h"
+#include "win32/ui/UiDraw.h"
 
 namespace vx::ui {
 
@@ -22,8 +23,10 @@ class TFrmRecord final : public IRecordOverlay {
 
   void AddLine(WView line) override;
 
-  // Places the window; run when it is shown.
+  // Places the window at the bottom centre of the primary screen, scaled
+  // for its DPI; run when it is shown and when the display changes.
   void FormShow();
+  double Scale() const { return scale_; }
   // Every 100 ms: back to the top of the topmost windows unless it is the
   // foreground window itself.
   void Timer1Timer();
@@ -41,6 +44,11 @@ class TFrmRecord final : public IRecordOverlay {
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   // The frame, label and memo, redrawn only when the lines change.
   void DrawStill();
+  // The frame buffer at the window's current size.
+  void MakeFrame();
+  void FreeFrame();
+  int Width() const { return Scaled(overlay::kWidth, scale_); }
+  int Height() const { return Scaled(overlay::kHeight, scale_); }
 
   HWND window_ = nullptr;
   std::function<WStr(WView)> translate_;
@@ -53,6 +61,8 @@ class TFrmRecord final : public IRecordOverlay {
   HBITMAP frameBitmap_ = nullptr;
   HGDIOBJ oldBitmap_ = nullptr;
   void* frameBits_ = nullptr;
+  double scale_ = 1.0;
+  int frameWidth_ = 0;
 };
 
 class Win32RecordOverlayFactory final : public IRecordOverlayFactory {

@@ -64,4 +64,29 @@ RECT CenteredOnDesktop(int width, int height) {
   return RECT{x, y, x + width, y + height};
 }
 
+UINT WindowDpi(HWND window) {
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  static const auto getDpi = reinterpret_cast<GetDpiForWindowFn>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  UINT dpi = window && getDpi ? getDpi(window) : 0;
+  if (dpi == 0) {
+    // Before Windows 10: the system DPI.
+    HDC screen = ::GetDC(nullptr);
+    dpi = static_cast<UINT>(::GetDeviceCaps(screen, LOGPIXELSX));
+    ::ReleaseDC(nullptr, screen);
+  }
+  return dpi > 0 ? dpi : 96;
+}
+
+double FittedScale(UINT dpi, int width, int height) {
+  double scale = dpi / 96.0;
+  RECT work{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  const double fitW = static_cast<double>(work.right - work.left) / width;
+  const double fitH = static_cast<double>(work.bottom - work.top) / height;
+  if (scale > fitW) scale = fitW;
+  if (scale > fitH) scale = fitH;
+  return scale < 1.0 ? 1.0 : scale;
+}
+
 }  // namespace vx::ui

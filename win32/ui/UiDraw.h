@@ -30,4 +30,12 @@ void DrawTextBox(Gdiplus::Graphics& g, WView text, Gdiplus::RectF box, float pix
 // Client size and position that centre a window on the primary screen's work area.
 RECT CenteredOnDesktop(int width, int height);
 
+// The DPI a window is drawn at (its monitor's: the program is per-monitor
+// aware); 96 is 100 %.
+UINT WindowDpi(HWND window);
+// The drawing scale for a layout of width x height pixels at the DPI, made
+// smaller where the scaled window would not fit the primary work area.
+double FittedScale(UINT dpi, int width, int height);
+inline int Scaled(int pixels, double scale) { return static_cast<int>(pixels * scale + 0.5); }
+
 }  // namespace vx::ui
