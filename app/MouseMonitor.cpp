@@ -228,10 +228,7 @@ void TVXMonMain::PowerBroadcast(std::uintptr_t event) {
     case kPbtApmSuspend:
       DebugOutput(u"power: suspend");
       SuspendRequested();
-      if (IsRecordingMacro && MacroRecorder) {
-        MacroRecorder->DropRecording();
-        TimerHookCheck->SetEnabled(false);
-      }
+      DropOngoingRecording();
       break;
     case kPbtApmResumeSuspend:
     case kPbtApmResumeAutomatic:
@@ -273,12 +270,16 @@ void TVXMonMain::SessionChange(std::uintptr_t event) {
 
 void TVXMonMain::EndSession() {
   DebugOutput(u"session ends: the monitor ends");
-  if (IsRecordingMacro && MacroRecorder) MacroRecorder->DropRecording();
-  TimerHookCheck->SetEnabled(false);
+  DropOngoingRecording();
   // The system may end the process once this message returns: stop reading
   // now rather than in the teardown that may never run.
   kwHIDData1->HidStopRead();
   Exit1Click();
+}
+
+void TVXMonMain::DropOngoingRecording() {
+  if (IsRecordingMacro && MacroRecorder) MacroRecorder->DropRecording();
+  TimerHookCheck->SetEnabled(false);
 }
 
 void TVXMonMain::TimerHookCheckTimer() {

@@ -122,6 +122,8 @@ class TVXMonMain {
   bool SessionAway() const { return FSessionLocked || FSessionDisconnected; }
   // The session ends: like Exit, within the time the system gives.
   void EndSession();
+  // Suspend or session end: an ongoing recording goes without being stored.
+  void DropOngoingRecording();
   // Timer of the input-hook check, on while a recording holds the hook.
   void TimerHookCheckTimer();
   // One line for the log: version, system, mouse found or not, paths.

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/ConfigLink.h"
 #include "tools/vxprofile/Commands.h"
 #include "win32/Win32Handle.h"
 
@@ -32,7 +33,7 @@ int RunExit(Context& ctx) {
   int ended = 0;
   // A second monitor (one started from another folder before the guard
   // existed) is ended the same way.
-  while (HWND hwnd = ::FindWindowW(L"TVXMonMain", nullptr)) {
+  while (HWND hwnd = ::FindWindowW(reinterpret_cast<const wchar_t*>(kMonitorWindowClass), nullptr)) {
     DWORD pid = 0;
     ::GetWindowThreadProcessId(hwnd, &pid);
     win::UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, pid));
