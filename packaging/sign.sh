@@ -4,8 +4,8 @@
 # happens, so a build without --sign stays as it was. The password comes from
 # VX_SIGN_PASSWORD and reaches osslsigncode through a private file that is
 # deleted at once, never through a command line (ps) or a log.
-# VX_SIGN_TIMESTAMP: an RFC 3161 time-stamp server; without one the signature
-# is valid only as long as the certificate.
+# VX_SIGN_TIMESTAMP: RFC 3161 time-stamp servers (space-separated, tried in
+# turn); without one the signature is valid only as long as the certificate.
 set -euo pipefail
 [ -n "${VX_SIGN_CERT:-}" ] || exit 0
 [ -n "${VX_SIGN_PASSWORD+set}" ] || { echo "sign: VX_SIGN_PASSWORD is not set" >&2; exit 2; }
@@ -14,7 +14,7 @@ out=""
 trap 'rm -f "$passfile" "$out"' EXIT
 printf '%s' "$VX_SIGN_PASSWORD" >"$passfile"
 ts=()
-[ -z "${VX_SIGN_TIMESTAMP:-}" ] || ts=(-ts "$VX_SIGN_TIMESTAMP")
+for url in ${VX_SIGN_TIMESTAMP:-}; do ts+=(-ts "$url"); done
 for f in "$@"; do
   out="$f.signing"
   rm -f "$out"
