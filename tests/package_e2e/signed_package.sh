@@ -26,11 +26,25 @@ grep -q 'WARNING: no --timestamp' "$work/package.log" || fail "no warning about 
 ! grep -qF "$VX_SIGN_PASSWORD" "$work/package.log" || fail "the password is in the log"
 packaging/verify_signed.sh "$pkg" "$work/cert.pem" || fail "the signed package does not verify"
 
-# The same check on a package whose zip holds the unsigned build of VXMon.exe.
-mkdir -p "$work/bad" "$work/unzip"
-cp "$pkg"/VXMon-*-setup.exe "$work/bad/"
+# What Properties and the elevation prompt show: every PE file of the package
+# names the product, the company, this version and what it is.
 zip=$(basename "$pkg"/VXMon-*-portable.zip)
+version=${zip#VXMon-}; version=${version%-portable.zip}
+7z x -y -o"$work/setup" "$pkg"/VXMon-*-setup.exe >/dev/null
 7z x -y -o"$work/unzip" "$pkg/$zip" >/dev/null
+for f in "$pkg"/VXMon-*-setup.exe "$work/setup"/{VXMon.exe,kwHook.dll,LangDesigner.exe,vxprofile.exe,Uninstall.exe} \
+         "$work/unzip/VXMon"/{VXMon.exe,kwHook.dll,LangDesigner.exe,vxprofile.exe}; do
+  res=$(x86_64-w64-mingw32-windres -J coff -O rc -i "$f" 2>/dev/null)
+  for want in '"CompanyName", "Vantor"' '"ProductName", "Vantor Gaming Mouse Driver"' \
+              "\"ProductVersion\", \"$version.0\"" '"FileDescription", "Vantor Gaming Mouse '; do
+    grep -qF "$want" <<<"$res" || fail "$(basename "$f") has no $want in its version resource"
+  done
+done
+echo "every program, the uninstaller and the installer carry the version resource of $version"
+
+# The same check on a package whose zip holds the unsigned build of VXMon.exe.
+mkdir -p "$work/bad"
+cp "$pkg"/VXMon-*-setup.exe "$work/bad/"
 cp build/windows/bin/VXMon.exe "$work/unzip/VXMon/VXMon.exe"
 (cd "$work/unzip" && zip -q -r "$work/bad/$zip" VXMon)
 if packaging/verify_signed.sh "$work/bad" "$work/cert.pem" >"$work/bad.log" 2>&1; then
