@@ -1,6 +1,7 @@
 ; Per-user installer of the monitor. Built by scripts/package (the windows
 ; build's "installer" target):
 ;   makensis -DVERSION=1.2.3 -DBINDIR=<build>/bin -DSRCDIR=<repo> -DOUTFILE=<setup.exe> VXMon.nsi
+; (optional -DPLUGINDIR=<folder> of NSIS plug-ins to use instead of NSIS's own)
 ; Command line of the built setup: /S silent, /NOSTART do not start the
 ; monitor at the end, /D=FOLDER another install folder (last, unquoted).
 
@@ -41,6 +42,16 @@ UninstallIcon "${SRCDIR}\win32\res\VXMon.ico"
 ShowInstDetails show
 ShowUninstDetails show
 BrandingText "${PRODUCT} ${VERSION}"
+
+; scripts/package --sign: the uninstaller is signed before it is embedded,
+; so the one a user runs is signed too, then the installer itself. Without
+; --sign, sign.sh does nothing.
+!ifdef PLUGINDIR
+  ; The build's copy of NSIS's plug-ins, signed with the programs.
+  !addplugindir /amd64-unicode "${PLUGINDIR}"
+!endif
+!uninstfinalize '"${SRCDIR}/packaging/sign.sh" "%1"' = 0
+!finalize '"${SRCDIR}/packaging/sign.sh" "%1"' = 0
 
 VIProductVersion "${VERSION}.0"
 VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"

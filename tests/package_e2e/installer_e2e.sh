@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # installer_e2e.sh CASE BINDIR SETUP SRCDIR MAKENSIS OUTDIR: the built installer
 # under wine, as a normal user would meet it. Runs inside the e2e environment.
-#   lifecycle             silent install, Run value, uninstall entry, start from
+#   lifecycle             silent install (signed files, when VX_E2E_SIGNING_CA
+#                         names the root), Run value, uninstall entry, start from
 #                         the Run command line, upgrade over the running monitor,
 #                         uninstall keeping the user's data byte for byte
 #   build_folder_monitor  a monitor running from the build folder while
@@ -90,6 +91,15 @@ lifecycle)
     [ -f "$install_dir/$f" ] || fail "$f is not installed in $install_dir"
   done
   cmp -s "$install_dir/VXMon.exe" "$files/VXMon.exe" || fail "the installed VXMon.exe is not the shipped one"
+  # A signed package (signed_package.sh names its root): what setup wrote,
+  # the uninstaller included, carries the signature.
+  if [ -n "${VX_E2E_SIGNING_CA:-}" ]; then
+    for f in VXMon.exe kwHook.dll LangDesigner.exe vxprofile.exe Uninstall.exe; do
+      osslsigncode verify -CAfile "$VX_E2E_SIGNING_CA" -in "$install_dir/$f" >/dev/null 2>&1 ||
+        fail "the installed $f is not signed"
+    done
+    note "the installed programs and Uninstall.exe are signed"
+  fi
   run=$(reg_value "$run_key" VXMon)
   [ "$run" = "\"$(winvar LOCALAPPDATA)\\Programs\\VXMon\\VXMon.exe\"" ] || fail "Run value is [$run]"
   [ "$(reg_value "$uninstall_key" DisplayName)" = "Vantor Gaming Mouse Driver" ] || fail "no uninstall entry"
