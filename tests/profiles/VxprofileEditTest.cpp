@@ -244,6 +244,7 @@ TEST_F(VxprofileTest, RefusedChangesExitTwoAndChangeNothing) {
     std::vector<std::string> args;
     const char* says;
     bool configRunning = false;
+    const char* blocked = nullptr;  // a value file replaced by a non-empty folder
   };
   const std::vector<Row> rows = {
       {{"button", "set", "3", "key", "NOSUCHKEY"}, "unknown key name"},
@@ -272,11 +273,23 @@ TEST_F(VxprofileTest, RefusedChangesExitTwoAndChangeNothing) {
       {{"button", "set", "3", "key", "A", "--slot", "2", "--write"}, "onboard profiles 0 and 1"},
       {{"button", "set", "3", "key", "A"}, "configuration application is running", true},
       {{"restore", U8(t / "b.vxbak")}, "configuration application is running", true},
+      {{"button", "set", "3", "key", "F5"}, "\"QZ3Profile1.pfd\" could not be written", false, "QZ3Profile1.pfd"},
+      {{"macro", "import", U8(t / "good.macro")}, "\"QZ3Profile1.pfd\" could not be written", false, "QZ3Profile1.pfd"},
+      {{"profile", "switch", "1"}, "\"QZ3ProfileSettingGroup.pfd\" could not be written", false, "QZ3ProfileSettingGroup.pfd"},
+      {{"profile", "assign", "0", "2"}, "\"QZ3PROFILE.pfd\" could not be written", false, "QZ3PROFILE.pfd"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.args[0] + " " + row.args[1] + " " + row.args.back());
     windows.byClass.clear();
+    windows.byClass[u"TVXMonMain"] = 9;
     if (row.configRunning) windows.byClass[u"TVXCfgMain"] = 7;
+    const fs::path blocked = Key() / (std::string(row.blocked ? row.blocked : "") + "=REG_BINARY");
+    const auto kept = FileBytes(blocked);
+    if (row.blocked) {
+      fs::remove(blocked);
+      fs::create_directories(blocked);
+      ASSERT_TRUE(WriteFileAtomic(W(blocked / "x"), std::vector<std::uint8_t>{1}));
+    }
     const auto before = Snapshot(dir.path() / "registry");
     const auto docs = Snapshot(dir.path() / "Documents");
     const Outcome o = Vx(row.args);
@@ -285,6 +298,11 @@ TEST_F(VxprofileTest, RefusedChangesExitTwoAndChangeNothing) {
     EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
     EXPECT_TRUE(before == Snapshot(dir.path() / "registry"));
     EXPECT_TRUE(docs == Snapshot(dir.path() / "Documents"));
+    EXPECT_TRUE(windows.TakePosted(9).empty());  // no monitor told
+    if (row.blocked) {
+      fs::remove_all(blocked);
+      ASSERT_TRUE(WriteFileAtomic(W(blocked), kept));
+    }
   }
   fs::current_path(cwd);
   EXPECT_FALSE(fs::exists(dir.path() / "escape.pfd"));
