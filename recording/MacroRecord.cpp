@@ -153,7 +153,9 @@ void TMacroRecorder::StoreRecording(int ButtonIndex) {
   // A failed save still writes the mouse and announces the macro, so the
   // recording is not lost; the log says what was not saved.
   if (!store.SaveCurrentProfileInfoToRegistry()) {
-    DebugOutput(u"record toggle: the profile with the recorded macro could not be saved to the registry; the mouse still gets it");
+    DebugOutput(
+        u"record toggle: the profile with the recorded macro could not be saved to the registry; the mouse still "
+        u"gets it");
   }
   const std::int32_t profileIndex = store.ProfileIndex();
   if (deps_.writeProfileToDevice) deps_.writeProfileToDevice(profileIndex);

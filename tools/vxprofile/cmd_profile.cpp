@@ -51,8 +51,9 @@ int Profile(Context& ctx) {
   const auto stored = reg.QueryValue(HKEY_CURRENT_USER_, kProfileKeyPath, kGroupValueName);
   if (!dm->SaveProfileGroupSettingInfoToRegistry()) return Fail("not saved: " + UnsavedValue(kGroupValueName));
   if (!dm->SaveBackAllProfileSettingInfo()) {
-    const bool back = stored ? reg.SetValue(HKEY_CURRENT_USER_, kProfileKeyPath, kGroupValueName, stored->type, stored->data)
-                            : reg.DeleteValue(HKEY_CURRENT_USER_, kProfileKeyPath, kGroupValueName);
+    const bool back =
+        stored ? reg.SetValue(HKEY_CURRENT_USER_, kProfileKeyPath, kGroupValueName, stored->type, stored->data)
+               : reg.DeleteValue(HKEY_CURRENT_USER_, kProfileKeyPath, kGroupValueName);
     return Fail(std::string(back ? "not saved: " : "only half saved (the group record could not be put back): ") +
                 UnsavedValue(kAllSettingValueName));
   }
