@@ -416,7 +416,7 @@ TEST_F(VxprofileTest, AFailedRollbackSaysTheDataIsMixedAndNamesTheAutomaticBacku
   ASSERT_EQ(out.rfind(savedAt, 0), 0u) << out;
   const std::string saved = out.substr(savedAt.size(), out.find('\n') - savedAt.size());
   // Past the macro file the group record allows, stopped at the blocked one.
-  EXPECT_NE(err.find("failed writing " + U8(documents) + "/blocker.pfd/x.pfd"), std::string::npos) << err;
+  EXPECT_NE(err.find("failed writing " + U8(documents / "blocker.pfd" / "x.pfd")), std::string::npos) << err;
   EXPECT_NE(err.find("failed too, at QZ3Profile1.pfd: the stored data is now mixed"), std::string::npos) << err;
   EXPECT_NE(err.find("restore " + saved + " (the data as it was before)"), std::string::npos) << err;
   EXPECT_FALSE(fs::exists(dir.path() / "elsewhere"));
