@@ -231,6 +231,7 @@ TEST_F(VxprofileTest, RefusedChangesExitTwoAndChangeNothing) {
   WriteBak(t / "escape.vxbak", {{3, 0, "../../escape.pfd", {'x'}}});
   WriteBak(t / "elsewhere.vxbak", {{3, 0, U8(dir.path() / "elsewhere.pfd"), {'x'}}});
   WriteBak(t / "up.vxbak", {{2, 0, "Gaming Mouse Vantor/../../up.pfd", {'x'}}});
+  WriteBak(t / "device.vxbak", {{2, 0, "Gaming Mouse Vantor/com1.pfd", {'x'}}});
   const auto all = FileBytes(Key() / "QZ3PROFILE.pfd=REG_BINARY");
   WriteBak(t / "text.vxbak", {{1, 1, "QZ3PROFILE.pfd", all}});
   WriteBak(t / "binaryid.vxbak", {{1, 3, "ProfileID", {1, 0, 0, 0}}});
@@ -266,6 +267,7 @@ TEST_F(VxprofileTest, RefusedChangesExitTwoAndChangeNothing) {
       {{"restore", U8(t / "escape.vxbak")}, "not a file a restore may write"},
       {{"restore", U8(t / "elsewhere.vxbak")}, "not a file a restore may write"},
       {{"restore", U8(t / "up.vxbak")}, "not a file a restore may write"},
+      {{"restore", U8(t / "device.vxbak")}, "not a file a restore may write"},
       {{"restore", U8(t / "text.vxbak")}, "type 1, not REG_BINARY"},
       {{"restore", U8(t / "binaryid.vxbak")}, "type 3, not REG_DWORD"},
       {{"restore", "--write", U8(t / "one.vxbak")}, "none is present"},

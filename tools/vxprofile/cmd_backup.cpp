@@ -67,15 +67,27 @@ WStr FullPath(const Entry& e) {
   return e.kind == kEntryDocumentsFile ? ExcludeTrailingBackslash(DocumentsFolder()) + u"\\" + e.name : e.name;
 }
 
+// A device name Windows keeps whatever the extension ("COM1.pfd").
+bool DeviceName(WView part) {
+  const WView stem = part.substr(0, part.find(u'.'));
+  for (WView d : {u"CON", u"PRN", u"AUX", u"NUL"}) {
+    if (SameTextIgnoreCase(stem, d)) return true;
+  }
+  return stem.size() == 4 &&
+         (SameTextIgnoreCase(stem.substr(0, 3), u"COM") || SameTextIgnoreCase(stem.substr(0, 3), u"LPT")) &&
+         stem[3] >= u'1' && stem[3] <= u'9';
+}
+
 // Every part between separators is a plain name: not empty, not "." or
-// "..", no drive or stream colon, no wildcard or control character.
+// "..", no drive or stream colon, no wildcard or control character, no
+// device name.
 bool PlainParts(WView p) {
   std::size_t start = 0;
   for (;;) {
     std::size_t end = start;
     while (end < p.size() && !IsSep(p[end])) ++end;
     const WView part = p.substr(start, end - start);
-    if (part.empty() || part == u"." || part == u"..") return false;
+    if (part.empty() || part == u"." || part == u".." || DeviceName(part)) return false;
     for (char16_t c : part) {
       if (c < 0x20 || WView(u":*?\"<>|").find(c) != WView::npos) return false;
     }
