@@ -150,10 +150,18 @@ void TMacroRecorder::StoreRecording(int ButtonIndex) {
   store.CurrentProfileInfo().MacroKeyInfoList.MacroInfos[0] = *macro;
 
   store.SaveBackToCurrentProfileInfo();
-  store.SaveCurrentProfileInfoToRegistry();
+  // A failed save still writes the mouse and announces the macro, so the
+  // recording is not lost; the log says what was not saved.
+  if (!store.SaveCurrentProfileInfoToRegistry()) {
+    DebugOutput(
+        u"record toggle: the profile with the recorded macro could not be saved to the registry; the mouse still "
+        u"gets it");
+  }
   const std::int32_t profileIndex = store.ProfileIndex();
   if (deps_.writeProfileToDevice) deps_.writeProfileToDevice(profileIndex);
-  store.SaveBackRecordMacroInfoToRegistry(*macro);
+  if (!store.SaveBackRecordMacroInfoToRegistry(*macro)) {
+    DebugOutput(u"record toggle: the recorded macro could not be saved to the registry");
+  }
   if (deps_.sendMacroRecorded) deps_.sendMacroRecorded(store.ProfileIndex());
 }
 

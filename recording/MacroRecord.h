@@ -24,8 +24,9 @@ class IRecordProfileStore {
   virtual std::int32_t ProfileIndex() const = 0;
   virtual void LoadCurrentProfileInfoFromRegistry() = 0;
   virtual void SaveBackToCurrentProfileInfo() = 0;
-  virtual void SaveCurrentProfileInfoToRegistry() = 0;
-  virtual void SaveBackRecordMacroInfoToRegistry(const TMACROKEYINFO& info) = 0;
+  // false when the registry did not take the value.
+  virtual bool SaveCurrentProfileInfoToRegistry() = 0;
+  virtual bool SaveBackRecordMacroInfoToRegistry(const TMACROKEYINFO& info) = 0;
 };
 
 // The mouse macro mode of the hook engine (TkwHook).
@@ -60,9 +61,9 @@ class TDMRecordStore final : public IRecordProfileStore {
   std::int32_t ProfileIndex() const override { return dm_.FProfileIndex; }
   void LoadCurrentProfileInfoFromRegistry() override { dm_.LoadCurrentProfileInfoFromRegistry(); }
   void SaveBackToCurrentProfileInfo() override { dm_.SaveBackToCurrentProfileInfo(); }
-  void SaveCurrentProfileInfoToRegistry() override { dm_.SaveCurrentProfileInfoToRegistry(); }
-  void SaveBackRecordMacroInfoToRegistry(const TMACROKEYINFO& info) override {
-    dm_.SaveBackRecordMacroInfoToRegistry(info);
+  bool SaveCurrentProfileInfoToRegistry() override { return dm_.SaveCurrentProfileInfoToRegistry(); }
+  bool SaveBackRecordMacroInfoToRegistry(const TMACROKEYINFO& info) override {
+    return dm_.SaveBackRecordMacroInfoToRegistry(info);
   }
 
  private:

@@ -62,7 +62,10 @@ void SetCliWindows(IWindowSystem* windows);
 // --write the slot's profile can go into the mouse and a mouse is there.
 bool CheckChangeAllowed(const ChangeOptions& o, const TMouseProfileInfo* toWrite, int slot, int& rc);
 // Stores one slot: its registry value, and its file when it is file-stored.
+// false with `error` naming the value or file that could not be written.
 bool StoreSlot(TDM& dm, const TMouseProfileInfo& profile, int slot, std::string& error);
+// The end of the message for a value a change could not save.
+std::string UnsavedValue(WView value);
 // After a change was stored: prints `done`, tells a running monitor to
 // reload (7035 with the stored ProfileID) and, with --write, writes the
 // slot into the mouse. Returns the exit code.
@@ -70,6 +73,15 @@ int FinishChange(const TDM& dm, const ChangeOptions& o, const TMouseProfileInfo&
                  const std::string& done);
 // The reload message to a running monitor; false when none runs.
 bool NotifyMonitor(const TDM& dm);
+// Backups (cmd_backup.cpp). Writes every stored value and the slots'
+// profile and macro files to `file`; false with the reason.
+bool WriteBackupFile(const WStr& file, std::size_t& values, std::size_t& files, std::string& why);
+// Puts the backup `file` back, as `restore` does: refuses (exit 2, nothing
+// changed) a damaged file, a value of the wrong type or size, a file path
+// outside what the backup may write, and with --write a slot that cannot go
+// into the mouse; saves the current data next to `file`; on a failed write
+// puts back exactly what was there. Returns the exit code.
+int RestoreBackupFile(const Context& ctx, const ChangeOptions& o, const std::string& file);
 // Writes a profile into onboard profile `slot`, printing every report sent.
 // Exit code 2 (with the reason) when nothing or not everything was written.
 int WriteToMouse(const TMouseProfileInfo& profile, int slot);
