@@ -495,6 +495,9 @@ struct BlockedHookLibrary final : IHookLibraryLoader {
 TEST_F(MonitorTest, BlockedHookLibraryCostsOnlyRecordingAndItsMessageWaitsForTheMouse) {
   BlockedHookLibrary blocked;
   SetHookLibraryLoader(&blocked);
+  struct Restore {
+    ~Restore() { SetHookLibraryLoader(nullptr); }
+  } restore;
   const int dev = bus.Plug(VirtualMouse());
   SetType(2, 31);
   SetType(3, 28);
@@ -521,8 +524,7 @@ TEST_F(MonitorTest, BlockedHookLibraryCostsOnlyRecordingAndItsMessageWaitsForThe
   mon->ReopenDevice();
   Pump();
   EXPECT_EQ(boxes.size(), 1u);
-  mon->FormDestroy();
-  SetHookLibraryLoader(nullptr);
+  mon.reset();
 }
 
 TEST_F(MonitorTest, AReadThatKeepsFailingAsksForTheDebouncedReopen) {
