@@ -301,7 +301,7 @@ WStr HardwareIdOf(const HidVidPid& ids) {
 }
 
 void TkwHIDData::Walk(const USAGE_AND_PAGE& usage, bool includeList, bool forReading,
-                      const std::function<void(Match&)>& act) {
+                      const std::function<void(Match&)>& act, bool probeOnly) {
   const auto interfaces = bus_.Enumerate(FHidGuid);
   if (!interfaces) return;
   std::uint32_t number = 0;
@@ -323,6 +323,11 @@ void TkwHIDData::Walk(const USAGE_AND_PAGE& usage, bool includeList, bool forRea
     HidCaps caps;
     if (!probe->GetCaps(caps)) continue;
     if (caps.UsagePage != usage.UsagePage || caps.Usage != usage.Usage) continue;
+    if (probeOnly) {
+      Match m{info, probe, caps, number};
+      act(m);
+      continue;
+    }
     probe.reset();
     std::uint32_t error = kErrSuccess;
     std::unique_ptr<IHidDevice> device = bus_.Open(info.Path, forReading, &error);
@@ -460,7 +465,7 @@ bool TkwHIDData::HidFindAndWriteDeviceBYHID(const THIDDataParam& ReportData) {
 
 bool TkwHIDData::IsDeviceExist(const THIDDataParam& ReportData) {
   bool found = false;
-  Walk(ReportData.UsageAndPage, true, false, [&](Match&) { found = true; });
+  Walk(ReportData.UsageAndPage, true, false, [&](Match&) { found = true; }, true);
   return found;
 }
 

@@ -126,8 +126,9 @@ class TkwHIDData {
   friend class TkwHidDeviceReadThread;
   struct Match;
   // The device walk shared by every find-and-act operation.
+  // probeOnly: the act needs no access to the device (the probe is passed).
   void Walk(const USAGE_AND_PAGE& usage, bool includeList, bool forReading,
-            const std::function<void(Match&)>& act);
+            const std::function<void(Match&)>& act, bool probeOnly = false);
   void Reap();
   void ThreadEnded();
 

@@ -137,6 +137,9 @@ TEST_F(TransportTest, InterfacesThatFailAreSkipped) {
   EXPECT_EQ(hid_->RunningReadThreads(), 0u);
   THIDDataParam p;
   p.UsageAndPage = kMouse;
+  // The presence test needs no access: only the one held by another program is there.
+  EXPECT_TRUE(hid_->IsDeviceExist(p));
+  bus_.Unplug(1);
   EXPECT_FALSE(hid_->IsDeviceExist(p));
 }
 
@@ -311,6 +314,13 @@ TEST_F(TransportTest, OnlyTheMatchingCollectionIsOpenedAndAFailedOpenIsLogged) {
   EXPECT_EQ(bus_.AccessOpens(m, 0), 1u);
   EXPECT_EQ(hid_->RunningReadThreads(), 1u);
   EXPECT_TRUE(debug.Contains("HID open failed, error 32: " + ToUtf8(bus_.PathOf(h, 0)))) << debug.All();
+  // A presence test reads attributes only: the held collection counts, nothing is opened.
+  hid_->HidStopRead();
+  bus_.Unplug(m);
+  auto p = std::make_unique<THIDDataParam>();
+  p->UsageAndPage = kMouse;
+  EXPECT_TRUE(hid_->IsDeviceExist(*p));
+  EXPECT_EQ(bus_.AccessOpens(h, 0) + bus_.AccessOpens(k, 0), 0u);
 }
 
 TEST_F(TransportTest, TheSameReadErrorManyTimesInARowEndsTheReadAndAsksForAReopen) {
