@@ -455,10 +455,14 @@ void TVXMonMain::MicrophoneMute() {
     return;
   }
   bool muted = false;
-  // A device removed without a new default leaves an endpoint that fails:
-  // resolve once more. Toggling from an unknown state could unmute a muted
-  // microphone.
-  if (!FEndpoint->GetMute(muted) && (OpenCaptureEndpoint(), !FEndpoint || !FEndpoint->GetMute(muted))) {
+  bool known = FEndpoint->GetMute(muted);
+  if (!known) {
+    // A device removed without a new default leaves an endpoint that fails.
+    OpenCaptureEndpoint();
+    known = FEndpoint && FEndpoint->GetMute(muted);
+  }
+  // Toggling from an unknown state could unmute a muted microphone.
+  if (!known) {
     DebugOutput(u"microphone mute ignored: the endpoint did not report its state");
     return;
   }
