@@ -44,7 +44,8 @@ std::optional<int> DecodeButtonReport(std::uint8_t reportId, const std::uint8_t*
 TVXMonMain::TVXMonMain(TDM& dm, const MonitorServices& services, WindowHandle handle)
     : FDM(dm), FServices(services), FHandle(handle) {
   Form = CreateMonitorForm();
-  kwHook1 = std::make_unique<TkwHook>();
+  // Its message box waits until the mouse is open: nothing else needs the library.
+  kwHook1 = std::make_unique<TkwHook>(true);
   kwLanguage1 = TkwLanguage::CreateWithEmbeddedSet(Form.get());
   kwLanguage1->SetActive(false);
   kwLanguage1->SetActiveLoadFromFile(false);
@@ -54,6 +55,8 @@ TVXMonMain::TVXMonMain(TDM& dm, const MonitorServices& services, WindowHandle ha
   kwHIDData1->FastOnData = false;
   kwHIDData1->OnData = [this](const WStr& id, const WStr& path, std::uint8_t reportId, const std::uint8_t* data,
                               std::uint16_t size) { kwHIDData1Data(id, path, reportId, data, size); };
+  // A read that keeps failing ends; the mouse is opened again as after an arrival.
+  kwHIDData1->OnReadFailed = [this](const WStr&, const WStr&, std::uint32_t) { kwHIDEvent1DeviceArrival(); };
 
   TimerDeviceArrial = FServices.windows->CreateTimer([this] { TimerDeviceArrialTimer(); });
   TimerDeviceArrial->SetEnabled(false);
@@ -70,6 +73,10 @@ TVXMonMain::TVXMonMain(TDM& dm, const MonitorServices& services, WindowHandle ha
 }
 
 TVXMonMain::~TVXMonMain() {
+  // No audio or session notification may reach a monitor that is going.
+  FCaptureWatch.reset();
+  SessionRegisterRetry.reset();
+  if (FSessionRegistered) FServices.session->UnregisterNotification();
   // Reads end before the handlers they call go away.
   if (kwHIDData1) kwHIDData1->HidStopRead();
   MacroRecorder.reset();
@@ -131,6 +138,12 @@ bool TVXMonMain::HandleMessage(std::uint32_t msg, std::uintptr_t wparam, std::in
     case kWmWtsSessionChange:
       SessionChange(wparam);
       return true;
+    case kWmVxCaptureDefaultChanged:
+      CaptureDefaultChanged();
+      return true;
+    case kWmVxHookLibraryMissing:
+      kwHook1->ShowLoadMessage();
+      return true;
     case kWmEndSession:
       if (wparam != 0) EndSession();
       return true;
@@ -156,6 +169,10 @@ void TVXMonMain::ReopenDevice() {
   kwHIDData1->HidFindAndReadDevice(DeviceUsageAndPage, u"*");
   DebugOutput(u"mouse reopened: " + IntToWStr(static_cast<long long>(kwHIDData1->RunningReadThreads())) +
               u" interface(s) read");
+  if (kwHook1->LoadMessagePending() && !FHookMessagePosted) {
+    FHookMessagePosted = true;
+    FServices.windows->PostMessageTo(FHandle, kWmVxHookLibraryMissing, 0, 0);
+  }
 }
 
 void TVXMonMain::ProcessMessageAndSleep50ms() {
@@ -193,6 +210,7 @@ void TVXMonMain::DoButtonFunction(std::uint8_t keyIndex, std::uint16_t functionT
       MicrophoneMute();
       break;
     case kFuncPlayMacro:
+      RefreshSessionLock();
       if (SessionAway()) {
         // Input would go to the secure desktop, or be refused, not to the user.
         DebugOutput(u"play macro ignored: the session is locked or switched away");
@@ -266,6 +284,28 @@ void TVXMonMain::SessionChange(std::uintptr_t event) {
     DebugOutput(SessionAway() ? u"session: locked or switched away, macro play is paused"
                               : u"session: back, macro play resumes");
   }
+}
+
+void TVXMonMain::StartSessionWatch() {
+  if (!FServices.session || SessionRegisterRetry) return;
+  SessionRegisterRetry = std::make_unique<TRetryTimer>(
+      *FServices.windows,
+      [this] {
+        FSessionRegistered = FServices.session->RegisterNotification();
+        // Changes before the registration were not told: ask.
+        RefreshSessionLock();
+        return FSessionRegistered;
+      },
+      u"session notification registration");
+  SessionRegisterRetry->Start();
+}
+
+void TVXMonMain::RefreshSessionLock() {
+  if (!FServices.session) return;
+  const std::optional<bool> locked = FServices.session->LockedNow();
+  if (!locked || *locked == FSessionLocked) return;
+  DebugOutput(*locked ? u"session: asked, it is locked" : u"session: asked, it is not locked");
+  SessionChange(*locked ? kWtsSessionLock : kWtsSessionUnlock);
 }
 
 void TVXMonMain::EndSession() {
@@ -372,12 +412,33 @@ bool TVXMonMain::UsesCoreAudio() {
 }
 
 void TVXMonMain::InitEndpointVolume() {
+  if (!FCaptureWatch) {
+    // Runs on the audio system's thread: it only posts, the main thread acts.
+    IWindowSystem* windows = FServices.windows;
+    const WindowHandle self = FHandle;
+    FCaptureWatch = FServices.audio->WatchDefaultCaptureEndpoint(
+        [windows, self] { windows->PostMessageTo(self, kWmVxCaptureDefaultChanged, 0, 0); });
+    if (!FCaptureWatch) DebugOutput(u"microphone: changes of the default capture device are not followed");
+  }
+  OpenCaptureEndpoint();
+  if (!FEndpoint) DebugOutput(u"no default capture endpoint: microphone mute is unavailable");
+}
+
+void TVXMonMain::OpenCaptureEndpoint() {
+  FEndpoint.reset();  // the old endpoint's notification goes first
   FEndpoint = FServices.audio->OpenDefaultCaptureEndpoint([this] {
     FVolumeUpdating = true;
     FVolumeNotifications.fetch_add(1);
     FVolumeUpdating = false;
   });
-  if (!FEndpoint) DebugOutput(u"no default capture endpoint: microphone mute is unavailable");
+  if (FEndpoint) FNoEndpointLogged = false;
+}
+
+void TVXMonMain::CaptureDefaultChanged() {
+  if (!UsesCoreAudio()) return;
+  OpenCaptureEndpoint();
+  DebugOutput(FEndpoint ? u"microphone: the default capture device changed, mute follows it"
+                        : u"microphone: no default capture device now");
 }
 
 void TVXMonMain::MicrophoneMute() {
@@ -386,13 +447,22 @@ void TVXMonMain::MicrophoneMute() {
     SetMixerMute(!muted);
     return;
   }
+  // None at start-up, or the last one went: perhaps there is one now.
+  if (!FEndpoint) OpenCaptureEndpoint();
   if (!FEndpoint) {
-    DebugOutput(u"microphone mute ignored: no capture endpoint");
+    if (!FNoEndpointLogged) DebugOutput(u"microphone mute ignored: no capture endpoint");
+    FNoEndpointLogged = true;
     return;
   }
   bool muted = false;
+  bool known = FEndpoint->GetMute(muted);
+  if (!known) {
+    // A device removed without a new default leaves an endpoint that fails.
+    OpenCaptureEndpoint();
+    known = FEndpoint && FEndpoint->GetMute(muted);
+  }
   // Toggling from an unknown state could unmute a muted microphone.
-  if (!FEndpoint->GetMute(muted)) {
+  if (!known) {
     DebugOutput(u"microphone mute ignored: the endpoint did not report its state");
     return;
   }

@@ -12,6 +12,7 @@
 
 #include "app/ConfigLink.h"
 #include "app/MonitorForm.h"
+#include "app/RetryTimer.h"
 #include "device/kwHIDData.h"
 #include "device/kwHIDEvent.h"
 #include "i18n/kwLanguage.h"
@@ -20,6 +21,7 @@
 #include "platform/HidBus.h"
 #include "platform/MainThread.h"
 #include "platform/PreciseTimer.h"
+#include "platform/SessionState.h"
 #include "platform/SyntheticInput.h"
 #include "platform/Text.h"
 #include "platform/WindowSystem.h"
@@ -44,6 +46,9 @@ inline constexpr std::uint32_t kPbtApmResumeAutomatic = 0x0012;
 inline constexpr std::uint32_t kWmWtsSessionChange = 0x02B1;
 inline constexpr std::uint32_t kWtsConsoleConnect = 1, kWtsConsoleDisconnect = 2, kWtsRemoteConnect = 3,
                                kWtsRemoteDisconnect = 4, kWtsSessionLock = 7, kWtsSessionUnlock = 8;
+// Messages the monitor posts to its own window.
+inline constexpr std::uint32_t kWmVxCaptureDefaultChanged = 0x8000 + 0x61;  // WM_APP based
+inline constexpr std::uint32_t kWmVxHookLibraryMissing = 0x8000 + 0x62;
 // How often the input hooks are checked while one is set.
 inline constexpr std::uint32_t kHookCheckIntervalMs = 3000;
 
@@ -65,6 +70,8 @@ struct MonitorServices {
   // The HID bus and the main-thread dispatcher; the process's when null.
   IHidBus* hidBus = nullptr;
   IMainThreadDispatcher* dispatcher = nullptr;
+  // Session notification and lock query; sessions are not watched when null.
+  ISessionState* session = nullptr;
   // The recording overlay; none is shown when null.
   IRecordOverlayFactory* overlays = nullptr;
   // Creates the tray icon, its menu and the About window's content, in
@@ -119,6 +126,11 @@ class TVXMonMain {
   // stops at its next action and releases what it pressed.
   void SuspendRequested() { FPlaybackCancel = true; }
   void SessionChange(std::uintptr_t event);
+  // Registers for session notifications (retried on a timer while the
+  // terminal service refuses) and takes the lock state as it is now.
+  void StartSessionWatch();
+  // Asks whether the session is locked now; a stale flag is corrected.
+  void RefreshSessionLock();
   bool SessionAway() const { return FSessionLocked || FSessionDisconnected; }
   // The session ends: like Exit, within the time the system gives.
   void EndSession();
@@ -149,6 +161,9 @@ class TVXMonMain {
   bool GetMixerMute();
   void SetMixerMute(bool mute);
   bool UsesCoreAudio();
+  // The default capture device changed (posted by the audio watch): the
+  // endpoint is resolved again.
+  void CaptureDefaultChanged();
 
   WindowHandle Handle() const { return FHandle; }
   TDM& DM() { return FDM; }
@@ -167,9 +182,14 @@ class TVXMonMain {
   std::atomic<bool> FVolumeUpdating{false};
   // Core Audio notifications seen; the callback touches nothing else.
   std::atomic<std::uint32_t> FVolumeNotifications{0};
+  // Registration for changes of the default capture device; it goes first.
+  std::unique_ptr<IAudioWatch> FCaptureWatch;
+  bool FNoEndpointLogged = false;
+  bool FHookMessagePosted = false;
   std::atomic<bool> FPlaybackCancel{false};
   bool FSessionLocked = false;
   bool FSessionDisconnected = false;
+  bool FSessionRegistered = false;
 
   // Components, in the order they are created.
   std::unique_ptr<TkwHook> kwHook1;
@@ -178,11 +198,13 @@ class TVXMonMain {
   std::unique_ptr<ITimer> TimerDeviceArrial;
   std::unique_ptr<TkwHIDEvent> kwHIDEvent1;
   std::unique_ptr<ITimer> TimerHookCheck;
+  std::unique_ptr<TRetryTimer> SessionRegisterRetry;
   // The recording toggle (function type 32), fed by kwHook1.
   std::unique_ptr<TMacroRecorder> MacroRecorder;
 
  private:
   void CreateRecorder();
+  void OpenCaptureEndpoint();
 
   TDM& FDM;
   MonitorServices FServices;

@@ -19,6 +19,9 @@ constexpr std::size_t kMaxUsages = 100;
 // A read that fails for a reason other than the device going away is
 // retried; the pause keeps a persistent failure from spinning a core.
 constexpr std::uint32_t kReadRetryPauseMs = 10;
+// The same failure this many times in a row (half a second) ends the read,
+// which asks its owner for a reopen.
+constexpr int kMaxSameReadErrors = 50;
 // How long HidStopRead waits for stopped threads to release their handles.
 constexpr auto kStopGrace = std::chrono::milliseconds(20);
 // How often the destructor handles the main thread's calls while a
@@ -79,6 +82,8 @@ class TkwHidDeviceReadThread {
 
   void Execute() {
     const StopSignal& stop = session_->Stop;
+    std::uint32_t lastError = kErrSuccess;
+    int sameErrors = 0;
     while (!stop.IsSet()) {
       std::fill(FReport.begin(), FReport.end(), std::uint8_t{0});
       const HidReadResult r = FDevice->Read(FReport, stop);
@@ -91,9 +96,19 @@ class TkwHidDeviceReadThread {
         break;
       }
       if (r.Error != kErrSuccess) {
+        sameErrors = r.Error == lastError ? sameErrors + 1 : 1;
+        lastError = r.Error;
+        if (sameErrors >= kMaxSameReadErrors) {
+          DebugOutput(u"HID read ended: error " + IntToWStr(static_cast<long long>(r.Error)) + u" " +
+                      IntToWStr(sameErrors) + u" times in a row on " + FDevicePath);
+          RaiseReadFailed(r.Error);
+          break;
+        }
         if (stop.WaitFor(kReadRetryPauseMs)) break;
         continue;
       }
+      sameErrors = 0;
+      lastError = kErrSuccess;
       NumBytesRead = std::min<std::uint32_t>(r.BytesRead, static_cast<std::uint32_t>(FReport.size()));
       if (NumBytesRead == 0) continue;
       try {
@@ -150,6 +165,19 @@ class TkwHidDeviceReadThread {
       DebugOutput(u"HID read ended: the device-not-connected handler raised an exception");
     }
     inNotConnected_.store(false);
+  }
+
+  // Handed to the main thread like a report; a stopped read raises nothing.
+  void RaiseReadFailed(std::uint32_t error) {
+    try {
+      FHIDData.dispatcher_.Invoke(
+          [this, error] {
+            if (FHIDData.OnReadFailed) FHIDData.OnReadFailed(FDeviceID, FDevicePath, error);
+          },
+          session_->Stop);
+    } catch (...) {
+      DebugOutput(u"HID read ended: the read-failed handler raised an exception");
+    }
   }
 
   // Button-usage change against this interface's previous report.
@@ -263,21 +291,51 @@ bool TkwHIDData::PassesIncludeList(const std::vector<WStr>& hardwareIds) const {
   return false;
 }
 
+WStr HardwareIdOf(const HidVidPid& ids) {
+  static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+  WStr out = u"HID\\VID_";
+  for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(ids.VendorID >> shift) & 0xF];
+  out += u"&PID_";
+  for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(ids.ProductID >> shift) & 0xF];
+  return out;
+}
+
 void TkwHIDData::Walk(const USAGE_AND_PAGE& usage, bool includeList, bool forReading,
-                      const std::function<void(Match&)>& act) {
+                      const std::function<void(Match&)>& act, bool probeOnly) {
   const auto interfaces = bus_.Enumerate(FHidGuid);
   if (!interfaces) return;
   std::uint32_t number = 0;
-  for (const auto& info : *interfaces) {
+  for (const auto& listed : *interfaces) {
     ++number;
+    HidInterfaceInfo info = listed;
+    const std::optional<HidVidPid> pathIds = ParseHidPathIds(info.Path);
+    // No identifiers from the device node: the path still names the hardware.
+    if (info.HardwareIds.empty() && pathIds) info.HardwareIds = {HardwareIdOf(*pathIds)};
     if (includeList && !PassesIncludeList(info.HardwareIds)) continue;
-    std::unique_ptr<IHidDevice> device = bus_.Open(info.Path, forReading);
-    if (!device) continue;
+    // Attributes and collection are read without access rights: no other
+    // device is opened for reading or writing.
+    std::unique_ptr<IHidDevice> probe = bus_.Probe(info.Path);
+    if (!probe) continue;
     HidAttributes attributes;
-    if (!device->GetAttributes(attributes)) continue;
+    if (!probe->GetAttributes(attributes)) continue;
+    // Another device now behind an enumerated path.
+    if (pathIds && (pathIds->VendorID != attributes.VendorID || pathIds->ProductID != attributes.ProductID)) continue;
     HidCaps caps;
-    if (!device->GetCaps(caps)) continue;
+    if (!probe->GetCaps(caps)) continue;
     if (caps.UsagePage != usage.UsagePage || caps.Usage != usage.Usage) continue;
+    if (probeOnly) {
+      Match m{info, probe, caps, number};
+      act(m);
+      continue;
+    }
+    probe.reset();
+    std::uint32_t error = kErrSuccess;
+    std::unique_ptr<IHidDevice> device = bus_.Open(info.Path, forReading, &error);
+    if (!device) {
+      // Typically another program holds the collection (32) or access is denied (5).
+      DebugOutput(u"HID open failed, error " + IntToWStr(static_cast<long long>(error)) + u": " + info.Path);
+      continue;
+    }
     Match m{info, device, caps, number};
     act(m);
   }
@@ -407,7 +465,7 @@ bool TkwHIDData::HidFindAndWriteDeviceBYHID(const THIDDataParam& ReportData) {
 
 bool TkwHIDData::IsDeviceExist(const THIDDataParam& ReportData) {
   bool found = false;
-  Walk(ReportData.UsageAndPage, true, false, [&](Match&) { found = true; });
+  Walk(ReportData.UsageAndPage, true, false, [&](Match&) { found = true; }, true);
   return found;
 }
 

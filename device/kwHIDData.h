@@ -42,6 +42,9 @@ struct THIDDataParam {
   std::uint32_t DeviceHandle = 0;
 };
 
+// "HID\VID_046D&PID_C08B": the hardware identifier that names a vendor and product.
+WStr HardwareIdOf(const HidVidPid& ids);
+
 class TkwHidDeviceReadThread;
 struct THidReadSession;
 
@@ -112,6 +115,9 @@ class TkwHIDData {
   TkwHIDDataReceived OnData;
   TkwHIDParsedDataReceived OnParsedData;
   TkwHIDDeviceNotConnected OnDeviceNotConnected;
+  // A read ended after the same unexpected error many times in a row (the
+  // error code in place of a report); on the main thread, like OnData.
+  std::function<void(const WStr& ADeviceID, const WStr& ADevicePath, std::uint32_t Error)> OnReadFailed;
 
   Guid FHidGuid;
   std::vector<WStr> FHidDeviceList;
@@ -120,8 +126,9 @@ class TkwHIDData {
   friend class TkwHidDeviceReadThread;
   struct Match;
   // The device walk shared by every find-and-act operation.
+  // probeOnly: the act needs no access to the device (the probe is passed).
   void Walk(const USAGE_AND_PAGE& usage, bool includeList, bool forReading,
-            const std::function<void(Match&)>& act);
+            const std::function<void(Match&)>& act, bool probeOnly = false);
   void Reap();
   void ThreadEnded();
 

@@ -18,6 +18,12 @@ class ICaptureEndpoint {
 // Called on the audio system's own thread for every control change.
 using EndpointNotify = std::function<void()>;
 
+// A registration that lasts as long as the object.
+class IAudioWatch {
+ public:
+  virtual ~IAudioWatch() = default;
+};
+
 // One open mixer device; closed with the object.
 class IMixerDevice {
  public:
@@ -38,6 +44,11 @@ class IAudioSystem {
   // endpoint volume, and a change notification that stays registered for the
   // life of the endpoint. nullptr when any step fails (no capture device).
   virtual std::unique_ptr<ICaptureEndpoint> OpenDefaultCaptureEndpoint(EndpointNotify onNotify) = 0;
+  // IMMNotificationClient: `onChange` runs on the audio system's own thread
+  // whenever the default capture endpoint of the multimedia role changes
+  // (also to none); it must only hand the news over. Unregistered with the
+  // object, which waits for a call under way. nullptr when it cannot register.
+  virtual std::unique_ptr<IAudioWatch> WatchDefaultCaptureEndpoint(std::function<void()> onChange) = 0;
   virtual std::uint32_t MixerDeviceCount() = 0;
   // nullptr when the device cannot be opened.
   virtual std::unique_ptr<IMixerDevice> OpenMixer(std::uint32_t deviceId) = 0;

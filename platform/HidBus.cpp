@@ -45,6 +45,34 @@ std::optional<Guid> ParseGuid(WView text) {
   return g;
 }
 
+std::optional<HidVidPid> ParseHidPathIds(WView path) {
+  const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
+  const auto at = [&](std::size_t i, WView word) {
+    if (i + word.size() > path.size()) return false;
+    for (std::size_t k = 0; k < word.size(); ++k)
+      if (lower(path[i + k]) != word[k]) return false;
+    return true;
+  };
+  const auto hex4 = [&](std::size_t i) -> int {
+    if (i + 4 > path.size()) return -1;
+    int v = 0;
+    for (std::size_t k = 0; k < 4; ++k) {
+      const int d = HexDigit(path[i + k]);
+      if (d < 0) return -1;
+      v = v * 16 + d;
+    }
+    return v;
+  };
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    if (!at(i, u"vid_") || !at(i + 8, u"&pid_")) continue;
+    const int vid = hex4(i + 4);
+    const int pid = hex4(i + 13);
+    if (vid < 0 || pid < 0) continue;
+    return HidVidPid{static_cast<std::uint16_t>(vid), static_cast<std::uint16_t>(pid)};
+  }
+  return std::nullopt;
+}
+
 WStr GuidToString(const Guid& g) {
   char buf[40];
   std::snprintf(buf, sizeof buf, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", g.Data1, g.Data2, g.Data3,

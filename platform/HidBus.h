@@ -16,8 +16,10 @@ namespace vx {
 
 // Windows system error codes the transport tells apart.
 inline constexpr std::uint32_t kErrSuccess = 0;
+inline constexpr std::uint32_t kErrAccessDenied = 5;
 inline constexpr std::uint32_t kErrInvalidHandle = 6;
 inline constexpr std::uint32_t kErrGenFailure = 31;
+inline constexpr std::uint32_t kErrSharingViolation = 32;
 inline constexpr std::uint32_t kErrInvalidParameter = 87;
 inline constexpr std::uint32_t kErrInsufficientBuffer = 122;
 inline constexpr std::uint32_t kErrOperationAborted = 995;
@@ -36,6 +38,15 @@ std::optional<Guid> ParseGuid(WView text);
 WStr GuidToString(const Guid& g);  // lowercase, with braces
 // The HID device-interface class.
 inline constexpr Guid kHidInterfaceClassGuid{0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+
+struct HidVidPid {
+  std::uint16_t VendorID = 0;
+  std::uint16_t ProductID = 0;
+  bool operator==(const HidVidPid&) const = default;
+};
+// Vendor and product from an interface path ("...vid_046d&pid_c08b..."),
+// letter case ignored; nullopt when the path does not name them.
+std::optional<HidVidPid> ParseHidPathIds(WView path);
 
 struct HidAttributes {
   std::uint16_t VendorID = 0;
@@ -100,9 +111,14 @@ class IHidBus {
   // The present interfaces of the class, in enumeration order; nullopt when
   // the set of interfaces cannot be had at all.
   virtual std::optional<std::vector<HidInterfaceInfo>> Enumerate(const Guid& interfaceClass) = 0;
-  // nullptr when the open fails. forReading: overlapped, with a larger
-  // input ring, so reports are kept while the main thread is busy.
-  virtual std::unique_ptr<IHidDevice> Open(WView path, bool forReading) = 0;
+  // nullptr when the open fails, with the system error code in *error.
+  // forReading: overlapped, with a larger input ring, so reports are kept
+  // while the main thread is busy.
+  virtual std::unique_ptr<IHidDevice> Open(WView path, bool forReading, std::uint32_t* error = nullptr) = 0;
+  // Opened with no access rights: attributes and capabilities only. Works
+  // while another program holds the collection, and touches no device that
+  // is not the mouse.
+  virtual std::unique_ptr<IHidDevice> Probe(WView path) = 0;
 };
 
 // The process-wide bus: the one set, or the platform's (Win32HidBus on

@@ -112,6 +112,8 @@ class IHookLibraryLoader {
   // Address of a named export of the loaded module; nullptr when missing.
   virtual void* FindExport(const char* name) = 0;
   virtual void UnloadModule() = 0;
+  // The system error code of the last failed LoadModule (0 when unknown).
+  virtual std::uint32_t LastLoadError() const { return 0; }
 };
 
 // The process-wide loader (the platform's unless replaced).

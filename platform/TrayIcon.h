@@ -20,6 +20,9 @@ class ITrayIcon {
   virtual void SetHint(WView hint) = 0;
   // The popup menu opened at the pointer by a right click.
   virtual void SetMenu(std::vector<TrayMenuItem> items) = 0;
+  // Puts the icon into the notification area (again, after the taskbar was
+  // re-created); false when the shell refused or did not answer in time.
+  virtual bool Add() = 0;
 };
 
 }  // namespace vx

@@ -11,6 +11,7 @@ struct VirtualHidBus::Handle {
   int Device = 0;
   std::size_t Collection = 0;
   bool ForReading = false;
+  bool Probe = false;  // no access rights: attributes and caps only
   bool Closed = false;
   // Reports in arrival order; a read error takes its turn among them.
   struct Pending {
@@ -62,6 +63,7 @@ class VirtualHidDevice final : public IHidDevice {
     std::lock_guard lock(bus_.mutex_);
     const auto* d = Plugged();
     if (!d) return kErrDeviceNotConnected;
+    if (h_->Probe) return kErrAccessDenied;
     if (report.empty()) return kErrInvalidParameter;
     const auto& c = d->Desc.Collections[h_->Collection];
     if (report.size() > c.FeatureReportLength) return kErrInvalidParameter;
@@ -132,6 +134,7 @@ class VirtualHidDevice final : public IHidDevice {
   std::uint32_t Record(VirtualSent::Kind kind, std::span<const std::uint8_t> report) {
     std::lock_guard lock(bus_.mutex_);
     if (!Plugged()) return kErrDeviceNotConnected;
+    if (h_->Probe) return kErrAccessDenied;
     if (bus_.sendError_ != 0) return bus_.sendError_;
     bus_.sent_.push_back({h_->Device, h_->Collection, kind, {report.begin(), report.end()}});
     return kErrSuccess;
@@ -297,22 +300,46 @@ std::optional<std::vector<HidInterfaceInfo>> VirtualHidBus::Enumerate(const Guid
   return out;
 }
 
-std::unique_ptr<IHidDevice> VirtualHidBus::Open(WView path, bool forReading) {
+std::unique_ptr<IHidDevice> VirtualHidBus::Open(WView path, bool forReading, std::uint32_t* error) {
+  return OpenHandle(path, forReading, false, error);
+}
+
+std::unique_ptr<IHidDevice> VirtualHidBus::Probe(WView path) { return OpenHandle(path, false, true, nullptr); }
+
+std::size_t VirtualHidBus::AccessOpens(int device, std::size_t collection) const {
+  std::lock_guard lock(mutex_);
+  auto it = devices_.find(device);
+  if (it == devices_.end() || collection >= it->second.AccessOpens.size()) return 0;
+  return it->second.AccessOpens[collection];
+}
+
+std::unique_ptr<IHidDevice> VirtualHidBus::OpenHandle(WView path, bool forReading, bool probe,
+                                                      std::uint32_t* error) {
   std::lock_guard lock(mutex_);
   for (const auto& [id, d] : devices_) {
     if (!d.Plugged) continue;
     for (std::size_t c = 0; c < d.Desc.Collections.size(); ++c) {
       if (!SameTextIgnoreCase(PathOf(id, c), path)) continue;
-      if (d.Desc.FailOpen) return nullptr;
+      if (d.Desc.FailOpen && !probe) {
+        if (error) *error = kErrSharingViolation;
+        return nullptr;
+      }
+      if (!probe) {
+        auto& opens = devices_.at(id).AccessOpens;
+        if (opens.size() <= c) opens.resize(c + 1);
+        ++opens[c];
+      }
       auto h = std::make_shared<Handle>();
       h->Device = id;
       h->Collection = c;
       h->ForReading = forReading;
+      h->Probe = probe;
       handles_.push_back(h);
       changed_.notify_all();
       return std::make_unique<VirtualHidDevice>(*this, h);
     }
   }
+  if (error) *error = 2;  // ERROR_FILE_NOT_FOUND
   return nullptr;
 }
 

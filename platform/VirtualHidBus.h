@@ -41,7 +41,7 @@ struct VirtualDeviceDesc {
   std::vector<VirtualCollection> Collections;
   bool FailAttributes = false;  // HidD_GetAttributes fails
   bool FailCaps = false;        // the parsed descriptor cannot be read
-  bool FailOpen = false;        // the interface cannot be opened
+  bool FailOpen = false;        // another program holds it: opening for access fails (32), a probe works
 };
 
 // What a collection received.
@@ -93,7 +93,10 @@ class VirtualHidBus final : public IHidBus {
 
   Guid HidGuid() override { return kHidInterfaceClassGuid; }
   std::optional<std::vector<HidInterfaceInfo>> Enumerate(const Guid& interfaceClass) override;
-  std::unique_ptr<IHidDevice> Open(WView path, bool forReading) override;
+  std::unique_ptr<IHidDevice> Open(WView path, bool forReading, std::uint32_t* error = nullptr) override;
+  std::unique_ptr<IHidDevice> Probe(WView path) override;
+  // Opens with access rights so far (probes not counted), per collection.
+  std::size_t AccessOpens(int device, std::size_t collection) const;
 
   struct Handle;  // shared with the device objects handed out
 
@@ -102,6 +105,7 @@ class VirtualHidBus final : public IHidBus {
   struct Device {
     VirtualDeviceDesc Desc;
     bool Plugged = true;
+    std::vector<std::size_t> AccessOpens;  // per collection
   };
   const VirtualCollection* CollectionOf(int device, std::size_t collection) const;
   // Under mutex_; returns the handles to wake once it is released.
@@ -118,6 +122,7 @@ class VirtualHidBus final : public IHidBus {
   std::uint32_t sendError_ = 0;
   std::size_t ringSize_ = 512;
   std::map<std::tuple<int, std::size_t, std::uint8_t>, std::vector<std::uint8_t>> featureResponses_;
+  std::unique_ptr<IHidDevice> OpenHandle(WView path, bool forReading, bool probe, std::uint32_t* error);
   std::function<void(bool, int, std::size_t)> listener_;
 };
 

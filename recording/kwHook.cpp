@@ -52,17 +52,23 @@ Fn ExportAs(IHookLibraryLoader& loader, const char* name) {
   return reinterpret_cast<Fn>(loader.FindExport(name));
 }
 
-bool LoadHookDLL() {
+constexpr char16_t kHookMissingText[] = u"kwHook.dll can not be found!";
+
+enum class LoadResult { Loaded, ModuleRefused, ExportMissing };
+
+LoadResult LoadHookDLL() {
   LibraryState& lib = Library();
   std::lock_guard lock(lib.mutex);
   if (lib.users > 0) {
     ++lib.users;
-    return true;
+    return LoadResult::Loaded;
   }
   IHookLibraryLoader& loader = GetHookLibraryLoader();
   if (!loader.LoadModule()) {
-    ShowMessageBox(u"kwHook.dll can not be found!", u"Error", MessageBoxIcon::Error);
-    return false;
+    // Missing, or blocked (Smart App Control, an antivirus): the code tells which.
+    DebugOutput(u"kwHook.dll not loaded, error " + IntToWStr(static_cast<long long>(loader.LastLoadError())) +
+                u": macro recording is unavailable");
+    return LoadResult::ModuleRefused;
   }
   lib.keyboard = {ExportAs<TEnableHookProc>(loader, kEnableKeyboardHookName),
                   ExportAs<TDisableHookProc>(loader, kDisableKeyboardHookName), nullptr};
@@ -71,12 +77,12 @@ bool LoadHookDLL() {
   if (!lib.keyboard.enable || !lib.keyboard.disable || !lib.mouse.enable || !lib.mouse.disable) {
     loader.UnloadModule();
     lib.keyboard = lib.mouse = HookKind{};
-    return false;
+    return LoadResult::ExportMissing;
   }
   lib.lastEvent = ExportAs<THookLastEventTimeProc>(loader, kHookLastEventTimeName);
   lib.refresh = ExportAs<TRefreshHooksProc>(loader, kRefreshHooksName);
   lib.users = 1;
-  return true;
+  return LoadResult::Loaded;
 }
 
 void FreeHookDLL(const TkwHook* instance) {
@@ -237,7 +243,19 @@ WStr GetMouseButtonString(TMouseButtons button) {
   return {};
 }
 
-TkwHook::TkwHook() { FDLLLoaded = LoadHookDLL(); }
+TkwHook::TkwHook(bool deferLoadMessage) {
+  const LoadResult r = LoadHookDLL();
+  FDLLLoaded = r == LoadResult::Loaded;
+  if (r != LoadResult::ModuleRefused) return;
+  FLoadMessagePending = true;
+  if (!deferLoadMessage) ShowLoadMessage();
+}
+
+void TkwHook::ShowLoadMessage() {
+  if (!FLoadMessagePending) return;
+  FLoadMessagePending = false;
+  ShowMessageBox(kHookMissingText, u"Error", MessageBoxIcon::Error);
+}
 
 TkwHook::~TkwHook() {
   if (FDLLLoaded) FreeHookDLL(this);

@@ -190,15 +190,19 @@ using THookKeyboardKeyEvent = std::function<void(std::int32_t Key, std::int32_t 
 
 class TkwHook {
  public:
-  // Loads the hook library; when it is missing the user is told once, here,
-  // and every mode stays inert.
-  TkwHook();
+  // Loads the hook library; when it cannot be loaded every mode stays inert,
+  // the error code is logged, and the user is told once: here, or, with
+  // deferLoadMessage, when the owner calls ShowLoadMessage.
+  explicit TkwHook(bool deferLoadMessage = false);
   // Ends this instance's hooks and releases the library.
   ~TkwHook();
   TkwHook(const TkwHook&) = delete;
   TkwHook& operator=(const TkwHook&) = delete;
 
   bool DLLLoaded() const { return FDLLLoaded; }
+  bool LoadMessagePending() const { return FLoadMessagePending; }
+  // Shows the deferred message about the missing library, once.
+  void ShowLoadMessage();
 
   // Run every few seconds while a hook is set. The system drops a low-level
   // hook whose callback keeps it waiting, without a word; user input that no
@@ -278,6 +282,7 @@ class TkwHook {
   void UnhookMouse();
 
   bool FDLLLoaded = false;
+  bool FLoadMessagePending = false;
   std::uint32_t FHooksSetTick = 0;
   bool FCursorKnown = false;
   std::int32_t FLastCursorX = 0;

@@ -5,6 +5,7 @@
 #include <endpointvolume.h>
 #include <mmsystem.h>
 
+#include <functional>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -23,6 +24,8 @@ constexpr IID kIidAudioEndpointVolume = {
     0x5CDF2C82, 0x841E, 0x4546, {0x97, 0x22, 0x0C, 0xF7, 0x40, 0x78, 0x22, 0x9A}};
 constexpr IID kIidAudioEndpointVolumeCallback = {
     0x657804FA, 0xD6AD, 0x4496, {0x8A, 0x60, 0x35, 0x27, 0x52, 0xAF, 0x4F, 0x89}};
+constexpr IID kIidMMNotificationClient = {
+    0x7991EEC9, 0x7E89, 0x4D85, {0x83, 0x90, 0x6C, 0x70, 0x3C, 0xEC, 0x60, 0xC0}};
 constexpr DWORD kClassContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;
 
 template <typename T>
@@ -127,6 +130,71 @@ class CoreAudioEndpoint final : public ICaptureEndpoint {
   TMyEndpointVolumeCallback* callback_ = nullptr;
 };
 
+// Hears of a new default capture endpoint (multimedia role) on a thread of
+// the audio service; Detach cuts it off like the volume callback above.
+class DefaultCaptureClient final : public IMMNotificationClient {
+ public:
+  explicit DefaultCaptureClient(std::function<void()> fn) : fn_(std::move(fn)) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (!out) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, kIidMMNotificationClient)) {
+      *out = static_cast<IMMNotificationClient*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG r = --refs_;
+    if (r == 0) delete this;
+    return r;
+  }
+  HRESULT STDMETHODCALLTYPE OnDefaultDeviceChanged(EDataFlow flow, ERole role, LPCWSTR) override {
+    if (flow != eCapture || role != eMultimedia) return S_OK;
+    std::lock_guard lock(mutex_);
+    if (fn_) fn_();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR, DWORD) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnDeviceRemoved(LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY) override { return S_OK; }
+  void Detach() {
+    std::lock_guard lock(mutex_);
+    fn_ = nullptr;
+  }
+
+ private:
+  std::atomic<ULONG> refs_{1};
+  std::mutex mutex_;
+  std::function<void()> fn_;
+};
+
+class DefaultCaptureWatch final : public IAudioWatch {
+ public:
+  ~DefaultCaptureWatch() override {
+    if (!client_) return;
+    if (registered_) enumerator_->UnregisterEndpointNotificationCallback(client_);
+    client_->Detach();
+    client_->Release();
+  }
+  bool Register(std::function<void()> fn) {
+    if (FAILED(::CoCreateInstance(kClsidMMDeviceEnumerator, nullptr, kClassContext, kIidMMDeviceEnumerator,
+                                  enumerator_.put())))
+      return false;
+    client_ = new DefaultCaptureClient(std::move(fn));
+    registered_ = SUCCEEDED(enumerator_->RegisterEndpointNotificationCallback(client_));
+    return registered_;
+  }
+
+ private:
+  ComRef<IMMDeviceEnumerator> enumerator_;
+  DefaultCaptureClient* client_ = nullptr;
+  bool registered_ = false;
+};
+
 class WinmmMixer final : public IMixerDevice {
  public:
   explicit WinmmMixer(HMIXER h) : h_(h) {}
@@ -186,6 +254,11 @@ class Win32AudioSystem final : public IAudioSystem {
     auto e = std::make_unique<CoreAudioEndpoint>();
     if (!e->Open(std::move(onNotify))) return nullptr;
     return e;
+  }
+  std::unique_ptr<IAudioWatch> WatchDefaultCaptureEndpoint(std::function<void()> onChange) override {
+    auto w = std::make_unique<DefaultCaptureWatch>();
+    if (!w->Register(std::move(onChange))) return nullptr;
+    return w;
   }
   std::uint32_t MixerDeviceCount() override { return ::mixerGetNumDevs(); }
   std::unique_ptr<IMixerDevice> OpenMixer(std::uint32_t id) override {

@@ -287,13 +287,25 @@ class Win32HidBus final : public IHidBus {
     return out;
   }
 
-  std::unique_ptr<IHidDevice> Open(WView path, bool forReading) override {
+  std::unique_ptr<IHidDevice> Open(WView path, bool forReading, std::uint32_t* error) override {
     const std::wstring p = ToWide(path);
     HANDLE h = ::CreateFileW(p.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                              OPEN_EXISTING, forReading ? FILE_FLAG_OVERLAPPED : 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE && error) *error = ::GetLastError();
     win::UniqueHandle handle = win::FileHandle(h);
     if (!handle) return nullptr;
     return std::make_unique<Win32HidDevice>(std::move(handle), forReading);
+  }
+
+  std::unique_ptr<IHidDevice> Probe(WView path) override {
+    const std::wstring p = ToWide(path);
+    // No access rights: HidD_GetAttributes and the parsed descriptor still
+    // work, also on keyboards and mice the system holds, and on a collection
+    // another program opened without sharing.
+    HANDLE h = ::CreateFileW(p.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    win::UniqueHandle handle = win::FileHandle(h);
+    if (!handle) return nullptr;
+    return std::make_unique<Win32HidDevice>(std::move(handle), false);
   }
 
  private:

@@ -37,16 +37,21 @@ class Win32HookLibrary final : public IHookLibraryLoader {
     // working folder again.
     const bool absolute = (path.size() >= 3 && path[1] == u':' && (path[2] == u'\\' || path[2] == u'/')) ||
                           (path.size() >= 2 && path[0] == u'\\' && path[1] == u'\\');
-    if (!absolute) return false;
+    if (!absolute) {
+      error_ = ERROR_BAD_PATHNAME;
+      return false;
+    }
     if (path.back() != u'\\' && path.back() != u'/') path += u'\\';
     path += u"kwHook.dll";
     const auto* wpath = reinterpret_cast<const wchar_t*>(path.c_str());
     // Dependencies come from the DLL's own folder and System32 only.
     module_ = ::LoadLibraryExW(wpath, nullptr,
                                LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (module_ == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+    error_ = module_ ? 0 : ::GetLastError();
+    if (module_ == nullptr && error_ == ERROR_INVALID_PARAMETER) {
       // Systems without the search flags: still a full path.
       module_ = ::LoadLibraryExW(wpath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+      error_ = module_ ? 0 : ::GetLastError();
     }
     return module_ != nullptr;
   }
@@ -56,6 +61,8 @@ class Win32HookLibrary final : public IHookLibraryLoader {
     return reinterpret_cast<void*>(::GetProcAddress(module_, name));
   }
 
+  std::uint32_t LastLoadError() const override { return error_; }
+
   void UnloadModule() override {
     if (module_ != nullptr) ::FreeLibrary(module_);
     module_ = nullptr;
@@ -63,6 +70,7 @@ class Win32HookLibrary final : public IHookLibraryLoader {
 
  private:
   HMODULE module_ = nullptr;
+  DWORD error_ = 0;
 };
 
 }  // namespace

@@ -5,12 +5,15 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/AudioEndpoint.h"
 #include "platform/PreciseTimer.h"
+#include "platform/SessionState.h"
 #include "platform/SyntheticInput.h"
 #include "platform/WindowSystem.h"
 
@@ -216,21 +219,22 @@ struct FakeAudioState {
 
 class FakeEndpoint final : public ICaptureEndpoint {
  public:
-  explicit FakeEndpoint(FakeAudioState& s) : s_(s) {}
+  FakeEndpoint(FakeAudioState& s, bool& muted) : s_(s), muted_(muted) {}
   bool GetMute(bool& m) override {
     if (s_.getFails) return false;
-    m = s_.muted;
+    m = muted_;
     return true;
   }
   bool SetMute(bool m) override {
     ++s_.sets;
-    s_.muted = m;
+    muted_ = m;
     if (s_.notify) s_.notify();
     return true;
   }
 
  private:
   FakeAudioState& s_;
+  bool& muted_;
 };
 
 class FakeMixer final : public IMixerDevice {
@@ -254,22 +258,65 @@ class FakeMixer final : public IMixerDevice {
   FakeAudioState& s_;
 };
 
+struct FakeAudioWatch final : IAudioWatch {
+  explicit FakeAudioWatch(int& live) : live_(live) { ++live_; }
+  ~FakeAudioWatch() override { --live_; }
+  int& live_;
+};
+
+// Two capture devices: 0 (its mute is state.muted) and 1. Like Core Audio,
+// a change of the default is told on a thread of the audio system's.
 class FakeAudioSystem final : public IAudioSystem {
  public:
   FakeAudioState state;
-  bool hasEndpoint = true;
+  bool hasEndpoint = true;  // a default capture device exists
+  int defaultDevice = 0;
+  bool secondMuted = false;
   int endpointOpens = 0;
+  std::vector<int> openedDevices;
+  std::vector<std::thread::id> openThreads;
+  std::function<void()> onDefaultChange;
+  int liveWatches = 0;
+
   std::unique_ptr<ICaptureEndpoint> OpenDefaultCaptureEndpoint(EndpointNotify onNotify) override {
     ++endpointOpens;
+    openThreads.push_back(std::this_thread::get_id());
     if (!hasEndpoint) return nullptr;
+    openedDevices.push_back(defaultDevice);
     state.notify = std::move(onNotify);
-    return std::make_unique<FakeEndpoint>(state);
+    return std::make_unique<FakeEndpoint>(state, defaultDevice == 0 ? state.muted : secondMuted);
+  }
+  std::unique_ptr<IAudioWatch> WatchDefaultCaptureEndpoint(std::function<void()> onChange) override {
+    onDefaultChange = std::move(onChange);
+    return std::make_unique<FakeAudioWatch>(liveWatches);
+  }
+  // The user picks another default (or unplugs the last one: -1).
+  void SwitchDefault(int device) {
+    hasEndpoint = device >= 0;
+    if (device >= 0) defaultDevice = device;
+    std::thread notifier([this] {
+      if (onDefaultChange) onDefaultChange();
+    });
+    notifier.join();
   }
   std::uint32_t MixerDeviceCount() override { return state.mixerCount; }
   std::unique_ptr<IMixerDevice> OpenMixer(std::uint32_t) override {
     if (state.openFails) return nullptr;
     return std::make_unique<FakeMixer>(state);
   }
+};
+
+// The terminal service refuses the first `failRegistrations` registrations,
+// as early at logon.
+class FakeSessionState final : public ISessionState {
+ public:
+  int failRegistrations = 0;
+  int registrations = 0;
+  int unregistrations = 0;
+  std::optional<bool> locked = false;
+  bool RegisterNotification() override { return ++registrations > failRegistrations; }
+  void UnregisterNotification() override { ++unregistrations; }
+  std::optional<bool> LockedNow() override { return locked; }
 };
 
 }  // namespace vx::test

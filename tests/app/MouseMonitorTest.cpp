@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "app/AppFakes.h"
@@ -11,6 +12,7 @@
 #include "i18n/LanguageTable.h"
 #include "platform/DeviceArrival.h"
 #include "platform/Debug.h"
+#include "platform/HookLibrary.h"
 #include "platform/MainThread.h"
 #include "platform/VirtualHidBus.h"
 #include "platform/MessageBox.h"
@@ -470,11 +472,67 @@ TEST_F(MonitorTest, StartUpArrivalThenDebounceOpensTheMouseAndDeliversReports) {
   EXPECT_EQ(bus.OpenReaders(dev, 0), 0u);  // only the vendor collection is read
   const std::uint8_t report[8] = {8, 1, 1, 0, 0, 0, 0, 0};
   bus.QueueInput(dev, 1, report);
-  ASSERT_TRUE(mainThread.RunUntil([&] { return !windows.messages.empty(); }, 5000));
+  ASSERT_TRUE(mainThread.RunUntil(
+      [&] {
+        return std::any_of(windows.messages.begin(), windows.messages.end(),
+                           [](const SentMessage& m) { return m.msg == WM_VX_BUTTON_EVENT; });
+      },
+      5000));
   Pump();
   EXPECT_EQ(ProfileID(), 1u);
   Monitor().FormDestroy();
   EXPECT_EQ(Monitor().kwHIDData1->RunningReadThreads(), 0u);
+}
+
+// A hook library that Smart App Control or an antivirus blocks.
+struct BlockedHookLibrary final : IHookLibraryLoader {
+  bool LoadModule() override { return false; }
+  void* FindExport(const char*) override { return nullptr; }
+  void UnloadModule() override {}
+  std::uint32_t LastLoadError() const override { return 1260; }  // ERROR_ACCESS_DISABLED_BY_POLICY
+};
+
+TEST_F(MonitorTest, BlockedHookLibraryCostsOnlyRecordingAndItsMessageWaitsForTheMouse) {
+  BlockedHookLibrary blocked;
+  SetHookLibraryLoader(&blocked);
+  struct Restore {
+    ~Restore() { SetHookLibraryLoader(nullptr); }
+  } restore;
+  const int dev = bus.Plug(VirtualMouse());
+  SetType(2, 31);
+  SetType(3, 28);
+  SetMacro0({TMACROKEY{4, 1, 65, 0}});
+  mon = std::make_unique<TVXMonMain>(*dm, services, kSelf);
+  mon->FormCreate();
+  EXPECT_TRUE(boxes.empty());  // nothing holds up the start
+  EXPECT_NE(std::find(debug.begin(), debug.end(),
+                      u"kwHook.dll not loaded, error 1260: macro recording is unavailable"),
+            debug.end());
+  mon->ReopenDevice();
+  ASSERT_TRUE(bus.WaitForReaders(dev, 1, 1, 5000));
+  EXPECT_TRUE(boxes.empty());
+  const std::uint8_t play[8] = {7, 4, 0, 0, 0, 0, 0, 0};
+  const std::uint8_t mute[8] = {7, 8, 0, 0, 0, 0, 0, 0};
+  bus.QueueInput(dev, 1, play);
+  bus.QueueInput(dev, 1, mute);
+  ASSERT_TRUE(mainThread.RunUntil([&] { return windows.messages.size() >= 3; }, 5000));
+  Pump();
+  EXPECT_EQ(input.events, (std::vector<InputEvent>{Key(65, 0)}));
+  EXPECT_TRUE(audio.state.muted);
+  // The message comes once, from the loop, after the mouse was opened.
+  EXPECT_EQ(boxes, (std::vector<std::pair<WStr, WStr>>{{u"kwHook.dll can not be found!", u"Error"}}));
+  mon->ReopenDevice();
+  Pump();
+  EXPECT_EQ(boxes.size(), 1u);
+  mon.reset();
+}
+
+TEST_F(MonitorTest, AReadThatKeepsFailingAsksForTheDebouncedReopen) {
+  Monitor();
+  auto& t = OnlyTimer(windows);
+  Monitor().kwHIDData1->OnReadFailed(u"dev", u"path", 31);
+  EXPECT_TRUE(t.Enabled());
+  EXPECT_EQ(t.Interval(), 1500u);
 }
 
 TEST_F(MonitorTest, BurstOfArrivalsGivesOneReopen) {
@@ -541,6 +599,51 @@ TEST_F(MonitorTest, LockedSessionIgnoresPlayPressesAndStillMutes) {
   Monitor().HandleMessage(kWmWtsSessionChange, kWtsConsoleConnect, 1);
   Monitor().HandleMessage(7524, 2, 1);
   EXPECT_EQ(input.events.size(), 1u);
+}
+
+TEST_F(MonitorTest, SessionRegistrationIsRetriedUntilTheServiceTakesIt) {
+  test::FakeSessionState session;
+  session.failRegistrations = 2;
+  session.locked = true;  // started while locked
+  services.session = &session;
+  Monitor().StartSessionWatch();
+  EXPECT_TRUE(Monitor().FSessionLocked);
+  test::FakeTimer& retry = *windows.timers.back();
+  EXPECT_EQ(retry.Interval(), 1000u);
+  retry.Elapse();
+  EXPECT_EQ(retry.Interval(), 2000u);
+  session.locked = false;  // unlocked while nobody was told
+  retry.Elapse();
+  EXPECT_EQ(session.registrations, 3);
+  EXPECT_FALSE(retry.Enabled());
+  EXPECT_FALSE(Monitor().FSessionLocked);
+  mon.reset();
+  EXPECT_EQ(session.unregistrations, 1);
+}
+
+TEST_F(MonitorTest, APlayPressAsksWhetherTheSessionIsLockedNow) {
+  test::FakeSessionState session;
+  services.session = &session;
+  SetType(2, 31);
+  SetMacro0({TMACROKEY{4, 1, 65, 0}});
+  Monitor().StartSessionWatch();
+  // The unlock was never told: the stale flag does not block the press.
+  Monitor().HandleMessage(kWmWtsSessionChange, kWtsSessionLock, 1);
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_EQ(input.events.size(), 1u);
+  // Nor the other way round: locked now though the flag says unlocked.
+  session.locked = true;
+  Monitor().HandleMessage(kWmWtsSessionChange, kWtsSessionUnlock, 1);
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_EQ(input.events.size(), 1u);
+  // The system cannot say: the notifications decide.
+  session.locked = std::nullopt;
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_EQ(input.events.size(), 1u);
+  Monitor().HandleMessage(kWmWtsSessionChange, kWtsSessionUnlock, 1);
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_EQ(input.events.size(), 2u);
+  mon.reset();  // before the session it refers to
 }
 
 TEST_F(MonitorTest, EndOfSessionEndsLikeExit) {
@@ -631,6 +734,48 @@ TEST_F(MonitorTest, CoreAudioUnreadableStateIsNotToggled) {
   Monitor().MicrophoneMute();
   EXPECT_EQ(audio.state.sets, 0);
   EXPECT_TRUE(audio.state.muted);
+}
+
+TEST_F(MonitorTest, NoCaptureDeviceAtStartThenOneAppears) {
+  audio.hasEndpoint = false;
+  SetType(5, 28);
+  Monitor().FormCreate();
+  debug.clear();
+  Monitor().HandleMessage(7524, 5, 1);
+  Monitor().HandleMessage(7524, 5, 1);
+  EXPECT_EQ(debug, std::vector<WStr>{u"microphone mute ignored: no capture endpoint"});  // once
+  // Plugged in without a notification: the next press finds it.
+  audio.hasEndpoint = true;
+  Monitor().HandleMessage(7524, 5, 1);
+  EXPECT_TRUE(audio.state.muted);
+}
+
+TEST_F(MonitorTest, MuteFollowsTheDefaultCaptureDeviceToldOnAnotherThread) {
+  SetType(5, 28);
+  Monitor().FormCreate();
+  ASSERT_EQ(audio.liveWatches, 1);
+  const int opens = audio.endpointOpens;
+  audio.SwitchDefault(1);
+  // The audio thread only posted; the endpoint is resolved on this thread.
+  EXPECT_EQ(audio.endpointOpens, opens);
+  Pump();
+  EXPECT_EQ(audio.endpointOpens, opens + 1);
+  for (auto id : audio.openThreads) EXPECT_EQ(id, std::this_thread::get_id());
+  Monitor().HandleMessage(7524, 5, 1);
+  EXPECT_TRUE(audio.secondMuted);
+  EXPECT_FALSE(audio.state.muted);
+  audio.SwitchDefault(0);
+  Pump();
+  Monitor().HandleMessage(7524, 5, 1);
+  EXPECT_TRUE(audio.state.muted);
+  EXPECT_TRUE(audio.secondMuted);
+  // The last device goes: a press does nothing until one comes back.
+  audio.SwitchDefault(-1);
+  Pump();
+  Monitor().HandleMessage(7524, 5, 1);
+  EXPECT_TRUE(audio.state.muted);
+  mon.reset();
+  EXPECT_EQ(audio.liveWatches, 0);  // unregistered with the monitor
 }
 
 struct MixerCase {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -136,6 +137,9 @@ TEST_F(TransportTest, InterfacesThatFailAreSkipped) {
   EXPECT_EQ(hid_->RunningReadThreads(), 0u);
   THIDDataParam p;
   p.UsageAndPage = kMouse;
+  // The presence test needs no access: only the one held by another program is there.
+  EXPECT_TRUE(hid_->IsDeviceExist(p));
+  bus_.Unplug(1);
   EXPECT_FALSE(hid_->IsDeviceExist(p));
 }
 
@@ -269,6 +273,81 @@ TEST_F(TransportTest, UnplugAfterStopRaisesNothing) {
   bus_.Unplug(m);
   EXPECT_TRUE(WaitForNoThreads());
   EXPECT_EQ(notConnected.load(), 0);
+}
+
+TEST(HidPathIds, VendorAndProductFromTheInterfacePath) {
+  struct Case {
+    const char16_t* path;
+    std::optional<HidVidPid> ids;
+  };
+  const Case cases[] = {
+      {u"\\\\?\\hid#vid_046d&pid_c08b&mi_01&col02#7&1a2b3c&0&0001#{4d1e55b2-f16f-11cf-88cb-001111000030}",
+       HidVidPid{0x046D, 0xC08B}},
+      {u"\\\\?\\HID#VID_1A2B&PID_3C4D#6&0#{4d1e55b2-f16f-11cf-88cb-001111000030}", HidVidPid{0x1A2B, 0x3C4D}},
+      {u"hid#Vid_00fF&PiD_0001", HidVidPid{0x00FF, 0x0001}},
+      // Bluetooth LE paths name them another way; virtual paths not at all.
+      {u"\\\\?\\hid#{00001812-0000-1000-8000-00805f9b34fb}_dev_vid&02046d_pid&b015_rev&0004#9", std::nullopt},
+      {u"\\\\?\\hid#virtual_1&col01#0", std::nullopt},
+      {u"hid#vid_12g4&pid_5678", std::nullopt},
+      {u"hid#vid_1234&pid_567", std::nullopt},
+      {u"hid#vid_1234_pid_5678", std::nullopt},
+      {u"vid_zzzz&pid_0000#vid_0102&pid_0304", HidVidPid{0x0102, 0x0304}},
+      {u"", std::nullopt},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ParseHidPathIds(c.path), c.ids) << ToUtf8(c.path);
+  EXPECT_EQ(HardwareIdOf({0x046D, 0xC08B}), u"HID\\VID_046D&PID_C08B");
+}
+
+TEST_F(TransportTest, OnlyTheMatchingCollectionIsOpenedAndAFailedOpenIsLogged) {
+  test::DebugLines debug;
+  VirtualDeviceDesc keyboard = test::MouseDevice();
+  keyboard.Collections[0].UsagePage = 0x0001;
+  keyboard.Collections[0].Usage = 0x0006;
+  const int k = bus_.Plug(keyboard);
+  VirtualDeviceDesc held = test::MouseDevice();
+  held.FailOpen = true;  // another program holds it
+  const int h = bus_.Plug(held);
+  const int m = bus_.Plug(test::MouseDevice());
+  hid_->HidFindAndReadDevice(kMouse, u"*");
+  ASSERT_TRUE(bus_.WaitForReaders(m, 0, 1, 1000));
+  EXPECT_EQ(bus_.AccessOpens(k, 0), 0u);  // probed only
+  EXPECT_EQ(bus_.AccessOpens(m, 0), 1u);
+  EXPECT_EQ(hid_->RunningReadThreads(), 1u);
+  EXPECT_TRUE(debug.Contains("HID open failed, error 32: " + ToUtf8(bus_.PathOf(h, 0)))) << debug.All();
+  // A presence test reads attributes only: the held collection counts, nothing is opened.
+  hid_->HidStopRead();
+  bus_.Unplug(m);
+  auto p = std::make_unique<THIDDataParam>();
+  p->UsageAndPage = kMouse;
+  EXPECT_TRUE(hid_->IsDeviceExist(*p));
+  EXPECT_EQ(bus_.AccessOpens(h, 0) + bus_.AccessOpens(k, 0), 0u);
+}
+
+TEST_F(TransportTest, TheSameReadErrorManyTimesInARowEndsTheReadAndAsksForAReopen) {
+  std::vector<std::uint32_t> failed;
+  std::thread::id failedOn;
+  hid_->OnReadFailed = [&](const WStr&, const WStr&, std::uint32_t error) {
+    failed.push_back(error);
+    failedOn = std::this_thread::get_id();
+  };
+  const int m = bus_.Plug(test::MouseDevice());
+  hid_->HidFindAndReadDevice(kMouse, u"*");
+  ASSERT_TRUE(bus_.WaitForReaders(m, 0, 1, 1000));
+  // Fewer than the limit, or changing codes: read on.
+  for (int i = 0; i < 49; ++i) bus_.QueueReadError(m, 0, 31);
+  Queue(m, 0, {7, 1});
+  for (int i = 0; i < 30; ++i) {
+    bus_.QueueReadError(m, 0, 31);
+    bus_.QueueReadError(m, 0, 23);
+  }
+  Queue(m, 0, {7, 2});
+  ASSERT_TRUE(PumpUntil(2));
+  EXPECT_TRUE(failed.empty());
+  for (int i = 0; i < 50; ++i) bus_.QueueReadError(m, 0, 31);
+  ASSERT_TRUE(main_.RunUntil([&] { return !failed.empty(); }, 5000));
+  EXPECT_EQ(failed, std::vector<std::uint32_t>{31});
+  EXPECT_EQ(failedOn, std::this_thread::get_id());  // on the main thread
+  EXPECT_TRUE(WaitForNoThreads());
 }
 
 TEST_F(TransportTest, ReadErrorsEndTheReadOrAreRetried) {

@@ -56,7 +56,7 @@ class BadInput : public ::testing::Test {
     ASSERT_TRUE(rig->bus.WaitForReaders(dev, 0, 1, 5000));
     const std::uint8_t report[8] = {8, 1, 1, 0, 0, 0, 0, 0};
     ASSERT_EQ(rig->bus.QueueInput(dev, 0, report), 1u);
-    ASSERT_TRUE(rig->main.RunUntil([&] { return !rig->windows.posted.empty(); }, 5000));
+    ASSERT_TRUE(rig->main.RunUntil([&] { return rig->ButtonPosted(); }, 5000));
     rig->Pump();
     const auto v = rig->reg.QueryValue(HKEY_CURRENT_USER_, kProfileKeyPath, u"ProfileID");
     ASSERT_TRUE(v.has_value());

@@ -30,7 +30,7 @@ class HotPlug : public ::testing::Test {
   bool ReportHandled(int dev, std::uint8_t profile) {
     const std::uint8_t report[8] = {8, 1, profile, 0, 0, 0, 0, 0};
     if (rig->bus.QueueInput(dev, 0, report) != 1) return false;
-    if (!rig->main.RunUntil([&] { return !rig->windows.posted.empty(); }, 5000)) return false;
+    if (!rig->main.RunUntil([&] { return rig->ButtonPosted(); }, 5000)) return false;
     rig->Pump();
     const auto v = rig->reg.QueryValue(HKEY_CURRENT_USER_, kProfileKeyPath, u"ProfileID");
     return v && v->data.size() == 4 && v->data[0] == profile;

@@ -186,6 +186,13 @@ class MonitorRig {
     return pred();
   }
 
+  // A button event is waiting (the monitor posts itself other messages too).
+  bool ButtonPosted() const {
+    for (const auto& m : windows.posted)
+      if (m.msg == WM_VX_BUTTON_EVENT) return true;
+    return false;
+  }
+
   // Hands every posted message to the monitor.
   void Pump() {
     auto list = std::move(windows.posted);

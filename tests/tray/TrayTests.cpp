@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "app/MonitorAbout.h"
+#include "app/AppFakes.h"
 #include "app/MonitorTray.h"
+#include "app/RetryTimer.h"
 #include "tray/FakeTray.h"
 
 namespace vx {
@@ -133,6 +135,50 @@ struct FakeWindows final : IWindowSystem {
   OsVersionInfo OsVersion() override { return {}; }
   std::vector<std::string> log;
 };
+
+// At logon the shell refuses the first adds: retried on a growing interval
+// until the icon shows, and again after a re-created taskbar refuses it.
+TEST(TrayAdd, RetriedOnAGrowingIntervalUntilTheShellTakesIt) {
+  FakeTray tray;
+  tray.failAdds = 4;
+  test::FakeWindowSystem windows;
+  TRetryTimer retry(windows, [&] { return tray.Add(); }, u"tray icon add");
+  ASSERT_EQ(windows.timers.size(), 1u);
+  test::FakeTimer& timer = *windows.timers[0];
+  EXPECT_FALSE(retry.Start());
+  std::vector<std::uint32_t> intervals;
+  while (timer.Enabled()) {
+    intervals.push_back(timer.Interval());
+    timer.Elapse();
+  }
+  EXPECT_TRUE(tray.added);
+  EXPECT_EQ(tray.adds, 5);
+  EXPECT_EQ(intervals, (std::vector<std::uint32_t>{1000, 2000, 4000, 8000}));
+  // Explorer restarts and the first add fails again: retries start over.
+  tray.adds = 0;
+  tray.failAdds = 1;
+  EXPECT_FALSE(retry.Start());
+  EXPECT_EQ(timer.Interval(), 1000u);
+  timer.Elapse();
+  EXPECT_TRUE(tray.added);
+  EXPECT_FALSE(timer.Enabled());
+}
+
+TEST(TrayAdd, GivesUpAfterAFewMinutes) {
+  FakeTray tray;
+  tray.failAdds = 1000;
+  test::FakeWindowSystem windows;
+  TRetryTimer retry(windows, [&] { return tray.Add(); }, u"tray icon add");
+  retry.Start();
+  std::uint64_t waited = 0;
+  while (windows.timers[0]->Enabled()) {
+    waited += windows.timers[0]->Interval();
+    windows.timers[0]->Elapse();
+  }
+  EXPECT_EQ(tray.adds, 10);
+  EXPECT_GE(waited, 180000u);
+  EXPECT_LE(waited, 300000u);
+}
 
 TEST(About, ShowDrawThenForegroundEveryTime) {
   FakeWindows w;

@@ -166,7 +166,7 @@ struct SuspendCallbackRegistration {
 
 // Started (or restarted after a crash) while the session is locked: no
 // notification tells it, so it is asked.
-bool SessionLockedNow(const OsVersionInfo& os) {
+std::optional<bool> SessionLockedNow(const OsVersionInfo& os) {
   // WTSINFOEXW with level-1 data, as far as read here (not in every SDK's
   // headers): the level, then SessionId, SessionState, SessionFlags.
   struct alignas(8) Level1 {
@@ -184,9 +184,9 @@ bool SessionLockedNow(const OsVersionInfo& os) {
   DWORD bytes = 0;
   if (!::WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION,
                                      static_cast<WTS_INFO_CLASS>(kSessionInfoEx), &buffer, &bytes)) {
-    return false;
+    return std::nullopt;
   }
-  bool locked = false;
+  std::optional<bool> locked;
   const auto* info = reinterpret_cast<const InfoEx*>(buffer);
   if (bytes >= sizeof(InfoEx) && info->level == 1) {
     locked = info->level1.flags == kStateLock;
@@ -196,6 +196,31 @@ bool SessionLockedNow(const OsVersionInfo& os) {
   ::WTSFreeMemory(buffer);
   return locked;
 }
+
+class Win32SessionState final : public ISessionState {
+ public:
+  Win32SessionState(HWND window, OsVersionInfo os) : window_(window), os_(os) {}
+  bool RegisterNotification() override {
+    if (registered_) return true;
+    // Fails (RPC_S_INVALID_BINDING) while the terminal service starts up.
+    registered_ = ::WTSRegisterSessionNotification(window_, NOTIFY_FOR_THIS_SESSION) != FALSE;
+    if (!registered_) {
+      DebugOutput(u"WTSRegisterSessionNotification failed, error " +
+                  IntToWStr(static_cast<long long>(::GetLastError())));
+    }
+    return registered_;
+  }
+  void UnregisterNotification() override {
+    if (registered_) ::WTSUnRegisterSessionNotification(window_);
+    registered_ = false;
+  }
+  std::optional<bool> LockedNow() override { return SessionLockedNow(os_); }
+
+ private:
+  HWND window_;
+  OsVersionInfo os_;
+  bool registered_ = false;
+};
 
 // Restarted by the system after a crash or a hang, and after an update that
 // the restart manager closed it for; the mutex keeps it to one at a time.
@@ -231,6 +256,7 @@ int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
   dm->DataModuleCreate();
 
   HWND hwnd = CreateMonitorWindow(instance);
+  std::unique_ptr<Win32SessionState> session;
   std::unique_ptr<TVXMonMain> monitor;
   if (hwnd) {
     AllowConfigurationMessages(hwnd);
@@ -242,6 +268,8 @@ int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
     services.hidBus = options.hidBus;
     services.dispatcher = &dispatcher;
     services.overlays = options.overlays;
+    session = std::make_unique<Win32SessionState>(hwnd, services.windows->OsVersion());
+    services.session = session.get();
     if (options.createUi) {
       services.createTrayAndAbout = [&options, hwnd](TVXMonMain& m) { options.createUi(m, hwnd); };
     }
@@ -252,8 +280,7 @@ int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
     if (options.onMonitor) options.onMonitor(monitor.get());
     DebugOutput(monitor->StartUpLine(FromUtf8(VX_VERSION)));
     // Lock, unlock and session switches arrive as WM_WTSSESSION_CHANGE.
-    const bool sessionNotified = ::WTSRegisterSessionNotification(hwnd, NOTIFY_FOR_THIS_SESSION) != FALSE;
-    if (SessionLockedNow(services.windows->OsVersion())) monitor->SessionChange(kWtsSessionLock);
+    monitor->StartSessionWatch();
     SuspendCallbackRegistration suspend;
     suspend.Register(monitor.get());
 
@@ -262,7 +289,6 @@ int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
       ::TranslateMessage(&msg);
       ::DispatchMessageW(&msg);
     }
-    if (sessionNotified) ::WTSUnRegisterSessionNotification(hwnd);
   }
 
   // A new instance may start while this one tears down: an open handle

@@ -46,8 +46,15 @@ void MonitorUi::Create(TVXMonMain& monitor, HWND window) {
                                          [&monitor] { monitor.About1Click(); },
                                          [&monitor] { monitor.Exit1Click(); }});
   TMonitorTray* tray = tray_.get();
+  // The first add may fail at logon: retried on a timer, and again when the
+  // taskbar is re-created and that add fails too.
+  trayRetry_ = std::make_unique<TRetryTimer>(*monitor.Services().windows,
+                                             [icon = trayIcon_.get()] { return icon->Add(); }, u"tray icon add");
+  TRetryTimer* retry = trayRetry_.get();
   trayIcon_->SetHandlers({[tray] { tray->TrayIconDblClick(); },
-                          [tray](std::uint16_t command) { tray->MenuCommand(command); }});
+                          [tray](std::uint16_t command) { tray->MenuCommand(command); },
+                          [retry] { retry->Start(); }});
+  if (!trayIcon_->Visible()) retry->Start();
 
   monitor.Extensions.UpdateLanguageAndCaptions = [this, &monitor] { UpdateLanguageAndCaptions(monitor); };
   monitor.Extensions.ShowAbout = [about] { about->About1Click(); };
@@ -70,6 +77,7 @@ bool MonitorUi::Message(HWND, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 
 void MonitorUi::Destroy() {
   scene_.reset();
+  trayRetry_.reset();
   tray_.reset();
   trayIcon_.reset();
   aboutView_.reset();

@@ -8,6 +8,7 @@
 
 #include "app/MonitorAbout.h"
 #include "app/MonitorTray.h"
+#include "app/RetryTimer.h"
 #include "i18n/kwLanguage.h"
 #include "win32/app/MonitorProgram.h"
 #include "win32/ui/AboutView.h"
@@ -40,6 +41,7 @@ class MonitorUi {
   Win32RecordOverlayFactory overlays_;
   std::unique_ptr<Win32TrayIcon> trayIcon_;
   std::unique_ptr<TMonitorTray> tray_;
+  std::unique_ptr<TRetryTimer> trayRetry_;
   std::unique_ptr<AboutView> aboutView_;
   std::unique_ptr<TMonitorAbout> about_;
   // The drawn windows' texts as a registered scene: the language designer

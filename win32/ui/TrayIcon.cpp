@@ -62,6 +62,9 @@ NOTIFYICONDATAW Win32TrayIcon::Data(UINT flags) const {
 bool Win32TrayIcon::Add() {
   NOTIFYICONDATAW d = Data(NIF_MESSAGE | NIF_ICON | NIF_TIP);
   added_ = ::Shell_NotifyIconW(NIM_ADD, &d) != FALSE;
+  // An add that timed out may still have shown the icon: then it can be
+  // modified.
+  if (!added_) added_ = ::Shell_NotifyIconW(NIM_MODIFY, &d) != FALSE;
   return added_;
 }
 
@@ -111,7 +114,7 @@ bool Win32TrayIcon::HandleMessage(UINT msg, WPARAM, LPARAM lp) {
     return true;
   }
   if (taskbarCreated_ != 0 && msg == taskbarCreated_) {
-    Add();
+    if (!Add() && handlers_.OnAddFailed) handlers_.OnAddFailed();
     return true;
   }
   return false;

@@ -22,6 +22,8 @@ class Win32TrayIcon final : public ITrayIcon {
   struct Handlers {
     std::function<void()> OnClick;
     std::function<void(std::uint16_t command)> OnCommand;
+    // The taskbar was re-created and adding the icon again failed.
+    std::function<void()> OnAddFailed;
   };
   // The icon is the resource "MAINICON" of the executable.
   Win32TrayIcon(HWND window, Handlers handlers);
@@ -37,11 +39,11 @@ class Win32TrayIcon final : public ITrayIcon {
   // The owner window's messages; true when handled.
   bool HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
   bool Visible() const { return added_; }
+  bool Add() override;
   // Opens the popup menu at the pointer and runs the chosen command.
   void ShowPopupMenu();
 
  private:
-  bool Add();
   NOTIFYICONDATAW Data(UINT flags) const;
 
   HWND window_;
