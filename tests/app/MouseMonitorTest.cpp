@@ -7,6 +7,7 @@
 
 #include "app/AppFakes.h"
 #include "app/MemRegistry.h"
+#include "app/MonitorStart.h"
 #include "app/MouseMonitor.h"
 #include "i18n/LanguageTable.h"
 #include "platform/DeviceArrival.h"
@@ -188,6 +189,21 @@ TEST(DecodeButtonReport, EveryTableEntryDecodesToItsIndex) {
     EXPECT_EQ(DecodeButtonReport(7, data, 7), i);
   }
   EXPECT_EQ(DecodeButtonReport(7, nullptr, 7), std::nullopt);
+}
+
+TEST(AfterProcessId, ReadsTheFirstWellFormedArgument) {
+  const std::pair<const char16_t*, std::optional<std::uint32_t>> rows[] = {
+      {u"VXMon.exe", std::nullopt},
+      {u"\"C:\\P F\\VXMon.exe\" /after:1234", 1234},
+      {u"VXMon.exe /AFTER:77 /after:88", 77},
+      {u"VXMon.exe \"/after:4294967295\"", 4294967295u},
+      {u"VXMon.exe /after:4294967296", std::nullopt},
+      {u"VXMon.exe /after:0", std::nullopt},
+      {u"VXMon.exe /after:", std::nullopt},
+      {u"VXMon.exe /after:12x /after:-5 after:9", std::nullopt},
+      {u"/after:5", std::nullopt},  // the program's own name
+  };
+  for (const auto& [line, pid] : rows) EXPECT_EQ(AfterProcessId(line), pid) << ToUtf8(line);
 }
 
 // ---- Dispatch ----------------------------------------------------------------

@@ -5,8 +5,10 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 
 #include "app/ConfigLink.h"
+#include "app/MonitorStart.h"
 #include "i18n/kwLanguage.h"
 #include "platform/Debug.h"
 #include "platform/HidBus.h"
@@ -208,12 +210,24 @@ void RegisterForRestart() {
   if (fn) fn(L"", 0);
 }
 
+// "/after:<pid>": the monitor that started this one is still ending and
+// may hold the mutex a while longer.
+void WaitForStartingProcess() {
+  const std::optional<std::uint32_t> pid = AfterProcessId(reinterpret_cast<const char16_t*>(::GetCommandLineW()));
+  if (!pid || *pid == ::GetCurrentProcessId()) return;
+  // Not openable: already gone.
+  UniqueHandle process{::OpenProcess(SYNCHRONIZE, FALSE, *pid)};
+  if (process) ::WaitForSingleObject(process.get(), kAfterProcessWaitMs);
+}
+
 int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
-  // A running monitor owns the name: end at once, telling nobody.
+  WaitForStartingProcess();
+  // One call decides: a running monitor owns the name, and this one ends at
+  // once, telling nobody. Without the guard start-up goes on.
   const auto* name = reinterpret_cast<const wchar_t*>(kMonitorMutexName);
-  if (UniqueHandle running{::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, name)}) return 0;
-  // Without the guard start-up goes on.
   UniqueHandle mutex{::CreateMutexW(nullptr, TRUE, name)};
+  if (mutex && ::GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+  if (options.ownsInstance) options.ownsInstance();
 
   InstallCrashReport();
   StartLog();

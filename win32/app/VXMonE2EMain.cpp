@@ -214,15 +214,11 @@ class VirtualMouseServer {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  // The second instance must end before it touches the pipe or the bus.
-  if (HANDLE running = ::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, L"TVXMonMain")) {
-    ::CloseHandle(running);
-    return 0;
-  }
   static VirtualHidBus bus;
   static VirtualMouseServer server(bus);
-  server.Start();
   vx::win::MonitorProgramOptions options;
+  // A second instance ends before it touches the pipe.
+  options.ownsInstance = [] { server.Start(); };
   vx::ui::MonitorUi ui;
   ui.Install(options);
   options.hidBus = &bus;
