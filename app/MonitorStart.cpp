@@ -56,3 +56,80 @@ std::optional<std::uint32_t> AfterProcessId(WView commandLine) {
 }
 
 }  // namespace vx
+
+namespace vx {
+namespace {
+constexpr std::int64_t kHour = 3600;
+// A time from later than now (the clock was set back) counts as just now.
+bool InLastHour(std::int64_t t, std::int64_t now) { return now - t < kHour && t - now < kHour; }
+}  // namespace
+
+CrashRestartVerdict DecideCrashRestart(const std::int64_t* earlier, std::size_t count, std::int64_t now) {
+  CrashRestartVerdict v;
+  std::size_t recent = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!InLastHour(earlier[i], now)) continue;
+    ++recent;
+    const std::int64_t since = now > earlier[i] ? now - earlier[i] : 0;
+    if (v.secondsSinceLast < 0 || since < v.secondsSinceLast) v.secondsSinceLast = since;
+  }
+  if (v.secondsSinceLast >= 0 && v.secondsSinceLast < kCrashRestartQuietSeconds) {
+    v.what = CrashRestart::TooSoon;
+  } else if (recent >= kCrashRestartsPerHour) {
+    v.what = CrashRestart::TooMany;
+  }
+  return v;
+}
+
+std::size_t ParseCrashRestarts(const char* text, std::size_t size, std::int64_t* out, std::size_t max) {
+  std::size_t n = 0;
+  std::size_t i = 0;
+  while (i < size && n < max) {
+    std::int64_t value = 0;
+    std::size_t digits = 0;
+    while (i < size && text[i] >= '0' && text[i] <= '9' && digits < 18) {
+      value = value * 10 + (text[i] - '0');
+      ++i;
+      ++digits;
+    }
+    const bool lineEnds = i >= size || text[i] == '\r' || text[i] == '\n';
+    if (digits > 0 && lineEnds) out[n++] = value;
+    while (i < size && text[i] != '\n') ++i;  // the rest of a bad line too
+    ++i;
+  }
+  return n;
+}
+
+std::size_t FormatCrashRestarts(const std::int64_t* earlier, std::size_t count, std::int64_t now, char* out,
+                                std::size_t capacity) {
+  std::size_t used = 0;
+  auto put = [&](std::int64_t t) {
+    char digits[24];
+    std::size_t d = 0;
+    std::uint64_t v = t < 0 ? 0 : static_cast<std::uint64_t>(t);
+    do {
+      digits[d++] = static_cast<char>('0' + v % 10);
+      v /= 10;
+    } while (v != 0);
+    if (used + d + 2 > capacity) return false;
+    while (d > 0) out[used++] = digits[--d];
+    out[used++] = '\r';
+    out[used++] = '\n';
+    return true;
+  };
+  // The newest kCrashRestartsKept - 1 of the last hour, then now.
+  std::size_t skip = 0, recent = 0;
+  for (std::size_t i = 0; i < count; ++i) recent += InLastHour(earlier[i], now) ? 1 : 0;
+  if (recent + 1 > kCrashRestartsKept) skip = recent + 1 - kCrashRestartsKept;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!InLastHour(earlier[i], now)) continue;
+    if (skip > 0) {
+      --skip;
+      continue;
+    }
+    if (!put(earlier[i])) return 0;
+  }
+  return put(now) ? used : 0;
+}
+
+}  // namespace vx
