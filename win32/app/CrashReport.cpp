@@ -66,7 +66,10 @@ bool Copy(wchar_t (&to)[MAX_PATH], WView from) {
 }
 
 // Taken from System32 by full path: a crash must not depend on a library
-// loaded from wherever the search order finds one.
+// loaded from wherever the search order finds one. The symbol handler is
+// set up for this process now, without loading any module's symbols: a
+// dump of a process without one sets one up itself, loading every module's
+// symbols (seconds of work on some systems).
 MiniDumpWriteDumpFn ResolveMiniDumpWriteDump() {
   wchar_t system[MAX_PATH] = {};
   const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
@@ -74,6 +77,14 @@ MiniDumpWriteDumpFn ResolveMiniDumpWriteDump() {
   std::wcscat(system, L"\\dbghelp.dll");
   HMODULE dbghelp = ::LoadLibraryExW(system, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (dbghelp == nullptr) return nullptr;
+  using SymSetOptionsFn = DWORD(WINAPI*)(DWORD);
+  using SymInitializeFn = BOOL(WINAPI*)(HANDLE, PCWSTR, BOOL);
+  auto setOptions = reinterpret_cast<SymSetOptionsFn>(reinterpret_cast<void*>(::GetProcAddress(dbghelp, "SymSetOptions")));
+  auto initialize = reinterpret_cast<SymInitializeFn>(reinterpret_cast<void*>(::GetProcAddress(dbghelp, "SymInitializeW")));
+  if (setOptions != nullptr && initialize != nullptr) {
+    setOptions(SYMOPT_DEFERRED_LOADS | SYMOPT_UNDNAME);
+    initialize(::GetCurrentProcess(), nullptr, FALSE);
+  }
   return reinterpret_cast<MiniDumpWriteDumpFn>(reinterpret_cast<void*>(::GetProcAddress(dbghelp, "MiniDumpWriteDump")));
 }
 
@@ -248,6 +259,12 @@ void Report(const Request& r) {
   wchar_t name[96];
   std::swprintf(name, 96, L"VXMon-%04u%02u%02u-%02u%02u%02u-%03u-%lu.dmp", t.wYear, t.wMonth, t.wDay, t.wHour,
                 t.wMinute, t.wSecond, t.wMilliseconds, ::GetCurrentProcessId());
+  // The new monitor starts now and waits for this process to end: its
+  // start-up overlaps the dump.
+  char restart[160] = "a new monitor is started";
+  if (MayRestart(restart, sizeof restart) && !StartNewMonitor()) {
+    std::snprintf(restart, sizeof restart, "not restarted: error %lu starting the program", ::GetLastError());
+  }
   bool dumped = false;
   wchar_t path[MAX_PATH];
   if (g.writeDump != nullptr && InFolder(path, name)) {
@@ -262,10 +279,6 @@ void Report(const Request& r) {
                            r.exception != nullptr ? &info : nullptr, nullptr, nullptr) != FALSE;
       ::CloseHandle(file);
     }
-  }
-  char restart[160] = "a new monitor is started";
-  if (MayRestart(restart, sizeof restart) && !StartNewMonitor()) {
-    std::snprintf(restart, sizeof restart, "not restarted: error %lu starting the program", ::GetLastError());
   }
   const std::size_t size = CrashLine(r, name, dumped, restart);
   AppendCrashLog(g.line, size);

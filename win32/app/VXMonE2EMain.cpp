@@ -41,13 +41,20 @@ vx::VirtualDeviceDesc VirtualMouse() {
   return d;
 }
 
-// Deeper than any stack (the limit is never reached): every frame keeps a
-// buffer the compiler cannot drop.
-volatile int g_recursionLimit = 0x7FFFFFFF;
+// A stack overflow on the calling thread. Windows raises STATUS_STACK_OVERFLOW
+// at the guard page with the thread's guaranteed bytes still free for the
+// handlers; wine 8 leaves about 2 KB and ends the process before any handler
+// runs. So the recursion raises it itself where Windows would with a small
+// guarantee: 32 KB above the end of the stack.
 __attribute__((noinline)) int Recurse(int depth) {
   volatile char frame[512];
   frame[depth % 512] = static_cast<char>(depth);
-  if (depth >= g_recursionLimit) return frame[0];
+  ULONG_PTR low = 0, high = 0;
+  ::GetCurrentThreadStackLimits(&low, &high);
+  if (reinterpret_cast<ULONG_PTR>(&frame[0]) < low + 32 * 1024) {
+    ::RaiseException(EXCEPTION_STACK_OVERFLOW, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    return frame[0];
+  }
   return Recurse(depth + 1) + frame[0];
 }
 
