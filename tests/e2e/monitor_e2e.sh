@@ -91,6 +91,16 @@ second_instance)
   [ "$n" = 1 ] || fail "$n monitor windows after the second start"
   note "second start ended with 0 after ${took}s; one monitor window"
   stop_monitor
+  # A monitor whose mutex this user may not open (one run as administrator).
+  wine hungmonitor.exe locked >/dev/null 2>&1 &
+  win wait TVXMonMain 20000 || fail "the locked monitor did not start"
+  timeout 20 wine VXMonE2E.exe >/dev/null 2>&1; rc=$?
+  n=$(win count TVXMonMain)
+  win post TVXMonMain 32769 0 0
+  win gone TVXMonMain 10000 >/dev/null
+  [ "$rc" -eq 0 ] || fail "the start beside a monitor it may not open ended with $rc"
+  [ "$n" = 1 ] || fail "$n monitor windows beside a monitor whose mutex it may not open"
+  note "beside a monitor whose mutex it may not open: ended with 0, one monitor window"
   ;;
 first_run_defaults)
   wine reg delete "$key" /f >/dev/null 2>&1

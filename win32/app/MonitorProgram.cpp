@@ -240,10 +240,13 @@ void WaitForStartingProcess() {
 int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
   WaitForStartingProcess();
   // One call decides: a running monitor owns the name, and this one ends at
-  // once, telling nobody. Without the guard start-up goes on.
+  // once, telling nobody. A monitor of another integrity level or user
+  // (one run as administrator) holds a mutex this one may not open: access
+  // denied means the same. Without the guard start-up goes on.
   const auto* name = reinterpret_cast<const wchar_t*>(kMonitorMutexName);
   UniqueHandle mutex{::CreateMutexW(nullptr, TRUE, name)};
-  if (mutex && ::GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+  const DWORD created = ::GetLastError();
+  if (mutex ? created == ERROR_ALREADY_EXISTS : created == ERROR_ACCESS_DENIED) return 0;
   if (options.ownsInstance) options.ownsInstance();
 
   InstallCrashReport();
