@@ -354,7 +354,7 @@ log_rotation)
   grep -q 'started; Windows' "$log" || fail "the new log has no start-up line"
   note "a full log became VXMon.old.log; the new one is $size bytes"
   ;;
-crash_report | crash_stack)
+crash_report | crash_stack | crash_log)
   # The crashed monitor writes one dump and one line and starts a new one,
   # which waits for it to end; a second crash within 60 s starts none.
   log=$(log_file)
@@ -362,6 +362,7 @@ crash_report | crash_stack)
   rm -rf "$crash"
   how=main code=0xC0000005
   [ "$case_name" = crash_stack ] && how=stack code=0xC00000FD
+  [ "$case_name" = crash_log ] && how=log
   crashes=$(log_count "$log" "crashed: unhandled exception $code")
   refusals=$(log_count "$log" 'not restarted: the last crash restart')
   start_monitor

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "device/kwHIDEvent.h"
+#include "platform/Debug.h"
+#include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "platform/StopSignal.h"
 #include "platform/VirtualHidBus.h"
@@ -57,6 +59,30 @@ __attribute__((noinline)) int Recurse(int depth) {
   }
   return Recurse(depth + 1) + frame[0];
 }
+
+// Passes every line to the real log; the line "crash in the log writer"
+// faults while its lock is held, as a crash inside the log writer would.
+class FaultingLog final : public vx::ILogWriter {
+ public:
+  // Wraps the current log while the monitor runs; nullptr puts it back.
+  void Wrap(vx::ILogWriter* inner) {
+    if (inner == nullptr) {
+      if (inner_ != nullptr) vx::SetLogWriter(inner_);
+      return;
+    }
+    inner_ = inner;
+    vx::SetLogWriter(this);
+  }
+  void Write(vx::LogLine line) override {
+    std::lock_guard lock(mutex_);
+    if (line.text == u"crash in the log writer") *static_cast<volatile int*>(nullptr) = 1;
+    if (inner_) inner_->Write(std::move(line));
+  }
+
+ private:
+  std::mutex mutex_;
+  vx::ILogWriter* inner_ = nullptr;
+};
 
 class VirtualMouseServer {
  public:
@@ -192,11 +218,12 @@ class VirtualMouseServer {
     if (cmd == "crash") {
       // The test build's crash on request: "crash" an unhandled fault on this
       // thread, "crash main" a fault on the main thread, "crash stack" a stack
-      // overflow there.
+      // overflow there, "crash log" a fault inside the log writer's lock.
       std::string where;
       in >> where;
       if (where.empty()) ::RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
-      if (where != "main" && where != "stack") return "error: crash [main|stack]\n";
+      if (where == "log") vx::DebugOutput(std::string_view("crash in the log writer"));
+      if (where != "main" && where != "stack") return "error: crash [main|stack|log]\n";
       vx::StopSignal never;
       vx::GetMainThreadDispatcher().Invoke(
           [&] {
@@ -254,7 +281,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   vx::ui::MonitorUi ui;
   ui.Install(options);
   options.hidBus = &bus;
+  static FaultingLog faultingLog;
   options.onMonitor = [](vx::TVXMonMain* m) {
+    faultingLog.Wrap(m ? vx::CurrentLogWriter() : nullptr);
     server.SetMonitor(m);
     if (!m) ::Sleep(server.ExitHoldMs());
   };
