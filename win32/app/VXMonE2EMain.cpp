@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cctype>
+#include <exception>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -218,12 +219,14 @@ class VirtualMouseServer {
     if (cmd == "crash") {
       // The test build's crash on request: "crash" an unhandled fault on this
       // thread, "crash main" a fault on the main thread, "crash stack" a stack
-      // overflow there, "crash log" a fault inside the log writer's lock.
+      // overflow there, "crash log" a fault inside the log writer's lock,
+      // "crash terminate" std::terminate on this thread.
       std::string where;
       in >> where;
       if (where.empty()) ::RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
       if (where == "log") vx::DebugOutput(std::string_view("crash in the log writer"));
-      if (where != "main" && where != "stack") return "error: crash [main|stack|log]\n";
+      if (where == "terminate") std::terminate();
+      if (where != "main" && where != "stack") return "error: crash [main|stack|log|terminate]\n";
       vx::StopSignal never;
       vx::GetMainThreadDispatcher().Invoke(
           [&] {
