@@ -1,6 +1,7 @@
 #include "recording/HookFixture.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -206,6 +207,19 @@ TEST_F(HookTest, InputNoHookSeesIsSetAgainOncePerLossAndLoggedOnce) {
   EXPECT_EQ(lib.calls, (Calls{"RefreshHooks", "RefreshHooks"}));
   SetDebugSink(nullptr);
   SetTickCountSource(nullptr);
+}
+
+TEST_F(HookTest, AHandlerThatThrowsIsLoggedAndTheEventGoesOn) {
+  std::vector<WStr> lines;
+  SetDebugSink([&](WView t) { lines.emplace_back(t); });
+  Hook().OnRecordMouseMacroKey = [](std::uint16_t, TMouseButtons, std::int32_t, std::uint16_t, std::uint16_t,
+                                    double, WView, WView, TMouseMacroKeyList&) { throw std::runtime_error("boom"); };
+  Hook().RecordMouseMacro();
+  // Not blocked: the library passes it on with CallNextHookEx.
+  EXPECT_EQ(lib.Mouse(kWmLButtonDown, 1000, 5, 5), 0);
+  SetDebugSink(nullptr);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], u"input hook callback failed: boom");
 }
 
 TEST(MouseButtonStrings, DescribeTheSevenButtonsAndNothingElse) {
