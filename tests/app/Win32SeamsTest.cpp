@@ -3,6 +3,11 @@
 
 #include <windows.h>
 
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/Debug.h"
 #include "platform/PreciseTimer.h"
 #include "platform/SyntheticInput.h"
 #include "platform/WindowSystem.h"
@@ -74,6 +79,31 @@ TEST(Win32WindowSystem, TimerFiresFromTheMessageLoopAndRestartsWhenReenabled) {
     ::Sleep(10);
   }
   EXPECT_EQ(fired, before);  // a disabled timer stays quiet
+}
+
+// An exception must not leave a callback Windows entered: it is logged and
+// the timer goes on firing.
+TEST(Win32WindowSystem, ATimerCallbackThatThrowsIsLoggedAndFiresAgain) {
+  std::vector<WStr> lines;
+  SetDebugSink([&](WView t) { lines.emplace_back(t); });
+  IWindowSystem& w = PlatformWindowSystem();
+  int fired = 0;
+  auto timer = w.CreateTimer([&] {
+    ++fired;
+    throw std::runtime_error("boom");
+  });
+  timer->SetInterval(20);
+  timer->SetEnabled(true);
+  const DWORD start = ::GetTickCount();
+  while (fired < 3 && ::GetTickCount() - start < 5000) {
+    w.ProcessMessages();
+    ::Sleep(5);
+  }
+  timer->SetEnabled(false);
+  SetDebugSink(nullptr);
+  EXPECT_GE(fired, 3);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], u"timer callback failed: boom");
 }
 
 TEST(Win32WindowSystem, FindsWindowsByClassAndCaptionAndDeliversMessages) {

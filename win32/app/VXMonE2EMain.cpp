@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cctype>
+#include <exception>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -14,6 +15,8 @@
 #include <vector>
 
 #include "device/kwHIDEvent.h"
+#include "platform/Debug.h"
+#include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "platform/StopSignal.h"
 #include "platform/VirtualHidBus.h"
@@ -40,6 +43,47 @@ vx::VirtualDeviceDesc VirtualMouse() {
   d.Collections = {c};
   return d;
 }
+
+// A stack overflow on the calling thread. Windows raises STATUS_STACK_OVERFLOW
+// at the guard page with the thread's guaranteed bytes still free for the
+// handlers; wine 8 leaves about 2 KB and ends the process before any handler
+// runs. So the recursion raises it itself where Windows would with a small
+// guarantee: 32 KB above the end of the stack.
+__attribute__((noinline)) int Recurse(int depth) {
+  volatile char frame[512];
+  frame[depth % 512] = static_cast<char>(depth);
+  ULONG_PTR low = 0, high = 0;
+  ::GetCurrentThreadStackLimits(&low, &high);
+  if (reinterpret_cast<ULONG_PTR>(&frame[0]) < low + 32 * 1024) {
+    ::RaiseException(EXCEPTION_STACK_OVERFLOW, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    return frame[0];
+  }
+  return Recurse(depth + 1) + frame[0];
+}
+
+// Passes every line to the real log; the line "crash in the log writer"
+// faults while its lock is held, as a crash inside the log writer would.
+class FaultingLog final : public vx::ILogWriter {
+ public:
+  // Wraps the current log while the monitor runs; nullptr puts it back.
+  void Wrap(vx::ILogWriter* inner) {
+    if (inner == nullptr) {
+      if (inner_ != nullptr) vx::SetLogWriter(inner_);
+      return;
+    }
+    inner_ = inner;
+    vx::SetLogWriter(this);
+  }
+  void Write(vx::LogLine line) override {
+    std::lock_guard lock(mutex_);
+    if (line.text == u"crash in the log writer") *static_cast<volatile int*>(nullptr) = 1;
+    if (inner_) inner_->Write(std::move(line));
+  }
+
+ private:
+  std::mutex mutex_;
+  vx::ILogWriter* inner_ = nullptr;
+};
 
 class VirtualMouseServer {
  public:
@@ -173,8 +217,26 @@ class VirtualMouseServer {
       return "ok\n";
     }
     if (cmd == "crash") {
-      // The test build's crash on request: an unhandled fault on this thread.
-      ::RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+      // The test build's crash on request: "crash" an unhandled fault on this
+      // thread, "crash main" a fault on the main thread, "crash stack" a stack
+      // overflow there, "crash log" a fault inside the log writer's lock,
+      // "crash terminate" std::terminate on this thread.
+      std::string where;
+      in >> where;
+      if (where.empty()) ::RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+      if (where == "log") vx::DebugOutput(std::string_view("crash in the log writer"));
+      if (where == "terminate") std::terminate();
+      if (where != "main" && where != "stack") return "error: crash [main|stack|log|terminate]\n";
+      vx::StopSignal never;
+      vx::GetMainThreadDispatcher().Invoke(
+          [&] {
+            if (where == "stack") {
+              Recurse(1);
+            } else {
+              *static_cast<volatile int*>(nullptr) = 1;
+            }
+          },
+          never);
       return "error: still running\n";
     }
     if (cmd == "drophook") {
@@ -214,19 +276,17 @@ class VirtualMouseServer {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  // The second instance must end before it touches the pipe or the bus.
-  if (HANDLE running = ::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, L"TVXMonMain")) {
-    ::CloseHandle(running);
-    return 0;
-  }
   static VirtualHidBus bus;
   static VirtualMouseServer server(bus);
-  server.Start();
   vx::win::MonitorProgramOptions options;
+  // A second instance ends before it touches the pipe.
+  options.ownsInstance = [] { server.Start(); };
   vx::ui::MonitorUi ui;
   ui.Install(options);
   options.hidBus = &bus;
+  static FaultingLog faultingLog;
   options.onMonitor = [](vx::TVXMonMain* m) {
+    faultingLog.Wrap(m ? vx::CurrentLogWriter() : nullptr);
     server.SetMonitor(m);
     if (!m) ::Sleep(server.ExitHoldMs());
   };
