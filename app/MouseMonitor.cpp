@@ -13,6 +13,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
+#include "profiles/IniFile.h"
 
 namespace vx {
 
@@ -42,7 +43,11 @@ std::optional<int> DecodeButtonReport(std::uint8_t reportId, const std::uint8_t*
 }
 
 TVXMonMain::TVXMonMain(TDM& dm, const MonitorServices& services, WindowHandle handle)
-    : FDM(dm), FServices(services), FHandle(handle) {
+    : Notices(services.notices,
+              [this] { FServices.windows->PostMessageTo(FHandle, WM_VX_SHOW_NOTICE, 0, 0); }),
+      FDM(dm),
+      FServices(services),
+      FHandle(handle) {
   Form = CreateMonitorForm();
   kwHook1 = std::make_unique<TkwHook>();
   kwLanguage1 = TkwLanguage::CreateWithEmbeddedSet(Form.get());
@@ -90,6 +95,22 @@ void TVXMonMain::CreateRecorder() {
   deps.sendMacroRecorded = [this](std::int32_t) { NotifyMacroRecorded(); };
   deps.translate = [](WView text) { return LookupTranslation(text); };
   deps.isRecordingMacro = &IsRecordingMacro;
+  deps.onOutcome = [this](RecordingOutcome outcome) {
+    switch (outcome) {
+      case RecordingOutcome::Started:
+        ShowNotice(NoticeKind::RecordingStarted);
+        break;
+      case RecordingOutcome::Saved:
+        ShowNotice(NoticeKind::MacroSaved);
+        break;
+      case RecordingOutcome::NotSaved:
+        ShowNotice(NoticeKind::MacroNotSaved);
+        break;
+      case RecordingOutcome::NothingRecorded:
+        ShowNotice(NoticeKind::NothingRecorded);
+        break;
+    }
+  };
   MacroRecorder = std::make_unique<TMacroRecorder>(std::move(deps));
   kwHook1->OnRecordMouseMacroKey = [this](std::uint16_t type, TMouseButtons button, std::int32_t state,
                                           std::uint16_t, std::uint16_t, double, WView keyString, WView,
@@ -105,6 +126,9 @@ void TVXMonMain::CreateRecorder() {
 
 void TVXMonMain::FormCreate() {
   IsPlayingMacro = false;
+  const IniFile ini = IniFile::Load(ExecutableFolder() + u"config.ini");
+  Notices.SetEnabled(ini.ReadInteger(u"OtherConfig", u"Notice", 1) != 0);
+  if (Extensions.NoticeSettingChanged) Extensions.NoticeSettingChanged(Notices.Enabled());
   UpdateLanguageAndCaptions();
   IsRecordingMacro = false;
   if (UsesCoreAudio()) InitEndpointVolume();
@@ -124,6 +148,12 @@ bool TVXMonMain::HandleMessage(std::uint32_t msg, std::uintptr_t wparam, std::in
       return true;
     case WM_VX_RELOAD_SETTINGS:
       ReloadSettings();
+      return true;
+    case WM_VX_SHOW_NOTICE:
+      Notices.ShowPending();
+      return true;
+    case WM_VX_MIC_CHANGED:
+      MicrophoneChanged();
       return true;
     case kWmPowerBroadcast:
       PowerBroadcast(wparam);
@@ -179,6 +209,9 @@ void TVXMonMain::HandleButtonEvent(std::uintptr_t code) {
     const std::uint32_t profile = code == kCodeProfile0 ? 0 : 1;
     WriteProfileIDToRegistry(static_cast<std::int32_t>(profile));
     NotifyProfileSwitched(profile);
+    FReportedGroup = static_cast<int>(profile);
+    ShowNotice(NoticeKind::ProfileSwitched, ProfileGroupText(static_cast<int>(profile)));
+    UpdateTrayStatus();
     return;
   }
   // Codes 15 to 20 and 23 name no slot of the 15-slot table.
@@ -329,6 +362,8 @@ void TVXMonMain::ReloadProfiles(std::int32_t profileId) {
   FDM.LoadAllProfileInfoFromRegistry();
   FDM.LoadCurrentProfileInfoFromRegistry();
   WriteProfileIDToRegistry(profileId);
+  FReportedGroup.reset();
+  UpdateTrayStatus();
 }
 
 void TVXMonMain::ReloadSettings() {
@@ -353,6 +388,44 @@ void TVXMonMain::NotifyMacroRecorded() {
 void TVXMonMain::UpdateLanguageAndCaptions() {
   if (Extensions.UpdateLanguageAndCaptions) Extensions.UpdateLanguageAndCaptions();
   ApplicationTitle = LookupTranslation(kApplicationTitleKey);
+  UpdateTrayStatus();
+}
+
+void TVXMonMain::ShowNotice(NoticeKind kind, WView text) {
+  Notices.Post(kind, text.empty() ? LookupTranslation(NoticeKey(kind)) : WStr(text));
+}
+
+void TVXMonMain::SetNoticeOn(bool on) {
+  Notices.SetEnabled(on);
+  const WStr ini = ExecutableFolder() + u"config.ini";
+  if (!WriteIniValue(ini, u"OtherConfig", u"Notice", on ? u"1" : u"0")) {
+    DebugOutput(u"cannot write " + ini + u": the notice setting lasts until the monitor ends");
+  }
+  if (Extensions.NoticeSettingChanged) Extensions.NoticeSettingChanged(on);
+}
+
+WStr TVXMonMain::ProfileGroupText(int group) const {
+  WStr text = LookupTranslation(NoticeKey(NoticeKind::ProfileSwitched)) + u" " + IntToWStr(group + 1);
+  if (group < 0 || group >= kProfileGroups) return text;
+  const int slot = FDM.FProfileSettingGroup.ProfileIndexOfProfileGroup[group];
+  if (slot < 0 || slot >= kProfileSlots) return text;
+  // A slot kept in a file carries the name the user gave that file; the
+  // registry's value names are the program's own.
+  const TPROFILESTOREINFO& d = FDM.FProfileSettingGroup.ProfileSettingList[slot];
+  WStr name = d.StorageType == 1 ? ReadFixed(d.FileName) : WStr();
+  if (name.size() > 4 && SameTextIgnoreCase(WView(name).substr(name.size() - 4), u".pfd")) name.resize(name.size() - 4);
+  if (!name.empty()) text += u": " + name;
+  return text;
+}
+
+WStr TVXMonMain::TrayStatus() const {
+  WStr status = ProfileGroupText(FReportedGroup.value_or(FDM.FProfileGroupIndex));
+  if (FMicMutedByMouse) status += u"\n" + LookupTranslation(NoticeKey(NoticeKind::MicrophoneMuted));
+  return status;
+}
+
+void TVXMonMain::UpdateTrayStatus() {
+  if (Extensions.UpdateTrayStatus) Extensions.UpdateTrayStatus(TrayStatus());
 }
 
 void TVXMonMain::About1Click() {
@@ -375,6 +448,8 @@ void TVXMonMain::InitEndpointVolume() {
   FEndpoint = FServices.audio->OpenDefaultCaptureEndpoint([this] {
     FVolumeUpdating = true;
     FVolumeNotifications.fetch_add(1);
+    // Only while the hint shows "muted": a change made elsewhere updates it.
+    if (FMicMutedByMouse) FServices.windows->PostMessageTo(FHandle, WM_VX_MIC_CHANGED, 0, 0);
     FVolumeUpdating = false;
   });
   if (!FEndpoint) DebugOutput(u"no default capture endpoint: microphone mute is unavailable");
@@ -382,12 +457,15 @@ void TVXMonMain::InitEndpointVolume() {
 
 void TVXMonMain::MicrophoneMute() {
   if (!UsesCoreAudio()) {
+    // The mixer path of old systems reports failures in message boxes of
+    // its own; it shows no notice.
     const bool muted = GetMixerMute();
     SetMixerMute(!muted);
     return;
   }
   if (!FEndpoint) {
     DebugOutput(u"microphone mute ignored: no capture endpoint");
+    ShowNotice(NoticeKind::NoMicrophone);
     return;
   }
   bool muted = false;
@@ -397,6 +475,24 @@ void TVXMonMain::MicrophoneMute() {
     return;
   }
   FEndpoint->SetMute(!muted);
+  // The notice shows what the device says now, not what was asked.
+  bool now = false;
+  if (!FEndpoint->GetMute(now)) {
+    DebugOutput(u"microphone state unknown after the mute press");
+    return;
+  }
+  ShowNotice(now ? NoticeKind::MicrophoneMuted : NoticeKind::MicrophoneOn);
+  if (FMicMutedByMouse != now) {
+    FMicMutedByMouse = now;
+    UpdateTrayStatus();
+  }
+}
+
+void TVXMonMain::MicrophoneChanged() {
+  bool muted = false;
+  if (!FMicMutedByMouse || !FEndpoint || !FEndpoint->GetMute(muted) || muted) return;
+  FMicMutedByMouse = false;
+  UpdateTrayStatus();
 }
 
 namespace {

@@ -12,6 +12,7 @@
 
 #include "app/ConfigLink.h"
 #include "app/MonitorForm.h"
+#include "app/Notice.h"
 #include "device/kwHIDData.h"
 #include "device/kwHIDEvent.h"
 #include "i18n/kwLanguage.h"
@@ -67,6 +68,8 @@ struct MonitorServices {
   IMainThreadDispatcher* dispatcher = nullptr;
   // The recording overlay; none is shown when null.
   IRecordOverlayFactory* overlays = nullptr;
+  // The on-screen notice's window; events are only logged when null.
+  INoticeWindow* notices = nullptr;
   // Creates the tray icon, its menu and the About window's content, in
   // their place among the components, and fills in the extensions.
   std::function<void(class TVXMonMain&)> createTrayAndAbout;
@@ -82,7 +85,15 @@ struct MonitorExtensions {
   std::function<void(std::uint8_t buttonIndex)> ToggleMacroRecording;
   // Shows the monitor window as the About window.
   std::function<void()> ShowAbout;
+  // The tray hint's second line (current profile, microphone) changed.
+  std::function<void(WView status)> UpdateTrayStatus;
+  // Notices were turned on or off (the tray menu's check mark).
+  std::function<void(bool on)> NoticeSettingChanged;
 };
+
+// Monitor -> itself (posted from the audio thread): the capture endpoint's
+// mute or volume changed.
+inline constexpr std::uint32_t WM_VX_MIC_CHANGED = 7526;
 
 class TVXMonMain {
  public:
@@ -138,6 +149,18 @@ class TVXMonMain {
   void NotifyMacroRecorded();
   void UpdateLanguageAndCaptions();
 
+  // The on-screen notice. text empty: the kind's own text, translated.
+  // Callable from any handler of the main thread; drawn later by the loop.
+  void ShowNotice(NoticeKind kind, WView text = {});
+  // config.ini [OtherConfig] Notice; SetNoticeOn also writes it.
+  bool NoticeOn() const { return Notices.Enabled(); }
+  void SetNoticeOn(bool on);
+  // "Profile group 1: name" and, when the mouse muted it, the microphone.
+  WStr TrayStatus() const;
+  void UpdateTrayStatus();
+  // The group's text for the notice and the hint.
+  WStr ProfileGroupText(int group) const;
+
   // Tray menu commands.
   void Config1Click() { ShowConfigApplication(); }
   void About1Click();
@@ -170,6 +193,11 @@ class TVXMonMain {
   std::atomic<bool> FPlaybackCancel{false};
   bool FSessionLocked = false;
   bool FSessionDisconnected = false;
+  TNotices Notices;
+  // The last mute press left the microphone muted.
+  bool FMicMutedByMouse = false;
+  // The group the mouse last reported, until the store says otherwise.
+  std::optional<int> FReportedGroup;
 
   // Components, in the order they are created.
   std::unique_ptr<TkwHook> kwHook1;
@@ -183,6 +211,7 @@ class TVXMonMain {
 
  private:
   void CreateRecorder();
+  void MicrophoneChanged();
 
   TDM& FDM;
   MonitorServices FServices;

@@ -23,8 +23,11 @@ struct MemoryStore final : IRecordProfileStore {
   std::int32_t ProfileIndex() const override { return 0; }
   void LoadCurrentProfileInfoFromRegistry() override {}
   void SaveBackToCurrentProfileInfo() override {}
-  void SaveCurrentProfileInfoToRegistry() override {}
-  void SaveBackRecordMacroInfoToRegistry(const TMACROKEYINFO& info) override { benchmark::DoNotOptimize(&info); }
+  bool SaveCurrentProfileInfoToRegistry() override { return true; }
+  bool SaveBackRecordMacroInfoToRegistry(const TMACROKEYINFO& info) override {
+    benchmark::DoNotOptimize(&info);
+    return true;
+  }
   std::unique_ptr<TMouseProfileInfo> profile = std::make_unique<TMouseProfileInfo>();
 };
 

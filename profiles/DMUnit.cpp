@@ -235,9 +235,9 @@ bool TDM::SaveProfileInfoToRegistry(int AProfileIndex) {
   return true;
 }
 
-void TDM::SaveCurrentProfileInfoToRegistry() {
+bool TDM::SaveCurrentProfileInfoToRegistry() {
   SaveBackToCurrentProfileInfo();
-  SlotStore(CurrentSlot()).SaveStreamToRegistry();
+  return SlotStore(CurrentSlot()).SaveStreamToRegistry();
 }
 
 void TDM::SaveCurrentProfileInfoToFile(WView AFile) { SlotStore(CurrentSlot()).SaveStreamToFile(AFile); }
@@ -309,9 +309,9 @@ bool TDM::ChangeCurrentProfileFileNameAndPath(WView AProfileFilePath) {
   return fits && SameTextIgnoreCase(store.FilePath(), IncludeTrailingBackslash(folder));
 }
 
-void TDM::SaveBackRecordMacroInfoToRegistry(const TMACROKEYINFO& ARecordMacroInfo) {
+bool TDM::SaveBackRecordMacroInfoToRegistry(const TMACROKEYINFO& ARecordMacroInfo) {
   WriteRecord(kwProfileRecordMacroInfo, ARecordMacroInfo);
-  kwProfileRecordMacroInfo.SaveStreamToRegistry();
+  return kwProfileRecordMacroInfo.SaveStreamToRegistry();
 }
 
 void TDM::LoadRecordMacroInfoFromRegistry() {

@@ -67,7 +67,7 @@ class TDM {
   bool SaveBackToProfileInfo(const TMouseProfileInfo& AProfileInfo, int AProfileIndex);
   void SaveBackToCurrentProfileInfo();
   bool SaveProfileInfoToRegistry(int AProfileIndex);
-  void SaveCurrentProfileInfoToRegistry();
+  bool SaveCurrentProfileInfoToRegistry();
   void SaveCurrentProfileInfoToFile(WView AFile);
   void SaveCurrentProfileInfoToFile();
   void SaveBackAllProfileInfo();
@@ -83,7 +83,7 @@ class TDM {
   bool ChangeCurrentProfileFileNameAndPath(WView AProfileFilePath);
   void RestoreToDefaultCPISetting();
   void RestoreToDefaultLightAndReportAdvancedSetting();
-  void SaveBackRecordMacroInfoToRegistry(const TMACROKEYINFO& ARecordMacroInfo);
+  bool SaveBackRecordMacroInfoToRegistry(const TMACROKEYINFO& ARecordMacroInfo);
   void LoadRecordMacroInfoFromRegistry();
   void InitTestDefaultValue();
 

@@ -99,6 +99,7 @@ void TMacroRecorder::StartRecording() {
   DebugOutput(u"show record window");
   FrmRecord_.reset();
   if (deps_.overlays) FrmRecord_ = deps_.overlays->ShowRecordWindow();
+  if (deps_.onOutcome) deps_.onOutcome(RecordingOutcome::Started);
 }
 
 void TMacroRecorder::StopRecording(int ButtonIndex) {
@@ -106,7 +107,10 @@ void TMacroRecorder::StopRecording(int ButtonIndex) {
   FrmRecord_.reset();
   if (deps_.hook) deps_.hook->StopRecordMouseMacro();
   *recording_ = false;
-  if (FMacroInfo_->MacroListCount == 0) return;
+  if (FMacroInfo_->MacroListCount == 0) {
+    if (deps_.onOutcome) deps_.onOutcome(RecordingOutcome::NothingRecorded);
+    return;
+  }
   StoreRecording(ButtonIndex);
 }
 
@@ -150,11 +154,12 @@ void TMacroRecorder::StoreRecording(int ButtonIndex) {
   store.CurrentProfileInfo().MacroKeyInfoList.MacroInfos[0] = *macro;
 
   store.SaveBackToCurrentProfileInfo();
-  store.SaveCurrentProfileInfoToRegistry();
+  const bool slotSaved = store.SaveCurrentProfileInfoToRegistry();
   const std::int32_t profileIndex = store.ProfileIndex();
   if (deps_.writeProfileToDevice) deps_.writeProfileToDevice(profileIndex);
-  store.SaveBackRecordMacroInfoToRegistry(*macro);
+  const bool macroSaved = store.SaveBackRecordMacroInfoToRegistry(*macro);
   if (deps_.sendMacroRecorded) deps_.sendMacroRecorded(store.ProfileIndex());
+  if (deps_.onOutcome) deps_.onOutcome(slotSaved && macroSaved ? RecordingOutcome::Saved : RecordingOutcome::NotSaved);
 }
 
 void TMacroRecorder::kwHook1RecordMouseMacroKey(int MacroType, int AButton, int AState, WView MacroKeyString) {

@@ -24,8 +24,9 @@ class IRecordProfileStore {
   virtual std::int32_t ProfileIndex() const = 0;
   virtual void LoadCurrentProfileInfoFromRegistry() = 0;
   virtual void SaveBackToCurrentProfileInfo() = 0;
-  virtual void SaveCurrentProfileInfoToRegistry() = 0;
-  virtual void SaveBackRecordMacroInfoToRegistry(const TMACROKEYINFO& info) = 0;
+  // Both report whether the value was written.
+  virtual bool SaveCurrentProfileInfoToRegistry() = 0;
+  virtual bool SaveBackRecordMacroInfoToRegistry(const TMACROKEYINFO& info) = 0;
 };
 
 // The mouse macro mode of the hook engine (TkwHook).
@@ -60,9 +61,9 @@ class TDMRecordStore final : public IRecordProfileStore {
   std::int32_t ProfileIndex() const override { return dm_.FProfileIndex; }
   void LoadCurrentProfileInfoFromRegistry() override { dm_.LoadCurrentProfileInfoFromRegistry(); }
   void SaveBackToCurrentProfileInfo() override { dm_.SaveBackToCurrentProfileInfo(); }
-  void SaveCurrentProfileInfoToRegistry() override { dm_.SaveCurrentProfileInfoToRegistry(); }
-  void SaveBackRecordMacroInfoToRegistry(const TMACROKEYINFO& info) override {
-    dm_.SaveBackRecordMacroInfoToRegistry(info);
+  bool SaveCurrentProfileInfoToRegistry() override { return dm_.SaveCurrentProfileInfoToRegistry(); }
+  bool SaveBackRecordMacroInfoToRegistry(const TMACROKEYINFO& info) override {
+    return dm_.SaveBackRecordMacroInfoToRegistry(info);
   }
 
  private:
@@ -80,6 +81,9 @@ class TkwHookMacroSource final : public IMouseMacroHook {
   Hook& hook_;
 };
 
+// What became of a recording, for the on-screen notice.
+enum class RecordingOutcome { Started, Saved, NotSaved, NothingRecorded };
+
 struct MacroRecorderDeps {
   IRecordProfileStore* store = nullptr;
   IMouseMacroHook* hook = nullptr;
@@ -90,6 +94,9 @@ struct MacroRecorderDeps {
   std::function<void(std::int32_t profileIndex)> sendMacroRecorded;
   // Translation of one English text (LookupTranslation); identity when empty.
   std::function<WStr(WView)> translate;
+  // Told when a recording starts and how it ended; "Saved" only once both
+  // stored values were written.
+  std::function<void(RecordingOutcome)> onOutcome;
   // The process-wide IsRecordingMacro flag; the recorder's own when null.
   bool* isRecordingMacro = nullptr;
 };

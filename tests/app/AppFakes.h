@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Notice.h"
 #include "platform/AudioEndpoint.h"
 #include "platform/PreciseTimer.h"
 #include "platform/SyntheticInput.h"
@@ -198,9 +199,19 @@ inline std::unique_ptr<ITimer> FakeWindowSystem::CreateTimer(std::function<void(
   return std::make_unique<FakeTimer>(*this, std::move(onTimer));
 }
 
+// The notice window: what it showed; the foreground's notification state.
+struct FakeNoticeWindow final : INoticeWindow {
+  void Show(WView text) override { shown.emplace_back(text); }
+  int UserNotificationState() override { return state; }
+  std::vector<std::u16string> shown;
+  int state = 5;  // QUNS_ACCEPTS_NOTIFICATIONS
+};
+
 struct FakeAudioState {
   bool muted = false;
   bool getFails = false;
+  // The device keeps its state whatever it is asked (a hardware switch).
+  bool setIgnored = false;
   int sets = 0;
   // Mixer.
   std::uint32_t mixerCount = 1;
@@ -224,7 +235,7 @@ class FakeEndpoint final : public ICaptureEndpoint {
   }
   bool SetMute(bool m) override {
     ++s_.sets;
-    s_.muted = m;
+    if (!s_.setIgnored) s_.muted = m;
     if (s_.notify) s_.notify();
     return true;
   }

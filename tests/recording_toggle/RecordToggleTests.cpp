@@ -27,14 +27,17 @@ struct FakeStore final : IRecordProfileStore {
     *current = *stored;
   }
   void SaveBackToCurrentProfileInfo() override { log.push_back("saveback"); }
-  void SaveCurrentProfileInfoToRegistry() override {
+  bool SaveCurrentProfileInfoToRegistry() override {
     log.push_back("save");
     *stored = *current;
+    return !saveFails;
   }
-  void SaveBackRecordMacroInfoToRegistry(const TMACROKEYINFO& info) override {
+  bool SaveBackRecordMacroInfoToRegistry(const TMACROKEYINFO& info) override {
     log.push_back("saverecordmacro");
     recordMacro = std::make_unique<TMACROKEYINFO>(info);
+    return true;
   }
+  bool saveFails = false;
 
   Log& log;
   std::int32_t profileIndex = 0;
@@ -109,6 +112,7 @@ class RecordToggle : public ::testing::Test {
     };
     deps.sendMacroRecorded = [this](std::int32_t index) { log.push_back("7038 " + std::to_string(index)); };
     deps.isRecordingMacro = &recordingFlag;
+    deps.onOutcome = [this](RecordingOutcome o) { outcomes.push_back(o); };
     recorder = std::make_unique<TMacroRecorder>(std::move(deps));
     sim = std::make_unique<HookEngineSim>(*recorder);
   }
@@ -137,6 +141,7 @@ class RecordToggle : public ::testing::Test {
   FakeHook hook{log};
   FakeOverlays overlays{log, lines};
   bool recordingFlag = false;
+  std::vector<RecordingOutcome> outcomes;
   std::function<void()> onDeviceWrite;
   std::unique_ptr<TMacroRecorder> recorder;
   std::unique_ptr<HookEngineSim> sim;
@@ -153,6 +158,7 @@ TEST_F(RecordToggle, StartAndStopWithoutClickStoresNothing) {
   EXPECT_FALSE(recordingFlag);
   EXPECT_FALSE(recorder->OverlayShown());
   EXPECT_EQ(log, (Log{"hook.record", "overlay.show", "overlay.close", "hook.stop"}));
+  EXPECT_EQ(outcomes, (std::vector{RecordingOutcome::Started, RecordingOutcome::NothingRecorded}));
   EXPECT_TRUE(lines.empty());
   EXPECT_EQ(store.recordMacro, nullptr);
   EXPECT_EQ(store.current->ConfigInfo.ButtonFuncInfo[2].MacroInfo.MacroListCount, 0);
@@ -357,6 +363,15 @@ TEST_F(RecordToggle, SavesWritesThenAnnouncesWithTheProfileIndex) {
   recorder->ToggleMacroRecording(7);
   EXPECT_EQ(log, (Log{"overlay.close", "hook.stop", "load", "saveback", "save", "device.write 3", "saverecordmacro",
                       "7038 3"}));
+  EXPECT_EQ(outcomes, (std::vector{RecordingOutcome::Started, RecordingOutcome::Saved}));
+}
+
+TEST_F(RecordToggle, AFailedSaveIsReportedAsNotSaved) {
+  store.saveFails = true;
+  recorder->ToggleMacroRecording(7);
+  sim->Click(0, 10);
+  recorder->ToggleMacroRecording(7);
+  EXPECT_EQ(outcomes, (std::vector{RecordingOutcome::Started, RecordingOutcome::NotSaved}));
 }
 
 TEST_F(RecordToggle, RecordPressDuringTheDeviceWriteKeepsTheStoredMacro) {

@@ -242,6 +242,7 @@ int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
     services.hidBus = options.hidBus;
     services.dispatcher = &dispatcher;
     services.overlays = options.overlays;
+    services.notices = options.notices;
     if (options.createUi) {
       services.createTrayAndAbout = [&options, hwnd](TVXMonMain& m) { options.createUi(m, hwnd); };
     }

@@ -23,6 +23,8 @@ struct MonitorProgramOptions {
   std::function<void()> destroyUi;
   // The recording overlay's windows; none is shown when null.
   IRecordOverlayFactory* overlays = nullptr;
+  // The on-screen notice's window; events are only logged when null.
+  INoticeWindow* notices = nullptr;
 };
 
 // Runs the whole process; the exit code, always 0.

@@ -14,6 +14,7 @@ MonitorUi::~MonitorUi() { Destroy(); }
 
 void MonitorUi::Install(win::MonitorProgramOptions& options) {
   options.overlays = &overlays_;
+  options.notices = &notice_;
   options.createUi = [this](TVXMonMain& monitor, HWND window) { Create(monitor, window); };
   options.uiMessage = [this](HWND window, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     return Message(window, msg, wp, lp, result);
@@ -41,13 +42,16 @@ void MonitorUi::Create(TVXMonMain& monitor, HWND window) {
 
   // The tray icon shows from now until the end of the process.
   trayIcon_ = std::make_unique<Win32TrayIcon>(window, Win32TrayIcon::Handlers{});
-  tray_ = std::make_unique<TMonitorTray>(
-      *trayIcon_, TMonitorTray::Handlers{[&monitor] { monitor.Config1Click(); },
-                                         [&monitor] { monitor.About1Click(); },
-                                         [&monitor] { monitor.Exit1Click(); }});
+  TMonitorTray::Handlers handlers{[&monitor] { monitor.Config1Click(); }, [&monitor] { monitor.About1Click(); },
+                                  [&monitor] { monitor.Exit1Click(); }};
+  handlers.SetNoticeOn = [&monitor](bool on) { monitor.SetNoticeOn(on); };
+  tray_ = std::make_unique<TMonitorTray>(*trayIcon_, std::move(handlers));
   TMonitorTray* tray = tray_.get();
   trayIcon_->SetHandlers({[tray] { tray->TrayIconDblClick(); },
-                          [tray](std::uint16_t command) { tray->MenuCommand(command); }});
+                          [tray](std::uint16_t command) { tray->MenuCommand(command); },
+                          [tray] { tray->MenuOpening(); }});
+  monitor.Extensions.UpdateTrayStatus = [tray](WView status) { tray->SetStatus(status); };
+  monitor.Extensions.NoticeSettingChanged = [tray](bool on) { tray->SetNoticeChecked(on); };
 
   monitor.Extensions.UpdateLanguageAndCaptions = [this, &monitor] { UpdateLanguageAndCaptions(monitor); };
   monitor.Extensions.ShowAbout = [about] { about->About1Click(); };
@@ -62,6 +66,13 @@ void MonitorUi::UpdateLanguageAndCaptions(TVXMonMain& monitor) {
 
 bool MonitorUi::Message(HWND, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
   if (trayIcon_ && trayIcon_->HandleMessage(msg, wp, lp)) {
+    result = 0;
+    return true;
+  }
+  // The tray's own commands sent as WM_COMMAND (Config, About and Exit are
+  // the window's).
+  if (tray_ && msg == WM_COMMAND && HIWORD(wp) == 0 && LOWORD(wp) >= TMonitorTray::Notice1) {
+    tray_->MenuCommand(LOWORD(wp));
     result = 0;
     return true;
   }

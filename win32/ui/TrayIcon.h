@@ -22,6 +22,8 @@ class Win32TrayIcon final : public ITrayIcon {
   struct Handlers {
     std::function<void()> OnClick;
     std::function<void(std::uint16_t command)> OnCommand;
+    // Just before the menu opens, so that its items can be brought up to date.
+    std::function<void()> OnMenuOpening;
   };
   // The icon is the resource "MAINICON" of the executable.
   Win32TrayIcon(HWND window, Handlers handlers);
