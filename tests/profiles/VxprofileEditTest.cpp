@@ -178,6 +178,33 @@ std::uint32_t Crc(const std::vector<std::uint8_t>& b, std::size_t n) {
   return ~c;
 }
 
+struct BakEntry {
+  std::uint8_t kind;  // 1 value, 2 below the documents folder, 3 full path
+  std::uint32_t type;
+  std::string name;
+  std::vector<std::uint8_t> data;
+};
+
+// A backup file byte by byte, as README's table gives it.
+void WriteBak(const fs::path& p, const std::vector<BakEntry>& entries) {
+  std::vector<std::uint8_t> b = {'V', 'X', 'M', 'O', 'N', 'B', 'A', 'K'};
+  const auto add = [&](std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  };
+  add(1);
+  add(static_cast<std::uint32_t>(entries.size()));
+  for (const auto& e : entries) {
+    b.push_back(e.kind);
+    add(e.type);
+    add(static_cast<std::uint32_t>(e.name.size()));
+    b.insert(b.end(), e.name.begin(), e.name.end());
+    add(static_cast<std::uint32_t>(e.data.size()));
+    b.insert(b.end(), e.data.begin(), e.data.end());
+  }
+  add(Crc(b, b.size()));
+  ASSERT_TRUE(WriteFileAtomic(W(p), b));
+}
+
 TEST_F(VxprofileTest, RefusedChangesExitTwoAndChangeNothing) {
   const fs::path t = dir.path() / "files";
   fs::create_directories(t);
@@ -196,6 +223,22 @@ TEST_F(VxprofileTest, RefusedChangesExitTwoAndChangeNothing) {
   Put32(backup, 8, 2);  // format version
   Put32(backup, backup.size() - 4, Crc(backup, backup.size() - 4));
   ASSERT_TRUE(WriteFileAtomic(W(t / "future.vxbak"), backup));
+  // A file no record names, and a plain file where a folder would have to be.
+  const fs::path documents = dir.path() / "Documents";
+  ASSERT_TRUE(WriteFileAtomic(W(documents / "precious.pfd"), std::vector<std::uint8_t>{'o', 'l', 'd'}));
+  ASSERT_TRUE(WriteFileAtomic(W(documents / "blocker.pfd"), std::vector<std::uint8_t>{'b'}));
+  WriteBak(t / "blocked.vxbak", {{2, 0, "precious.pfd", {'n', 'e', 'w'}}, {2, 0, "blocker.pfd\\x.pfd", {'x'}}});
+  WriteBak(t / "escape.vxbak", {{3, 0, "../../escape.pfd", {'x'}}});
+  WriteBak(t / "elsewhere.vxbak", {{3, 0, U8(dir.path() / "elsewhere.pfd"), {'x'}}});
+  WriteBak(t / "up.vxbak", {{2, 0, "Gaming Mouse Vantor/../../up.pfd", {'x'}}});
+  const auto all = FileBytes(Key() / "QZ3PROFILE.pfd=REG_BINARY");
+  WriteBak(t / "text.vxbak", {{1, 1, "QZ3PROFILE.pfd", all}});
+  WriteBak(t / "binaryid.vxbak", {{1, 3, "ProfileID", {1, 0, 0, 0}}});
+  WriteBak(t / "one.vxbak", {{1, 3, "QZ3PROFILE.pfd", all}});
+  // Relative full paths would be taken from the current folder.
+  fs::create_directories(dir.path() / "a/b");
+  const fs::path cwd = fs::current_path();
+  fs::current_path(dir.path() / "a/b");
 
   struct Row {
     std::vector<std::string> args;
@@ -218,6 +261,13 @@ TEST_F(VxprofileTest, RefusedChangesExitTwoAndChangeNothing) {
       {{"profile", "switch", "2"}, "not 0 or 1"},
       {{"restore", U8(t / "damaged.vxbak")}, "damaged"},
       {{"restore", U8(t / "future.vxbak")}, "format version 2"},
+      {{"restore", U8(t / "blocked.vxbak")}, "the previous data was put back"},
+      {{"restore", U8(t / "escape.vxbak")}, "not a file a restore may write"},
+      {{"restore", U8(t / "elsewhere.vxbak")}, "not a file a restore may write"},
+      {{"restore", U8(t / "up.vxbak")}, "not a file a restore may write"},
+      {{"restore", U8(t / "text.vxbak")}, "type 1, not REG_BINARY"},
+      {{"restore", U8(t / "binaryid.vxbak")}, "type 3, not REG_DWORD"},
+      {{"restore", "--write", U8(t / "one.vxbak")}, "none is present"},
       {{"button", "set", "3", "key", "A", "--write"}, "none is present"},
       {{"button", "set", "3", "key", "A", "--slot", "2", "--write"}, "onboard profiles 0 and 1"},
       {{"button", "set", "3", "key", "A"}, "configuration application is running", true},
@@ -236,6 +286,18 @@ TEST_F(VxprofileTest, RefusedChangesExitTwoAndChangeNothing) {
     EXPECT_TRUE(before == Snapshot(dir.path() / "registry"));
     EXPECT_TRUE(docs == Snapshot(dir.path() / "Documents"));
   }
+  fs::current_path(cwd);
+  EXPECT_FALSE(fs::exists(dir.path() / "escape.pfd"));
+  EXPECT_FALSE(fs::exists(dir.path() / "elsewhere.pfd"));
+  // The automatic backup of the failed restore holds the file it replaced.
+  int holding = 0;
+  for (const auto& e : fs::directory_iterator(t)) {
+    if (U8(e.path().filename()).starts_with("blocked.vxbak.before-restore-")) {
+      const auto b = FileBytes(e.path());
+      holding += std::search(b.begin(), b.end(), std::begin("precious.pfd"), std::end("precious.pfd") - 1) != b.end();
+    }
+  }
+  EXPECT_EQ(holding, 1);
   // With --force the same edit goes through, and the monitor is told.
   windows.byClass[u"TVXMonMain"] = 9;
   ASSERT_TRUE(WriteFileAtomic(W(Key() / "ProfileID=REG_DWORD"), std::vector<std::uint8_t>{1, 0, 0, 0}));
@@ -274,6 +336,77 @@ TEST_F(VxprofileTest, BackupRestoresByteIdenticalIntoAnEmptyStore) {
   int saved = 0;
   for (const auto& e : fs::directory_iterator(t)) saved += U8(e.path().filename()).find(".before-restore-") != std::string::npos;
   EXPECT_EQ(saved, 2);
+}
+
+// Refuses to put one value's old bytes back: the rollback of a failed
+// restore then fails too.
+class NoPutBack final : public IRegistry {
+ public:
+  NoPutBack(IRegistry& inner, WStr name, std::vector<std::uint8_t> old)
+      : inner_(inner), name_(std::move(name)), old_(std::move(old)) {}
+  bool CreateKey(RegRoot r, WView p) override { return inner_.CreateKey(r, p); }
+  bool KeyExists(RegRoot r, WView p) override { return inner_.KeyExists(r, p); }
+  std::optional<RegValue> QueryValue(RegRoot r, WView p, WView n) override { return inner_.QueryValue(r, p, n); }
+  bool SetValue(RegRoot r, WView p, WView n, RegType t, std::span<const std::uint8_t> d) override {
+    if (SameTextIgnoreCase(n, name_) && std::equal(d.begin(), d.end(), old_.begin(), old_.end())) return false;
+    return inner_.SetValue(r, p, n, t, d);
+  }
+  bool DeleteValue(RegRoot r, WView p, WView n) override { return inner_.DeleteValue(r, p, n); }
+  std::optional<std::vector<RegNamedValue>> EnumValues(RegRoot r, WView p) override { return inner_.EnumValues(r, p); }
+
+ private:
+  IRegistry& inner_;
+  WStr name_;
+  std::vector<std::uint8_t> old_;
+};
+
+TEST_F(VxprofileTest, AFailedRollbackSaysTheDataIsMixedAndNamesTheAutomaticBackup) {
+  const fs::path t = dir.path() / "files";
+  const fs::path documents = dir.path() / "Documents";
+  fs::create_directories(t);
+  ASSERT_TRUE(WriteFileAtomic(W(documents / "blocker.pfd"), std::vector<std::uint8_t>{'b'}));
+  const auto registry = Snapshot(dir.path() / "registry");
+  const auto docs = Snapshot(documents);
+  const auto slot0 = FileBytes(Key() / "QZ3Profile1.pfd=REG_BINARY");
+  auto changed = slot0;
+  changed[100] ^= 1;
+  // The backup's group record names a macro folder outside the documents folder.
+  auto group = std::make_unique<TProfileSettingGroup>();
+  const auto stored = FileBytes(Key() / "QZ3ProfileSettingGroup.pfd=REG_BINARY");
+  ASSERT_EQ(stored.size(), sizeof *group);
+  std::memcpy(group.get(), stored.data(), sizeof *group);
+  WriteFixed(group->ProfileSettingList[1].MacroPath, W(dir.path() / "elsewhere"));
+  WriteBak(t / "b.vxbak", {{1, 3, "QZ3ProfileSettingGroup.pfd", Bytes(*group)},
+                           {1, 3, "QZ3Profile1.pfd", changed},
+                           {3, 0, U8(dir.path() / "elsewhere" / "x.macro"), {'m'}},
+                           {2, 0, "blocker.pfd\\x.pfd", {'x'}}});
+  DirRegistry reg(U8(dir.path() / "registry"));
+  NoPutBack flaky(reg, u"QZ3Profile1.pfd", slot0);
+  SetRegistry(&flaky);
+  SetDocumentsFolderOverride(W(documents));
+  cli::Context ctx;
+  ctx.storeDir = U8(dir.path());
+  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
+  const int rc = cli::RestoreBackupFile(ctx, {}, U8(t / "b.vxbak"));
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  SetRegistry(nullptr);
+  SetDocumentsFolderOverride({});
+  EXPECT_EQ(rc, 2);
+  const std::string savedAt = "the current data was saved to ";
+  ASSERT_EQ(out.rfind(savedAt, 0), 0u) << out;
+  const std::string saved = out.substr(savedAt.size(), out.find('\n') - savedAt.size());
+  // Past the macro file the group record allows, stopped at the blocked one.
+  EXPECT_NE(err.find("failed writing " + U8(documents) + "/blocker.pfd/x.pfd"), std::string::npos) << err;
+  EXPECT_NE(err.find("failed too, at QZ3Profile1.pfd: the stored data is now mixed"), std::string::npos) << err;
+  EXPECT_NE(err.find("restore " + saved + " (the data as it was before)"), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists(dir.path() / "elsewhere"));
+  // The automatic backup puts everything back.
+  const Outcome back = Vx({"restore", saved});
+  EXPECT_EQ(back.rc, 0) << back.err;
+  EXPECT_TRUE(registry == Snapshot(dir.path() / "registry"));
+  EXPECT_TRUE(docs == Snapshot(documents));
 }
 
 TEST_F(VxprofileTest, WriteSaysWhatTheMouseTook) {

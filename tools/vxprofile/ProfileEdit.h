@@ -70,6 +70,15 @@ int FinishChange(const TDM& dm, const ChangeOptions& o, const TMouseProfileInfo&
                  const std::string& done);
 // The reload message to a running monitor; false when none runs.
 bool NotifyMonitor(const TDM& dm);
+// Backups (cmd_backup.cpp). Writes every stored value and the slots'
+// profile and macro files to `file`; false with the reason.
+bool WriteBackupFile(const WStr& file, std::size_t& values, std::size_t& files, std::string& why);
+// Puts the backup `file` back, as `restore` does: refuses (exit 2, nothing
+// changed) a damaged file, a value of the wrong type or size, a file path
+// outside what the backup may write, and with --write a slot that cannot go
+// into the mouse; saves the current data next to `file`; on a failed write
+// puts back exactly what was there. Returns the exit code.
+int RestoreBackupFile(const Context& ctx, const ChangeOptions& o, const std::string& file);
 // Writes a profile into onboard profile `slot`, printing every report sent.
 // Exit code 2 (with the reason) when nothing or not everything was written.
 int WriteToMouse(const TMouseProfileInfo& profile, int slot);

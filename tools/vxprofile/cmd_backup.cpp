@@ -6,9 +6,9 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <map>
 #include <string>
 
+#include "app/ConfigLink.h"
 #include "platform/Files.h"
 #include "platform/Shell.h"
 #include "tools/vxprofile/ProfileEdit.h"
@@ -43,18 +43,133 @@ fs::path FsPath(WView path) {
   return fs::path(std::u8string(reinterpret_cast<const char8_t*>(n.data()), n.size()));
 }
 
+bool IsSep(char16_t c) { return c == u'\\' || c == u'/'; }
+
+bool EndsWithText(WView s, WView ext) {
+  return s.size() > ext.size() && SameTextIgnoreCase(s.substr(s.size() - ext.size()), ext);
+}
+
+// One spelling of a path for comparisons.
+WStr Slashed(WView path) {
+  WStr p(path);
+  for (auto& c : p) c = c == u'/' ? u'\\' : c;
+  return p;
+}
+
+bool SamePath(WView a, WView b) { return SameTextIgnoreCase(Slashed(a), Slashed(b)); }
+
 bool StartsWithFolder(WView path, WView folder) {
-  return !folder.empty() && path.size() > folder.size() + 1 && path[folder.size()] == u'\\' &&
-         SameTextIgnoreCase(path.substr(0, folder.size()), folder);
+  return !folder.empty() && path.size() > folder.size() + 1 && IsSep(path[folder.size()]) &&
+         SamePath(path.substr(0, folder.size()), folder);
 }
 
 WStr FullPath(const Entry& e) {
   return e.kind == kEntryDocumentsFile ? ExcludeTrailingBackslash(DocumentsFolder()) + u"\\" + e.name : e.name;
 }
 
-void AddFile(std::vector<Entry>& out, const WStr& path) {
+// Every part between separators is a plain name: not empty, not "." or
+// "..", no drive or stream colon, no wildcard or control character.
+bool PlainParts(WView p) {
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t end = start;
+    while (end < p.size() && !IsSep(p[end])) ++end;
+    const WView part = p.substr(start, end - start);
+    if (part.empty() || part == u"." || part == u"..") return false;
+    for (char16_t c : part) {
+      if (c < 0x20 || WView(u":*?\"<>|").find(c) != WView::npos) return false;
+    }
+    if (end == p.size()) return true;
+    start = end + 1;
+  }
+}
+
+// The part of an absolute path after its root ("C:\", "\\server\", "/");
+// nullopt for a relative one.
+std::optional<WView> AfterRoot(WView p) {
+#if defined(_WIN32)
+  const bool letter = p.size() > 3 && ((p[0] >= u'A' && p[0] <= u'Z') || (p[0] >= u'a' && p[0] <= u'z'));
+  if (letter && p[1] == u':' && IsSep(p[2])) return p.substr(3);
+  if (p.size() > 2 && IsSep(p[0]) && IsSep(p[1])) return p.substr(2);
+#else
+  if (p.size() > 1 && IsSep(p[0])) return p.substr(1);
+#endif
+  return std::nullopt;
+}
+
+// A group record of the right size among `entries`, or nullptr.
+std::unique_ptr<TProfileSettingGroup> GroupOf(const std::vector<Entry>& entries) {
+  for (const auto& e : entries) {
+    if (e.kind == kEntryValue && SameTextIgnoreCase(e.name, kGroupValueName) &&
+        e.type == static_cast<std::uint32_t>(RegType::Binary) && e.data.size() == sizeof(TProfileSettingGroup)) {
+      auto g = std::make_unique<TProfileSettingGroup>();
+      std::memcpy(g.get(), e.data.data(), sizeof *g);
+      return g;
+    }
+  }
+  return nullptr;
+}
+
+WStr ProfileFileOf(const TPROFILESTOREINFO& d) { return IncludeTrailingBackslash(ReadFixed(d.FilePath)) + ReadFixed(d.FileName); }
+
+// The only files a restore writes: ".pfd" and ".macro" files below the
+// documents folder, or at a full path that `group` names as a slot's
+// profile file or macro folder. A backup is untrusted input.
+bool AllowedFile(const Entry& e, const TProfileSettingGroup* group) {
+  if (e.name.empty() || (!EndsWithText(e.name, u".pfd") && !EndsWithText(e.name, u".macro"))) return false;
+  if (e.kind == kEntryDocumentsFile) return !IsSep(e.name[0]) && PlainParts(e.name);
+  const auto rest = AfterRoot(e.name);
+  if (!rest || !PlainParts(*rest) || group == nullptr) return false;
+  for (const auto& d : group->ProfileSettingList) {
+    if (d.StorageType == 1 && SamePath(e.name, ProfileFileOf(d))) return true;
+    const WStr macros = ReadFixed(d.MacroPath);
+    if (!macros.empty() && EndsWithText(e.name, u".macro") &&
+        SamePath(ExtractFilePath(Slashed(e.name)), IncludeTrailingBackslash(Slashed(macros)))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+const char* TypeName(std::uint32_t type) {
+  switch (static_cast<RegType>(type)) {
+    case RegType::Binary: return "REG_BINARY";
+    case RegType::DWord: return "REG_DWORD";
+    case RegType::String: return "REG_SZ";
+    default: return "";
+  }
+}
+
+// Empty when a value may be restored; else what is wrong with it. The
+// records the system reads must have their type and size, so the monitor
+// can load what was restored; other values keep theirs.
+std::string ValueProblem(const Entry& e, const TProfileSettingGroup* group) {
+  std::uint32_t must = static_cast<std::uint32_t>(RegType::Binary);
+  std::size_t size = KnownRecordSize(e.name);
+  for (int i = 0; size == 0 && group != nullptr && i < kProfileSlots; ++i) {
+    const TPROFILESTOREINFO& d = group->ProfileSettingList[i];
+    if (d.StorageType == 0 && SameTextIgnoreCase(e.name, ReadFixed(d.FileName))) size = sizeof(TMouseProfileInfo);
+  }
+  if (SameTextIgnoreCase(e.name, kProfileIDValueName)) {
+    must = static_cast<std::uint32_t>(RegType::DWord);
+    size = 4;
+  }
+  const std::string name = ToUtf8(e.name);
+  if (size == 0) {
+    if (e.type > 11) return name + " is of unknown type " + std::to_string(e.type);
+    if ((e.type == 4 && e.data.size() != 4) || (e.type == 11 && e.data.size() != 8)) {
+      return name + " holds " + std::to_string(e.data.size()) + " bytes, too many or too few for its type";
+    }
+    return {};
+  }
+  if (e.type != must) return name + " is of type " + std::to_string(e.type) + ", not " + TypeName(must) + " (" + std::to_string(must) + ")";
+  if (e.data.size() != size) return name + " holds " + std::to_string(e.data.size()) + " bytes, not " + std::to_string(size);
+  return {};
+}
+
+void AddFile(std::vector<Entry>& out, const WStr& path, const TProfileSettingGroup* group) {
   for (const auto& e : out) {
-    if (e.kind != kEntryValue && SameTextIgnoreCase(FullPath(e), path)) return;
+    if (e.kind != kEntryValue && SamePath(FullPath(e), path)) return;
   }
   auto data = FileExists(path) ? ReadWholeFile(path) : std::nullopt;
   if (!data) return;
@@ -63,6 +178,11 @@ void AddFile(std::vector<Entry>& out, const WStr& path) {
   e.kind = StartsWithFolder(path, docs) ? kEntryDocumentsFile : kEntryFile;
   e.name = e.kind == kEntryDocumentsFile ? path.substr(docs.size() + 1) : path;
   e.data = std::move(*data);
+  // A backup holds only what a restore of it accepts.
+  if (!AllowedFile(e, group)) {
+    std::printf("left out %s: not a path a restore writes\n", NativePath(path).c_str());
+    return;
+  }
   out.push_back(std::move(e));
 }
 
@@ -79,12 +199,10 @@ std::optional<std::vector<Entry>> Collect(std::string& why) {
     }
     for (auto& v : *values) out.push_back({kEntryValue, static_cast<std::uint32_t>(v.value.type), v.name, v.value.data});
   }
-  auto group = reg.QueryValue(HKEY_CURRENT_USER_, kProfileKeyPath, kGroupValueName);
-  if (!group || group->data.size() != sizeof(TProfileSettingGroup)) return out;
-  auto g = std::make_unique<TProfileSettingGroup>();
-  std::memcpy(g.get(), group->data.data(), sizeof *g);
+  const auto g = GroupOf(out);
+  if (!g) return out;
   for (const auto& d : g->ProfileSettingList) {
-    if (d.StorageType == 1) AddFile(out, IncludeTrailingBackslash(ReadFixed(d.FilePath)) + ReadFixed(d.FileName));
+    if (d.StorageType == 1) AddFile(out, ProfileFileOf(d), g.get());
     const WStr folder = ReadFixed(d.MacroPath);
     if (folder.empty() || !DirectoryExists(folder)) continue;
     std::vector<WStr> files;
@@ -92,12 +210,10 @@ std::optional<std::vector<Entry>> Collect(std::string& why) {
     for (const auto& f : fs::directory_iterator(FsPath(folder), ec)) {
       const std::u8string u = f.path().filename().u8string();
       const WStr name = FromUtf8(std::string(reinterpret_cast<const char*>(u.data()), u.size()));
-      if (f.is_regular_file(ec) && name.size() > 6 && SameTextIgnoreCase(name.substr(name.size() - 6), u".macro")) {
-        files.push_back(IncludeTrailingBackslash(folder) + name);
-      }
+      if (f.is_regular_file(ec) && EndsWithText(name, u".macro")) files.push_back(IncludeTrailingBackslash(folder) + name);
     }
     std::sort(files.begin(), files.end());
-    for (const auto& f : files) AddFile(out, f);
+    for (const auto& f : files) AddFile(out, f, g.get());
   }
   return out;
 }
@@ -123,27 +239,7 @@ std::vector<std::uint8_t> Encode(const std::vector<Entry>& entries) {
   return b;
 }
 
-// Only names a restore may write: a value, or a ".pfd"/".macro" file that
-// stays inside the documents folder when it is relative.
-bool SafeName(const Entry& e) {
-  if (e.name.empty() || e.name.find(u'\0') != WStr::npos) return false;
-  if (e.kind == kEntryValue) return true;
-  const auto endsWith = [&](WView ext) {
-    return e.name.size() > ext.size() && SameTextIgnoreCase(WView(e.name).substr(e.name.size() - ext.size()), ext);
-  };
-  if (!endsWith(u".pfd") && !endsWith(u".macro")) return false;
-  if (e.kind == kEntryFile) return true;
-  if (e.name[0] == u'\\' || e.name[0] == u'/' || e.name.find(u':') != WStr::npos) return false;
-  std::size_t start = 0;
-  while (start <= e.name.size()) {
-    std::size_t end = e.name.find_first_of(u"\\/", start);
-    if (end == WStr::npos) end = e.name.size();
-    if (WView(e.name).substr(start, end - start) == u"..") return false;
-    start = end + 1;
-  }
-  return true;
-}
-
+// The whole file is read and every entry checked before anything is written.
 std::optional<std::vector<Entry>> Decode(const std::vector<std::uint8_t>& b, const std::string& file, std::string& why) {
   const auto damaged = [&](const std::string& what) {
     why = file + " is damaged (" + what + "); nothing changed";
@@ -182,26 +278,96 @@ std::optional<std::vector<Entry>> Decode(const std::vector<std::uint8_t>& b, con
     if (end - at < dataLen) return damaged("entry " + std::to_string(i) + " is cut short");
     e.data.assign(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + dataLen));
     at += dataLen;
-    if (e.kind < kEntryValue || e.kind > kEntryFile || !SafeName(e)) return damaged("entry " + std::to_string(i) + " names no value or profile file");
-    const std::size_t size = KnownRecordSize(e.name);
-    if (e.kind == kEntryValue && size != 0 && e.data.size() != size) {
-      return damaged(ToUtf8(e.name) + " holds " + std::to_string(e.data.size()) + " bytes, not " + std::to_string(size));
+    if (e.kind < kEntryValue || e.kind > kEntryFile || e.name.empty() || e.name.find(u'\0') != WStr::npos) {
+      return damaged("entry " + std::to_string(i) + " names no value or file");
     }
     out.push_back(std::move(e));
   }
   if (at != end) return damaged("bytes after the last entry");
+  const auto group = GroupOf(out);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const Entry& e = out[i];
+    const auto refused = [&](const std::string& what) {
+      why = file + " is refused: " + what + "; nothing changed";
+      return std::nullopt;
+    };
+    for (std::size_t j = 0; j < i; ++j) {
+      const bool same = (e.kind == kEntryValue) == (out[j].kind == kEntryValue) &&
+                        (e.kind == kEntryValue ? SameTextIgnoreCase(e.name, out[j].name) : SamePath(FullPath(e), FullPath(out[j])));
+      if (same) return refused("it names " + ToUtf8(e.name) + " twice");
+    }
+    if (e.kind == kEntryValue) {
+      const std::string problem = ValueProblem(e, group.get());
+      if (!problem.empty()) return refused(problem);
+    } else if (!AllowedFile(e, group.get())) {
+      return refused("entry " + std::to_string(i) + " \"" + ToUtf8(e.name) +
+                     "\" is not a file a restore may write (a .pfd or .macro file below the documents folder, or "
+                     "at a full path the backup's group record names as a profile file or macro folder)");
+    }
+  }
   return out;
 }
 
-bool WriteFileMakingFolder(const WStr& path, const std::vector<std::uint8_t>& data) {
-  std::error_code ec;
-  fs::create_directories(FsPath(ExtractFilePath(path)), ec);
+// What the targets of a restore held before it: every value of the key and,
+// for each file it writes, its bytes or that there was none.
+struct Before {
+  bool keyExisted = false;
+  std::vector<RegNamedValue> values;
+  std::vector<std::pair<WStr, std::optional<std::vector<std::uint8_t>>>> files;
+};
+
+bool TakeBefore(const std::vector<Entry>& want, Before& before, std::string& why) {
+  IRegistry& reg = GetRegistry();
+  before.keyExisted = reg.KeyExists(HKEY_CURRENT_USER_, kProfileKeyPath);
+  if (before.keyExisted) {
+    auto values = reg.EnumValues(HKEY_CURRENT_USER_, kProfileKeyPath);
+    if (!values) {
+      why = "cannot list the stored values";
+      return false;
+    }
+    before.values = std::move(*values);
+  }
+  for (const auto& e : want) {
+    if (e.kind == kEntryValue) continue;
+    const WStr path = FullPath(e);
+    std::optional<std::vector<std::uint8_t>> bytes;
+    if (FileExists(path)) {
+      bytes = ReadWholeFile(path);
+      if (!bytes) {
+        why = "cannot read " + NativePath(path) + ", which the restore would replace";
+        return false;
+      }
+    } else if (DirectoryExists(path)) {
+      why = NativePath(path) + " is a folder, where the backup has a file";
+      return false;
+    }
+    before.files.emplace_back(path, std::move(bytes));
+  }
+  return true;
+}
+
+// Writes a file, creating the folders it needs; the folders created are
+// added to `created`, so a rollback can remove them again.
+bool WriteFileMakingFolder(const WStr& path, const std::vector<std::uint8_t>& data, std::vector<WStr>& created) {
+  std::vector<WStr> missing;
+  WStr folder = ExcludeTrailingBackslash(ExtractFilePath(path));
+  while (!folder.empty() && !DirectoryExists(folder)) {
+    if (FileExists(folder)) return false;
+    missing.push_back(folder);
+    const WStr parent = ExcludeTrailingBackslash(ExtractFilePath(folder));
+    if (parent == folder) break;
+    folder = parent;
+  }
+  for (auto f = missing.rbegin(); f != missing.rend(); ++f) {
+    if (!CreateDirectoryOneLevel(*f)) return false;
+    created.push_back(*f);
+  }
   return WriteFileAtomic(path, data);
 }
 
 // Makes the store hold exactly `want`'s values and files (files not named
 // are left alone); stops at the first failure and names it.
-bool Apply(const std::vector<Entry>& want, std::string& failed) {
+bool Apply(const std::vector<Entry>& want, std::vector<WStr>& created, std::string& failed) {
   IRegistry& reg = GetRegistry();
   if (!reg.CreateKey(HKEY_CURRENT_USER_, kProfileKeyPath)) {
     failed = "the product key";
@@ -210,9 +376,9 @@ bool Apply(const std::vector<Entry>& want, std::string& failed) {
   for (const auto& e : want) {
     const bool ok = e.kind == kEntryValue
                         ? reg.SetValue(HKEY_CURRENT_USER_, kProfileKeyPath, e.name, static_cast<RegType>(e.type), e.data)
-                        : WriteFileMakingFolder(FullPath(e), e.data);
+                        : WriteFileMakingFolder(FullPath(e), e.data, created);
     if (!ok) {
-      failed = ToUtf8(e.kind == kEntryValue ? e.name : FullPath(e));
+      failed = e.kind == kEntryValue ? ToUtf8(e.name) : NativePath(FullPath(e));
       return false;
     }
   }
@@ -233,6 +399,78 @@ bool Apply(const std::vector<Entry>& want, std::string& failed) {
   return true;
 }
 
+// Puts back exactly what `before` holds: rewrites, recreates or removes
+// each target, removes the folders the restore created. Goes on past a
+// failure; false names the first.
+bool Rollback(const Before& before, const std::vector<WStr>& created, std::string& failed) {
+  bool ok = true;
+  const auto fail = [&](const std::string& what) {
+    if (ok) failed = what;
+    ok = false;
+  };
+  IRegistry& reg = GetRegistry();
+  for (const auto& v : before.values) {
+    auto now = reg.QueryValue(HKEY_CURRENT_USER_, kProfileKeyPath, v.name);
+    if (now && now->type == v.value.type && now->data == v.value.data) continue;
+    if (!reg.SetValue(HKEY_CURRENT_USER_, kProfileKeyPath, v.name, v.value.type, v.value.data)) fail(ToUtf8(v.name));
+  }
+  if (reg.KeyExists(HKEY_CURRENT_USER_, kProfileKeyPath)) {
+    auto now = reg.EnumValues(HKEY_CURRENT_USER_, kProfileKeyPath);
+    if (!now) fail("the list of values");
+    for (const auto& v : now ? *now : std::vector<RegNamedValue>{}) {
+      const bool was = std::any_of(before.values.begin(), before.values.end(),
+                                   [&](const RegNamedValue& b) { return SameTextIgnoreCase(b.name, v.name); });
+      if (!was && !reg.DeleteValue(HKEY_CURRENT_USER_, kProfileKeyPath, v.name)) fail(ToUtf8(v.name));
+    }
+  }
+  for (auto f = before.files.rbegin(); f != before.files.rend(); ++f) {
+    const auto& [path, bytes] = *f;
+    if (bytes) {
+      auto now = ReadWholeFile(path);
+      if ((!now || *now != *bytes) && !WriteFileAtomic(path, *bytes)) fail(NativePath(path));
+    } else if (FileExists(path) && !DeleteFileAt(path)) {
+      fail(NativePath(path));
+    }
+  }
+  for (auto c = created.rbegin(); c != created.rend(); ++c) {
+    std::error_code ec;
+    fs::remove(FsPath(*c), ec);  // only when empty
+  }
+  return ok;
+}
+
+// The slot and profile that the store makes current once `want` is in
+// place, as the monitor loads them.
+std::unique_ptr<TMouseProfileInfo> ProfileAfter(const std::vector<Entry>& want, int& slot) {
+  auto dm = std::make_unique<TDM>();
+  auto g = GroupOf(want);
+  if (!g) {
+    TkwStream s;
+    dm->kwProfileSettingGroupRestoreToDefault(s);
+    g = std::make_unique<TProfileSettingGroup>();
+    std::memcpy(g.get(), s.Bytes.data(), sizeof *g);
+  }
+  const int group = TDM::IsProfileGroupIndexInRange(g->CurrentProfileGroup) ? g->CurrentProfileGroup : 0;
+  slot = TDM::IsProfileIndexInRange(g->ProfileIndexOfProfileGroup[group]) ? g->ProfileIndexOfProfileGroup[group] : 0;
+  const TPROFILESTOREINFO& d = g->ProfileSettingList[slot];
+  std::optional<std::vector<std::uint8_t>> bytes;
+  for (const auto& e : want) {
+    const bool value = e.kind == kEntryValue && d.StorageType == 0 && SameTextIgnoreCase(e.name, ReadFixed(d.FileName));
+    const bool file = e.kind != kEntryValue && d.StorageType == 1 && SamePath(FullPath(e), ProfileFileOf(d));
+    if (value || file) bytes = e.data;
+  }
+  if (!bytes && d.StorageType == 1 && FileExists(ProfileFileOf(d))) bytes = ReadWholeFile(ProfileFileOf(d));
+  auto p = std::make_unique<TMouseProfileInfo>();
+  if (bytes) {
+    std::memcpy(p.get(), bytes->data(), std::min(bytes->size(), sizeof *p));
+  } else if (d.StorageType <= 1) {
+    TkwStream s;
+    dm->kwProfileGame1RestoreToDefault(s);
+    std::memcpy(p.get(), s.Bytes.data(), sizeof *p);
+  }
+  return p;
+}
+
 std::string TimeStamp() {
   const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
   std::tm tm{};
@@ -248,13 +486,10 @@ std::string TimeStamp() {
 
 int Backup(Context& ctx) {
   if (ctx.args.size() != 1) return Fail("usage: backup FILE");
+  std::size_t values = 0, files = 0;
   std::string why;
-  auto entries = Collect(why);
-  if (!entries) return Fail(why);
-  if (!WriteFileAtomic(FromNativePath(ctx.args[0]), Encode(*entries))) return Fail("cannot write " + ctx.args[0]);
-  std::size_t values = 0;
-  for (const auto& e : *entries) values += e.kind == kEntryValue ? 1 : 0;
-  std::printf("backed up %zu values and %zu files to %s\n", values, entries->size() - values, ctx.args[0].c_str());
+  if (!WriteBackupFile(FromNativePath(ctx.args[0]), values, files, why)) return Fail(why);
+  std::printf("backed up %zu values and %zu files to %s\n", values, files, ctx.args[0].c_str());
   return 0;
 }
 
@@ -263,48 +498,73 @@ int Restore(Context& ctx) {
   int rc = 0;
   if (!TakeChangeOptions(ctx, o, false, rc)) return rc;
   if (ctx.args.size() != 1) return Fail("usage: restore [--write] [--force] FILE");
-  const std::string& file = ctx.args[0];
+  return RestoreBackupFile(ctx, o, ctx.args[0]);
+}
+
+}  // namespace
+
+bool WriteBackupFile(const WStr& file, std::size_t& values, std::size_t& files, std::string& why) {
+  auto entries = Collect(why);
+  if (!entries) return false;
+  if (!WriteFileAtomic(file, Encode(*entries))) {
+    why = "cannot write " + NativePath(file);
+    return false;
+  }
+  values = static_cast<std::size_t>(
+      std::count_if(entries->begin(), entries->end(), [](const Entry& e) { return e.kind == kEntryValue; }));
+  files = entries->size() - values;
+  return true;
+}
+
+int RestoreBackupFile(const Context& ctx, const ChangeOptions& o, const std::string& file) {
   const WStr path = FromNativePath(file);
   auto bytes = FileExists(path) ? ReadWholeFile(path) : std::nullopt;
   if (!bytes) return Fail("cannot read " + file);
   std::string why;
   auto want = Decode(*bytes, file, why);
   if (!want) return Fail(why);
-  if (!CheckChangeAllowed(o, nullptr, 0, rc)) return rc;
-  // The data it replaces goes next to the file first.
-  auto before = Collect(why);
-  if (!before) return Fail(why + "; nothing changed");
-  // Never over an earlier automatic backup (two restores in one second).
-  std::string saved = file + ".before-restore-" + TimeStamp();
-  for (int n = 2; FileExists(FromNativePath(saved + ".vxbak")); ++n) {
-    saved = file + ".before-restore-" + TimeStamp() + "-" + std::to_string(n);
-  }
-  saved += ".vxbak";
-  if (!WriteFileAtomic(FromNativePath(saved), Encode(*before))) {
-    return Fail("cannot write the backup of the current data to " + saved + "; nothing changed");
-  }
-  std::printf("the current data was saved to %s\n", saved.c_str());
-  std::string failed;
-  if (!Apply(*want, failed)) {
-    // All or nothing: put back what was there, and remove files that were not.
-    std::string ignored;
-    Apply(*before, ignored);
-    for (const auto& e : *want) {
-      if (e.kind == kEntryValue) continue;
-      const WStr p = FullPath(e);
-      const bool existed = std::any_of(before->begin(), before->end(), [&](const Entry& b) {
-        return b.kind != kEntryValue && SameTextIgnoreCase(FullPath(b), p);
-      });
-      if (!existed) DeleteFileAt(p);
+  int rc = 0;
+  // --write: the profile the restored data makes current must go into the mouse.
+  int slot = 0;
+  const auto after = o.write ? ProfileAfter(*want, slot) : nullptr;
+  if (!CheckChangeAllowed(o, after.get(), slot, rc)) return rc;
+  Before before;
+  if (!TakeBefore(*want, before, why)) return Fail(why + "; nothing changed");
+  // The data it replaces goes next to the file first: the stored data and
+  // every file the restore overwrites.
+  auto saved = Collect(why);
+  if (!saved) return Fail(why + "; nothing changed");
+  {
+    const auto g = GroupOf(*saved);
+    for (const auto& [target, old] : before.files) {
+      if (old) AddFile(*saved, target, g.get());
     }
-    return Fail("restore failed writing " + failed + "; the previous data was put back (also saved in " + saved + ")");
+  }
+  // Never over an earlier automatic backup (two restores in one second).
+  std::string savedFile = file + ".before-restore-" + TimeStamp();
+  for (int n = 2; FileExists(FromNativePath(savedFile + ".vxbak")); ++n) {
+    savedFile = file + ".before-restore-" + TimeStamp() + "-" + std::to_string(n);
+  }
+  savedFile += ".vxbak";
+  if (!WriteFileAtomic(FromNativePath(savedFile), Encode(*saved))) {
+    return Fail("cannot write the backup of the current data to " + savedFile + "; nothing changed");
+  }
+  std::printf("the current data was saved to %s\n", savedFile.c_str());
+  std::string failed;
+  std::vector<WStr> created;
+  if (!Apply(*want, created, failed)) {
+    std::string stuck;
+    if (!Rollback(before, created, stuck)) {
+      return Fail("restore failed writing " + failed + ", and putting the previous data back failed too, at " + stuck +
+                  ": the stored data is now mixed, partly from " + file + " and partly from before; restore " +
+                  savedFile + " (the data as it was before) once the cause is fixed");
+    }
+    return Fail("restore failed writing " + failed + "; the previous data was put back (also saved in " + savedFile + ")");
   }
   auto dm = LoadManager(ctx, true);
   return FinishChange(*dm, o, dm->FCurrentProfileInfo, dm->CurrentSlot(),
                       "restored " + std::to_string(want->size()) + " values and files from " + file);
 }
-
-}  // namespace
 
 VX_COMMAND("backup", "backup FILE          every stored value, profile and macro file in one file", Backup);
 VX_COMMAND("restore", "restore FILE         put a backup back (the current data is saved next to FILE first)", Restore);
