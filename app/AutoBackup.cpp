@@ -103,6 +103,8 @@ void TAutoBackup::ArmTimer() {
 }
 
 void TAutoBackup::Begin() {
+  // A backup now makes any deferred one pointless.
+  if (deps_.timer) deps_.timer->SetEnabled(false);
   const std::int64_t startedAt = deps_.now();
   if (deps_.run) {
     {

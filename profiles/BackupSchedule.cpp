@@ -56,12 +56,11 @@ std::int64_t LocalSecondsNow() {
 
 WStr BackupFileName(std::int64_t time, int sequence) {
   const Civil c = CivilFromSeconds(time);
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%04lld%02u%02u-%02u%02u%02u", static_cast<long long>(c.y), c.m, c.d, c.hh, c.mm,
-                c.ss);
-  WStr name = FromUtf8(buf);
-  if (sequence > 1) name += u"-" + IntToWStr(sequence);
-  return name + kBackupExtension;
+  char buf[64];
+  const int n = std::snprintf(buf, sizeof buf, "%04lld%02u%02u-%02u%02u%02u", static_cast<long long>(c.y), c.m, c.d,
+                              c.hh, c.mm, c.ss);
+  if (sequence > 1 && n > 0) std::snprintf(buf + n, sizeof buf - static_cast<std::size_t>(n), "-%d", sequence);
+  return FromUtf8(std::string(buf) + ".vxbak");
 }
 
 std::optional<std::int64_t> BackupFileTime(WView name) {
