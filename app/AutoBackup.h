@@ -48,6 +48,7 @@ class TAutoBackup {
   void Changed();
   void TimerFired();
 
+  const WStr& Folder() const { return deps_.folder; }
   // For tests: the job in flight has ended.
   void WaitIdle();
 

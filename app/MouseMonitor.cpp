@@ -72,11 +72,23 @@ TVXMonMain::TVXMonMain(TDM& dm, const MonitorServices& services, WindowHandle ha
   TimerHookCheck->SetInterval(kHookCheckIntervalMs);
 
   CreateRecorder();
+
+  if (FServices.backupSnapshot) {
+    TimerBackup = FServices.windows->CreateTimer([this] { AutoBackup->TimerFired(); });
+    TimerBackup->SetEnabled(false);
+    TAutoBackup::Deps deps;
+    deps.folder = FServices.backupFolder.empty() ? AutoBackupFolder() : FServices.backupFolder;
+    deps.snapshot = FServices.backupSnapshot;
+    deps.timer = TimerBackup.get();
+    AutoBackup = std::make_unique<TAutoBackup>(std::move(deps));
+  }
 }
 
 TVXMonMain::~TVXMonMain() {
   // Reads end before the handlers they call go away.
   if (kwHIDData1) kwHIDData1->HidStopRead();
+  AutoBackup.reset();  // a backup being written is finished first
+  TimerBackup.reset();
   MacroRecorder.reset();
   TimerHookCheck.reset();
   kwHIDEvent1.reset();
@@ -102,6 +114,7 @@ void TVXMonMain::CreateRecorder() {
         break;
       case RecordingOutcome::Saved:
         ShowNotice(NoticeKind::MacroSaved);
+        if (AutoBackup) AutoBackup->Changed();
         break;
       case RecordingOutcome::NotSaved:
         ShowNotice(NoticeKind::MacroNotSaved);
@@ -132,6 +145,7 @@ void TVXMonMain::FormCreate() {
   UpdateLanguageAndCaptions();
   IsRecordingMacro = false;
   if (UsesCoreAudio()) InitEndpointVolume();
+  if (AutoBackup) AutoBackup->Start();
 }
 
 void TVXMonMain::FormDestroy() {
@@ -364,6 +378,8 @@ void TVXMonMain::ReloadProfiles(std::int32_t profileId) {
   WriteProfileIDToRegistry(profileId);
   FReportedGroup.reset();
   UpdateTrayStatus();
+  // The configuration application or vxprofile changed the stored data.
+  if (AutoBackup) AutoBackup->Changed();
 }
 
 void TVXMonMain::ReloadSettings() {
@@ -389,6 +405,49 @@ void TVXMonMain::UpdateLanguageAndCaptions() {
   if (Extensions.UpdateLanguageAndCaptions) Extensions.UpdateLanguageAndCaptions();
   ApplicationTitle = LookupTranslation(kApplicationTitleKey);
   UpdateTrayStatus();
+}
+
+std::vector<WStr> TVXMonMain::BackupMenuTexts() const {
+  std::vector<WStr> out;
+  if (!AutoBackup) return out;
+  const auto backups = ListBackupFiles(AutoBackup->Folder());
+  for (auto it = backups.rbegin(); it != backups.rend(); ++it) out.push_back(BackupTimeText(it->time));
+  return out;
+}
+
+bool TVXMonMain::RestoreBackupClick(int n) {
+  if (!AutoBackup || !FServices.restoreBackup || n < 0) return false;
+  const auto backups = ListBackupFiles(AutoBackup->Folder());
+  if (static_cast<std::size_t>(n) >= backups.size()) return false;
+  const BackupEntry& b = backups[backups.size() - 1 - static_cast<std::size_t>(n)];
+  WStr question = LookupTranslation(u"Restore the profiles saved at %s? The current profiles are backed up first.");
+  const auto at = question.find(u"%s");
+  if (at != WStr::npos) question.replace(at, 2, BackupTimeText(b.time));
+  if (!Extensions.Confirm || !Extensions.Confirm(question)) return false;
+  std::string why;
+  const WStr file = IncludeTrailingBackslash(AutoBackup->Folder()) + b.name;
+  if (!FServices.restoreBackup(file, why)) {
+    DebugOutput("restore of " + ToUtf8(file) + " failed: " + why);
+    ShowMessageBox(LookupTranslation(u"The profiles could not be restored. The log names the reason."),
+                   ApplicationTitle, MessageBoxIcon::Error);
+    return false;
+  }
+  DebugOutput(u"profiles restored from " + file);
+  // As after vxprofile: the monitor reloads (the restore posted 7035 to it),
+  // and the configuration application is told too.
+  IWindowSystem& w = *FServices.windows;
+  const WindowHandle cfg = w.FindWindowByClass(kConfigWindowClass);
+  if (cfg != 0) {
+    auto id = GetRegistry().QueryValue(HKEY_CURRENT_USER_, kProfileKeyPath, kProfileIDValueName);
+    std::int32_t profileId = FDM.FProfileGroupIndex;
+    if (id && id->data.size() == 4) {
+      profileId = static_cast<std::int32_t>(id->data[0] | (id->data[1] << 8) | (id->data[2] << 16) |
+                                            (static_cast<std::uint32_t>(id->data[3]) << 24));
+    }
+    w.PostMessageTo(cfg, WM_VX_RELOAD_PROFILES, 0, profileId);
+  }
+  ShowNotice(NoticeKind::ProfilesRestored);
+  return true;
 }
 
 void TVXMonMain::ShowNotice(NoticeKind kind, WView text) {

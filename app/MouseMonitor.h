@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/AutoBackup.h"
 #include "app/ConfigLink.h"
 #include "app/MonitorForm.h"
 #include "app/Notice.h"
@@ -70,6 +71,13 @@ struct MonitorServices {
   IRecordOverlayFactory* overlays = nullptr;
   // The on-screen notice's window; events are only logged when null.
   INoticeWindow* notices = nullptr;
+  // The stored data in the backup format; no automatic backups when empty.
+  std::function<std::optional<std::vector<std::uint8_t>>(std::string& why)> backupSnapshot;
+  // Puts a backup file back with the safety rules of `vxprofile restore`;
+  // false with the reason.
+  std::function<bool(WView file, std::string& why)> restoreBackup;
+  // Where the automatic backups go; AutoBackupFolder() when empty.
+  WStr backupFolder;
   // Creates the tray icon, its menu and the About window's content, in
   // their place among the components, and fills in the extensions.
   std::function<void(class TVXMonMain&)> createTrayAndAbout;
@@ -89,6 +97,8 @@ struct MonitorExtensions {
   std::function<void(WView status)> UpdateTrayStatus;
   // Notices were turned on or off (the tray menu's check mark).
   std::function<void(bool on)> NoticeSettingChanged;
+  // A yes/no question; no when unassigned.
+  std::function<bool(WView text)> Confirm;
 };
 
 // Monitor -> itself (posted from the audio thread): the capture endpoint's
@@ -161,6 +171,11 @@ class TVXMonMain {
   // The group's text for the notice and the hint.
   WStr ProfileGroupText(int group) const;
 
+  // Automatic backups: the menu's list (newest first, as shown) and the
+  // restore of the n-th newest after a confirmation.
+  std::vector<WStr> BackupMenuTexts() const;
+  bool RestoreBackupClick(int n);
+
   // Tray menu commands.
   void Config1Click() { ShowConfigApplication(); }
   void About1Click();
@@ -208,6 +223,8 @@ class TVXMonMain {
   std::unique_ptr<ITimer> TimerHookCheck;
   // The recording toggle (function type 32), fed by kwHook1.
   std::unique_ptr<TMacroRecorder> MacroRecorder;
+  std::unique_ptr<ITimer> TimerBackup;
+  std::unique_ptr<TAutoBackup> AutoBackup;
 
  private:
   void CreateRecorder();

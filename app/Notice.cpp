@@ -24,6 +24,8 @@ WView NoticeKey(NoticeKind kind) {
       return u"Nothing recorded";
     case NoticeKind::MacroNotPlayed:
       return u"Macro could not play";
+    case NoticeKind::ProfilesRestored:
+      return u"The profiles were restored.";
   }
   return u"";
 }

@@ -20,6 +20,7 @@ enum class NoticeKind : std::uint8_t {
   MacroNotSaved,
   NothingRecorded,
   MacroNotPlayed,
+  ProfilesRestored,
 };
 
 // The English text (the language tables' key) of each kind; the profile

@@ -151,7 +151,9 @@ std::vector<std::uint8_t> IniWithValue(std::span<const std::uint8_t> bytes, WVie
   WStr text = Decode(bytes);
   if (!text.empty() && text[0] == 0xFEFF) text.erase(0, 1);
   const WStr newline = text.find(u"\r\n") != WStr::npos || text.find(u'\n') == WStr::npos ? u"\r\n" : u"\n";
-  const WStr line = WStr(key) + u"=" + WStr(value);
+  // Built by appending: gcc 12 at -O3 warns wrongly on literal + string.
+  WStr line(key);
+  line.append(u"=").append(value);
   bool inSection = false;
   bool sectionSeen = false;  // the reader uses the first one only
   std::size_t insertAt = WStr::npos;  // after the section's last non-blank line
@@ -184,12 +186,13 @@ std::vector<std::uint8_t> IniWithValue(std::span<const std::uint8_t> bytes, WVie
   }
   if (pos != WStr::npos) {
     if (insertAt != WStr::npos) {
-      WStr add = line + newline;
-      if (insertAt > 0 && text[insertAt - 1] != u'\n') add = newline + add;
+      WStr add;
+      if (insertAt > 0 && text[insertAt - 1] != u'\n') add.append(newline);
+      add.append(line).append(newline);
       text.insert(insertAt, add);
     } else {
-      if (!text.empty() && text.back() != u'\n') text += newline;
-      text += u"[" + WStr(section) + u"]" + newline + line + newline;
+      if (!text.empty() && text.back() != u'\n') text.append(newline);
+      text.append(u"[").append(section).append(u"]").append(newline).append(line).append(newline);
     }
   }
   std::vector<std::uint8_t> out;

@@ -40,9 +40,19 @@ std::vector<const BackupItem*> Slots(const std::vector<BackupItem>& items) {
   return out;
 }
 
+// Appends only: gcc 12 at -O3 warns wrongly on literal + string.
+std::string Cat(std::initializer_list<std::string_view> parts) {
+  std::string out;
+  for (auto p : parts) out.append(p);
+  return out;
+}
+
 std::string Join(const std::vector<std::string>& parts, const char* sep) {
   std::string out;
-  for (const auto& p : parts) out += (out.empty() ? "" : sep) + p;
+  for (const auto& p : parts) {
+    if (!out.empty()) out.append(sep);
+    out.append(p);
+  }
   return out;
 }
 
@@ -59,7 +69,7 @@ std::string BackupDifference(const std::vector<BackupItem>& before, const std::v
     const bool same = (a[i] == nullptr) == (b[i] == nullptr) && (a[i] == nullptr || a[i]->data == b[i]->data);
     if (!same) slots.push_back(std::to_string(i));
   }
-  if (!slots.empty()) parts.push_back((slots.size() == 1 ? "slot " : "slots ") + Join(slots, ", "));
+  if (!slots.empty()) parts.push_back(Cat({slots.size() == 1 ? "slot " : "slots ", Join(slots, ", ")}));
   // Macro files by name: + new, ~ changed, - gone; other values by name.
   std::map<WStr, char> macros;
   std::set<WStr> others;
@@ -83,11 +93,11 @@ std::string BackupDifference(const std::vector<BackupItem>& before, const std::v
     }
   }
   std::vector<std::string> m;
-  for (const auto& [name, mark] : macros) m.push_back(std::string(1, mark) + ToUtf8(name));
-  if (!m.empty()) parts.push_back("macros " + Join(m, ", "));
+  for (const auto& [name, mark] : macros) m.push_back(Cat({std::string_view(&mark, 1), ToUtf8(name)}));
+  if (!m.empty()) parts.push_back(Cat({"macros ", Join(m, ", ")}));
   std::vector<std::string> o;
   for (const auto& name : others) o.push_back(ToUtf8(name));
-  if (!o.empty()) parts.push_back("other values " + Join(o, ", "));
+  if (!o.empty()) parts.push_back(Cat({"other values ", Join(o, ", ")}));
   return parts.empty() ? "no change" : Join(parts, "; ");
 }
 
@@ -136,9 +146,9 @@ bool ResolveAutomaticBackup(const Context& ctx, std::string& file, int& rc) {
   const auto backups = ListBackupFiles(folder);
   const std::size_t index = latest ? 1 : static_cast<std::size_t>(*n);
   if (index > backups.size()) {
-    rc = Fail(backups.empty() ? "no automatic backups in " + NativePath(folder)
-                              : "there are " + std::to_string(backups.size()) + " automatic backups, not " +
-                                    std::to_string(index) + " (see backup list)");
+    rc = Fail(backups.empty() ? Cat({"no automatic backups in ", NativePath(folder)})
+                              : Cat({"there are ", std::to_string(backups.size()), " automatic backups, not ",
+                                     std::to_string(index), " (see backup list)"}));
     return false;
   }
   file = NativePath(IncludeTrailingBackslash(folder) + backups[backups.size() - index].name);

@@ -9,6 +9,7 @@
 #include "app/ConfigLink.h"
 #include "i18n/kwLanguage.h"
 #include "platform/Debug.h"
+#include "platform/Files.h"
 #include "platform/HidBus.h"
 #include "platform/Log.h"
 #include "platform/Shell.h"
@@ -17,6 +18,7 @@
 #include "win32/Win32Handle.h"
 #include "profiles/IniFile.h"
 #include "win32/app/CrashReport.h"
+#include "tools/vxprofile/ProfileEdit.h"
 
 #ifndef VX_VERSION
 #define VX_VERSION "0"
@@ -243,6 +245,17 @@ int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
     services.dispatcher = &dispatcher;
     services.overlays = options.overlays;
     services.notices = options.notices;
+    // Backups in the format and with the safety rules of vxprofile.
+    services.backupSnapshot = [](std::string& why) { return cli::BackupBytes(why); };
+    services.restoreBackup = [](WView file, std::string& why) {
+      cli::Context ctx;  // the real registry and documents folder
+      cli::ChangeOptions o;
+      o.force = true;  // the user confirmed; the configuration application is told to reload
+      cli::SetFailSink([&why](const std::string& m) { why = m; });
+      const int rc = cli::RestoreBackupFile(ctx, o, NativePath(file));
+      cli::SetFailSink(nullptr);
+      return rc == 0;
+    };
     if (options.createUi) {
       services.createTrayAndAbout = [&options, hwnd](TVXMonMain& m) { options.createUi(m, hwnd); };
     }

@@ -45,6 +45,8 @@ void MonitorUi::Create(TVXMonMain& monitor, HWND window) {
   TMonitorTray::Handlers handlers{[&monitor] { monitor.Config1Click(); }, [&monitor] { monitor.About1Click(); },
                                   [&monitor] { monitor.Exit1Click(); }};
   handlers.SetNoticeOn = [&monitor](bool on) { monitor.SetNoticeOn(on); };
+  handlers.ListBackups = [&monitor] { return monitor.BackupMenuTexts(); };
+  handlers.RestoreBackup = [&monitor](int n) { monitor.RestoreBackupClick(n); };
   tray_ = std::make_unique<TMonitorTray>(*trayIcon_, std::move(handlers));
   TMonitorTray* tray = tray_.get();
   trayIcon_->SetHandlers({[tray] { tray->TrayIconDblClick(); },
@@ -55,6 +57,10 @@ void MonitorUi::Create(TVXMonMain& monitor, HWND window) {
 
   monitor.Extensions.UpdateLanguageAndCaptions = [this, &monitor] { UpdateLanguageAndCaptions(monitor); };
   monitor.Extensions.ShowAbout = [about] { about->About1Click(); };
+  monitor.Extensions.Confirm = [window, &monitor](WView text) {
+    return ::MessageBoxW(window, W(text).c_str(), W(monitor.ApplicationTitle).c_str(),
+                         MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_SETFOREGROUND) == IDYES;
+  };
 }
 
 void MonitorUi::UpdateLanguageAndCaptions(TVXMonMain& monitor) {
