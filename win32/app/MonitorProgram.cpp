@@ -240,7 +240,7 @@ int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
     services.windows = &PlatformWindowSystem();
     services.input = &PlatformSyntheticInput();
     services.timer = &PlatformPreciseTimer();
-    services.audio = &PlatformAudioSystem();
+    services.audio = options.audio ? options.audio : &PlatformAudioSystem();
     services.hidBus = options.hidBus;
     services.dispatcher = &dispatcher;
     services.overlays = options.overlays;
