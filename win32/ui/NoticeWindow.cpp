@@ -139,6 +139,14 @@ void Win32NoticeWindow::Place() {
   rect_ = RECT{work.left + (workW - w) / 2, work.bottom - h - gap, 0, 0};
   rect_.right = rect_.left + w;
   rect_.bottom = rect_.top + h;
+  // The recording overlay keeps its place: the notice goes above it.
+  HWND overlay = ::FindWindowW(L"TFrmRecord", nullptr);
+  RECT o{}, both{};
+  if (overlay && ::IsWindowVisible(overlay) && ::GetWindowRect(overlay, &o) && ::IntersectRect(&both, &o, &rect_) &&
+      o.top - h - Scaled(8, scale_) >= work.top) {
+    rect_.top = o.top - h - Scaled(8, scale_);
+    rect_.bottom = rect_.top + h;
+  }
 }
 
 void Win32NoticeWindow::Render() {
