@@ -762,16 +762,19 @@ TEST_F(MonitorTest, NoticeSettingIsReadFromAndWrittenToConfigIni) {
   std::filesystem::create_directories(dir);
   SetExecutableFolderOverride(FromUtf8((dir / "").string()));
   const auto ini = dir / "config.ini";
-  std::ofstream(ini) << "[OtherConfig]\r\nLog=0\r\nNotice=0\r\n";
+  std::ofstream(ini, std::ios::binary) << "[OtherConfig]\r\nLog=0\r\nNotice=0\r\n";
   std::vector<bool> checks;
   Monitor().Extensions.NoticeSettingChanged = [&](bool on) { checks.push_back(on); };
   Monitor().FormCreate();
   EXPECT_FALSE(Monitor().NoticeOn());
   Monitor().SetNoticeOn(true);
   EXPECT_EQ(checks, (std::vector<bool>{false, true}));
-  std::ifstream in(ini, std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "[OtherConfig]\r\nLog=0\r\nNotice=1\r\n");
-  std::filesystem::remove_all(dir);
+  {
+    std::ifstream in(ini, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "[OtherConfig]\r\nLog=0\r\nNotice=1\r\n");
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
 }
 
 struct MixerCase {
