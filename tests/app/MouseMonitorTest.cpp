@@ -12,6 +12,7 @@
 #include "app/MouseMonitor.h"
 #include "i18n/LanguageTable.h"
 #include "platform/DeviceArrival.h"
+#include "platform/Files.h"
 #include "platform/Debug.h"
 #include "platform/MainThread.h"
 #include "platform/VirtualHidBus.h"
@@ -756,6 +757,56 @@ INSTANTIATE_TEST_SUITE_P(
                    {u"Macro could not play: the game runs as administrator"},
                    u"notice: Macro could not play: the game runs as administrator"}),
     [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(MonitorTest, RestoreFromTheTrayAsksRestoresTheChosenOneAndTellsTheConfigurationApplication) {
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("vxmon-restore-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  std::filesystem::create_directories(dir);
+  for (const char* name : {"20261201-100000.vxbak", "20261202-100000.vxbak", "notes.txt"}) {
+    std::ofstream(dir / name, std::ios::binary) << "x";
+  }
+  reg.CreateKey(HKEY_CURRENT_USER_, kProfileKeyPath);
+  windows.byClass[u"TVXCfgMain"] = kCfg;
+  std::vector<WStr> restored;
+  bool fails = false;
+  services.backupSnapshot = [](std::string&) { return std::optional<std::vector<std::uint8_t>>(); };
+  services.backupFolder = FromUtf8(dir.string());
+  services.restoreBackup = [&](WView file, std::string& why) {
+    restored.emplace_back(file);
+    why = "the disk is full";
+    return !fails;
+  };
+  std::vector<WStr> asked;
+  bool answer = false;
+  Monitor().Extensions.Confirm = [&](WView q) {
+    asked.emplace_back(q);
+    return answer;
+  };
+  Monitor().WriteProfileIDToRegistry(1);
+  EXPECT_EQ(Monitor().BackupMenuTexts(), (std::vector<WStr>{u"2026-12-02 10:00:00", u"2026-12-01 10:00:00"}));
+  EXPECT_FALSE(Monitor().RestoreBackupClick(1));  // declined
+  EXPECT_TRUE(restored.empty());
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_NE(asked[0].find(u"2026-12-01 10:00:00"), WStr::npos);
+  answer = true;
+  EXPECT_FALSE(Monitor().RestoreBackupClick(2));  // no such backup: nothing asked
+  EXPECT_EQ(asked.size(), 1u);
+  EXPECT_TRUE(Monitor().RestoreBackupClick(1));
+  ASSERT_EQ(restored.size(), 1u);
+  EXPECT_EQ(ExtractFileName(restored[0]), u"20261201-100000.vxbak");
+  EXPECT_EQ(ToConfig(), (std::vector<SentMessage>{{kCfg, 7035, 0, 1, true}}));
+  fails = true;
+  windows.messages.clear();
+  EXPECT_FALSE(Monitor().RestoreBackupClick(0));
+  EXPECT_TRUE(ToConfig().empty()) << "nothing to reload after a failed restore";
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(std::find(debug.begin(), debug.end(), u"restore of " + IncludeTrailingBackslash(services.backupFolder) +
+                                                      u"20261202-100000.vxbak failed: the disk is full"),
+            debug.end());
+  mon.reset();
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
+}
 
 TEST_F(MonitorTest, NoticeSettingIsReadFromAndWrittenToConfigIni) {
   const auto dir = std::filesystem::temp_directory_path() / ("vxmon-notice-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
