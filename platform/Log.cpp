@@ -65,8 +65,10 @@ WStr LogFilePath() { return AppDataFolder() + u"\\VXMon.log"; }
 WStr OldLogFilePath() { return AppDataFolder() + u"\\VXMon.old.log"; }
 WStr CrashFolder() { return AppDataFolder() + u"\\crash"; }
 
-FileLogWriter::FileLogWriter(WStr path, std::uint64_t rotateBytes)
-    : path_(std::move(path)), rotateBytes_(rotateBytes) {
+FileLogWriter::FileLogWriter(WStr path, std::uint64_t rotateBytes, RenameFn rename)
+    : path_(std::move(path)),
+      rotateBytes_(rotateBytes),
+      rename_(rename ? std::move(rename) : RenameFn(detail::ReplaceFileByRename)) {
   const WStr folder = ExcludeTrailingBackslash(ExtractFilePath(path_));
   WStr name = ExtractFileName(path_);
   const std::size_t dot = name.rfind(u'.');
@@ -130,7 +132,34 @@ void FileLogWriter::Run() {
   }
 }
 
+bool FileLogWriter::Rotate(const LogLine& at) {
+  detail::CloseAppendFile(file_);
+  file_ = nullptr;
+  std::string notice;
+  if (!rename_(path_, oldPath_)) {
+    // Keeping the file would let it grow without limit, and retrying on each
+    // line would close and reopen it for every line.
+    if (!detail::TruncateFile(path_)) {
+      stopped_ = true;
+      return false;
+    }
+    notice = FormatLogLine({at.time, CurrentThreadId(),
+                            u"log: the lines before could not be kept as " + ExtractFileName(oldPath_) +
+                                u" (another program holds the log); the log started again",
+                            at.systemMicros});
+    if (notice.size() * 2 > rotateBytes_) notice.clear();
+  }
+  file_ = detail::OpenAppendFile(path_, size_);
+  if (file_ == nullptr) {
+    stopped_ = true;
+    return false;
+  }
+  if (!notice.empty() && detail::AppendToFile(file_, notice.data(), notice.size())) size_ += notice.size();
+  return true;
+}
+
 void FileLogWriter::WriteBatch(std::vector<LogLine>& batch) {
+  if (stopped_) return;
   if (file_ == nullptr) {
     CreateDirectoryOneLevel(ExcludeTrailingBackslash(ExtractFilePath(path_)));
     file_ = detail::OpenAppendFile(path_, size_);
@@ -147,10 +176,7 @@ void FileLogWriter::WriteBatch(std::vector<LogLine>& batch) {
     const std::string text = FormatLogLine(line);
     if (size_ + chunk.size() > 0 && size_ + chunk.size() + text.size() > rotateBytes_) {
       put();
-      detail::CloseAppendFile(file_);
-      detail::ReplaceFileByRename(path_, oldPath_);
-      file_ = detail::OpenAppendFile(path_, size_);
-      if (file_ == nullptr) return;
+      if (!Rotate(line)) return;
     }
     chunk += text;
   }

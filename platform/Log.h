@@ -5,6 +5,7 @@
 // work, so the main thread never waits on the disk.
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -54,10 +55,16 @@ WStr CrashFolder();     // crash
 
 // Appends formatted lines to a file from its own thread. When the file would
 // pass rotateBytes it becomes the old log (replacing the previous one) and a
-// new file starts. Failures to open or write lose lines, never block.
+// new file starts. When that rename fails (on Windows a program holding
+// either file without delete sharing), the file is emptied and starts with a
+// line saying so; the rename is tried again at the next limit only. When
+// even that fails, logging stops until the next start. Failures to open or
+// write lose lines, never block.
 class FileLogWriter final : public ILogWriter {
  public:
-  explicit FileLogWriter(WStr path, std::uint64_t rotateBytes = kLogRotateBytes);
+  // Renames `from` to `to`, replacing it; tests pass one that fails.
+  using RenameFn = std::function<bool(WView from, WView to)>;
+  explicit FileLogWriter(WStr path, std::uint64_t rotateBytes = kLogRotateBytes, RenameFn rename = {});
   // Writes what is queued, then ends the thread.
   ~FileLogWriter() override;
   FileLogWriter(const FileLogWriter&) = delete;
@@ -71,10 +78,12 @@ class FileLogWriter final : public ILogWriter {
  private:
   void Run();
   void WriteBatch(std::vector<LogLine>& batch);
+  bool Rotate(const LogLine& at);
 
   WStr path_;
   WStr oldPath_;
   std::uint64_t rotateBytes_;
+  RenameFn rename_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable done_;
@@ -86,6 +95,7 @@ class FileLogWriter final : public ILogWriter {
   bool idle_ = false;  // the thread waits: only then is it woken
   void* file_ = nullptr;
   std::uint64_t size_ = 0;
+  bool stopped_ = false;  // the file could be neither rotated nor emptied
   std::thread thread_;
 };
 
@@ -100,6 +110,8 @@ bool AppendToFile(void* file, const char* data, std::size_t size);
 void CloseAppendFile(void* file);
 // Renames, replacing the target.
 bool ReplaceFileByRename(WView from, WView to);
+// Empties an existing file that others may hold open for reading or writing.
+bool TruncateFile(WView path);
 WStr PlatformAppDataFolder();
 std::uint32_t PlatformThreadId();
 double PlatformLocalOleDate(std::int64_t systemMicros);

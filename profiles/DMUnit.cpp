@@ -231,8 +231,7 @@ void TDM::SaveBackToCurrentProfileInfo() { WriteRecord(SlotStore(CurrentSlot()),
 
 bool TDM::SaveProfileInfoToRegistry(int AProfileIndex) {
   if (!IsProfileIndexInRange(AProfileIndex)) return false;
-  SlotStore(AProfileIndex).SaveStreamToRegistry();
-  return true;
+  return SlotStore(AProfileIndex).SaveStreamToRegistry();
 }
 
 bool TDM::SaveCurrentProfileInfoToRegistry() {
@@ -240,31 +239,36 @@ bool TDM::SaveCurrentProfileInfoToRegistry() {
   return SlotStore(CurrentSlot()).SaveStreamToRegistry();
 }
 
-void TDM::SaveCurrentProfileInfoToFile(WView AFile) { SlotStore(CurrentSlot()).SaveStreamToFile(AFile); }
+bool TDM::SaveCurrentProfileInfoToFile(WView AFile) { return SlotStore(CurrentSlot()).SaveStreamToFile(AFile); }
 
-void TDM::SaveCurrentProfileInfoToFile() { SlotStore(CurrentSlot()).SaveStreamToFile(); }
+bool TDM::SaveCurrentProfileInfoToFile() { return SlotStore(CurrentSlot()).SaveStreamToFile(); }
 
-void TDM::SaveBackAllProfileInfo() {
-  for (auto* store : FProfileGroup) store->SaveStreamToRegistry();
+bool TDM::SaveBackAllProfileInfo() {
+  // Every store is tried, also after one fails.
+  bool ok = true;
+  for (auto* store : FProfileGroup) ok = store->SaveStreamToRegistry() && ok;
+  return ok;
 }
 
-void TDM::SaveBackAllProfileInfoToRegistry() { SaveBackAllProfileInfo(); }
+bool TDM::SaveBackAllProfileInfoToRegistry() { return SaveBackAllProfileInfo(); }
 
-void TDM::SaveBackAllProfileInfoToFile() {
-  for (auto* store : FProfileGroup) store->SaveStreamToFile();
+bool TDM::SaveBackAllProfileInfoToFile() {
+  bool ok = true;
+  for (auto* store : FProfileGroup) ok = store->SaveStreamToFile() && ok;
+  return ok;
 }
 
-void TDM::SaveBackAllProfileSettingInfo() {
+bool TDM::SaveBackAllProfileSettingInfo() {
   FAllProfileSettingInfo.CurrentGame = static_cast<std::uint16_t>(FProfileIndex);
   WriteRecord(kwProfileAllSettingInfo, FAllProfileSettingInfo);
-  kwProfileAllSettingInfo.SaveStreamToRegistry();
+  return kwProfileAllSettingInfo.SaveStreamToRegistry();
 }
 
 void TDM::SaveBackToProfileGroupSettingInfo() { WriteRecord(kwProfileSettingGroup, FProfileSettingGroup); }
 
-void TDM::SaveProfileGroupSettingInfoToRegistry() {
+bool TDM::SaveProfileGroupSettingInfoToRegistry() {
   WriteRecord(kwProfileSettingGroup, FProfileSettingGroup);
-  kwProfileSettingGroup.SaveStreamToRegistry();
+  return kwProfileSettingGroup.SaveStreamToRegistry();
 }
 
 void TDM::RestoreCurrentProfileInfoToDefault() {
@@ -290,9 +294,9 @@ bool TDM::RestoreProfileGroupToDefault(int AProfileGroupIndex) {
   return true;
 }
 
-void TDM::RestoreProfileSettingGroupToDefault() {
+bool TDM::RestoreProfileSettingGroupToDefault() {
   kwProfileSettingGroup.RestoreToDefault();
-  kwProfileSettingGroup.SaveStreamToRegistry();
+  return kwProfileSettingGroup.SaveStreamToRegistry();
 }
 
 bool TDM::ChangeCurrentProfileFileNameAndPath(WView AProfileFilePath) {

@@ -66,20 +66,22 @@ class TDM {
   bool ReadCurrentProfileInfo();
   bool SaveBackToProfileInfo(const TMouseProfileInfo& AProfileInfo, int AProfileIndex);
   void SaveBackToCurrentProfileInfo();
+  // The saves return false when a value or file could not be written (the
+  // store writes a debug line naming it); the record in memory stays.
   bool SaveProfileInfoToRegistry(int AProfileIndex);
   bool SaveCurrentProfileInfoToRegistry();
-  void SaveCurrentProfileInfoToFile(WView AFile);
-  void SaveCurrentProfileInfoToFile();
-  void SaveBackAllProfileInfo();
-  void SaveBackAllProfileInfoToRegistry();
-  void SaveBackAllProfileInfoToFile();
-  void SaveBackAllProfileSettingInfo();
+  bool SaveCurrentProfileInfoToFile(WView AFile);
+  bool SaveCurrentProfileInfoToFile();
+  bool SaveBackAllProfileInfo();
+  bool SaveBackAllProfileInfoToRegistry();
+  bool SaveBackAllProfileInfoToFile();
+  bool SaveBackAllProfileSettingInfo();
   void SaveBackToProfileGroupSettingInfo();
-  void SaveProfileGroupSettingInfoToRegistry();
+  bool SaveProfileGroupSettingInfoToRegistry();
   void RestoreCurrentProfileInfoToDefault();
   bool RestoreProfileInfoToDefault(int AProfileIndex);
   bool RestoreProfileGroupToDefault(int AProfileGroupIndex);
-  void RestoreProfileSettingGroupToDefault();
+  bool RestoreProfileSettingGroupToDefault();
   bool ChangeCurrentProfileFileNameAndPath(WView AProfileFilePath);
   void RestoreToDefaultCPISetting();
   void RestoreToDefaultLightAndReportAdvancedSetting();

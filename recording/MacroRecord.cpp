@@ -154,10 +154,18 @@ void TMacroRecorder::StoreRecording(int ButtonIndex) {
   store.CurrentProfileInfo().MacroKeyInfoList.MacroInfos[0] = *macro;
 
   store.SaveBackToCurrentProfileInfo();
+  // A failed save still writes the mouse and announces the macro, so the
+  // recording is not lost; the log says what was not saved.
   const bool slotSaved = store.SaveCurrentProfileInfoToRegistry();
+  if (!slotSaved) {
+    DebugOutput(
+        u"record toggle: the profile with the recorded macro could not be saved to the registry; the mouse still "
+        u"gets it");
+  }
   const std::int32_t profileIndex = store.ProfileIndex();
   if (deps_.writeProfileToDevice) deps_.writeProfileToDevice(profileIndex);
   const bool macroSaved = store.SaveBackRecordMacroInfoToRegistry(*macro);
+  if (!macroSaved) DebugOutput(u"record toggle: the recorded macro could not be saved to the registry");
   if (deps_.sendMacroRecorded) deps_.sendMacroRecorded(store.ProfileIndex());
   if (deps_.onOutcome) deps_.onOutcome(slotSaved && macroSaved ? RecordingOutcome::Saved : RecordingOutcome::NotSaved);
 }

@@ -24,7 +24,7 @@ class IRecordProfileStore {
   virtual std::int32_t ProfileIndex() const = 0;
   virtual void LoadCurrentProfileInfoFromRegistry() = 0;
   virtual void SaveBackToCurrentProfileInfo() = 0;
-  // Both report whether the value was written.
+  // false when the registry did not take the value.
   virtual bool SaveCurrentProfileInfoToRegistry() = 0;
   virtual bool SaveBackRecordMacroInfoToRegistry(const TMACROKEYINFO& info) = 0;
 };

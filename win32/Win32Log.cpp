@@ -33,6 +33,16 @@ bool ReplaceFileByRename(WView from, WView to) {
   return ::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
+bool TruncateFile(WView path) {
+  // A viewer reading the log shares writing (the monitor held it for
+  // writing when the viewer opened it), so the truncation is allowed.
+  HANDLE h = ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  ::CloseHandle(h);
+  return true;
+}
+
 WStr PlatformAppDataFolder() {
   wchar_t path[MAX_PATH + 1] = {};
   if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path))) {

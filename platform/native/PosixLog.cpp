@@ -38,6 +38,8 @@ bool ReplaceFileByRename(WView from, WView to) {
   return std::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
 }
 
+bool TruncateFile(WView path) { return ::truncate(NativePath(path).c_str(), 0) == 0; }
+
 WStr PlatformAppDataFolder() { return FromUtf8(PosixDataFolder()); }
 
 double PlatformLocalOleDate(std::int64_t systemMicros) {

@@ -64,5 +64,36 @@ TEST(Log, DebugLinesGoToTheFileWhichRotatesKeepingOneOldFile) {
   SetNowSource(nullptr);
 }
 
+TEST(Log, ARotationThatCannotRenameStartsTheFileAgainAndTriesAtTheNextLimitOnly) {
+  test::TempDir dir;
+  const WStr path = FromNativePath(test::U8(dir.path() / "VXMon.log"));
+  int renames = 0;
+  std::size_t total = 0;
+  {
+    // As on Windows while a viewer holds the file without delete sharing.
+    FileLogWriter writer(path, 4096, [&](WView, WView) {
+      ++renames;
+      return false;
+    });
+    for (int i = 0; i < 2000; ++i) {
+      LogLine line{46000.5, 1, u"play macro " + IntToWStr(i)};
+      total += FormatLogLine(line).size();
+      writer.Write(std::move(line));
+    }
+    writer.Flush();
+  }
+  EXPECT_LE(std::filesystem::file_size(dir.path() / "VXMon.log"), 4096u);
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "VXMon.old.log"));
+  // One try per 4 KB of lines (less the notice), never one per line.
+  EXPECT_GE(renames, static_cast<int>(total / 4096));
+  EXPECT_LE(renames, static_cast<int>(total / (4096 - 200)) + 1);
+  const auto lines = LastLinesOfFile(path, 1000);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines.front().substr(lines.front().find("] ") + 2),
+            "log: the lines before could not be kept as VXMon.old.log (another program holds the log); the log "
+            "started again");
+  EXPECT_EQ(lines.back(), "2025-12-09 12:00:00.000 [1] play macro 1999");
+}
+
 }  // namespace
 }  // namespace vx

@@ -248,6 +248,38 @@ TEST_F(DMTest, SlotOperationsCheckTheirIndex) {
   for (int i = 0; i < 5; ++i) EXPECT_TRUE(Stored(DefaultSlotValueName(i))) << i;
 }
 
+// Takes nothing: every save must say so.
+class RefusingRegistry final : public IRegistry {
+ public:
+  explicit RefusingRegistry(IRegistry& inner) : inner_(inner) {}
+  bool CreateKey(RegRoot r, WView p) override { return inner_.CreateKey(r, p); }
+  bool KeyExists(RegRoot r, WView p) override { return inner_.KeyExists(r, p); }
+  std::optional<RegValue> QueryValue(RegRoot r, WView p, WView n) override { return inner_.QueryValue(r, p, n); }
+  bool SetValue(RegRoot, WView, WView, RegType, std::span<const std::uint8_t>) override { return false; }
+  bool DeleteValue(RegRoot, WView, WView) override { return false; }
+
+ private:
+  IRegistry& inner_;
+};
+
+TEST_F(DMTest, EverySaveSaysWhenTheRegistryRefusesIt) {
+  auto dm = Create();
+  RefusingRegistry refusing(*registry);
+  const TMACROKEYINFO macro{};
+  for (const bool takes : {false, true}) {
+    SCOPED_TRACE(takes ? "taken" : "refused");
+    SetRegistry(takes ? static_cast<IRegistry*>(registry.get()) : &refusing);
+    EXPECT_EQ(dm->SaveProfileInfoToRegistry(3), takes);
+    EXPECT_EQ(dm->SaveCurrentProfileInfoToRegistry(), takes);
+    EXPECT_EQ(dm->SaveBackAllProfileInfo(), takes);
+    EXPECT_EQ(dm->SaveBackAllProfileInfoToRegistry(), takes);
+    EXPECT_EQ(dm->SaveBackAllProfileSettingInfo(), takes);
+    EXPECT_EQ(dm->SaveProfileGroupSettingInfoToRegistry(), takes);
+    EXPECT_EQ(dm->RestoreProfileSettingGroupToDefault(), takes);
+    EXPECT_EQ(dm->SaveBackRecordMacroInfoToRegistry(macro), takes);
+  }
+}
+
 TEST_F(DMTest, RestoreGroupDefaultsTheSlotItSelects) {
   auto dm = Create();
   dm->FCurrentProfileInfo.ConfigInfo.ButtonCount = 99;

@@ -231,6 +231,7 @@ TEST_F(VxprofileTest, RefusedChangesExitTwoAndChangeNothing) {
   WriteBak(t / "escape.vxbak", {{3, 0, "../../escape.pfd", {'x'}}});
   WriteBak(t / "elsewhere.vxbak", {{3, 0, U8(dir.path() / "elsewhere.pfd"), {'x'}}});
   WriteBak(t / "up.vxbak", {{2, 0, "Gaming Mouse Vantor/../../up.pfd", {'x'}}});
+  WriteBak(t / "device.vxbak", {{2, 0, "Gaming Mouse Vantor/com1.pfd", {'x'}}});
   const auto all = FileBytes(Key() / "QZ3PROFILE.pfd=REG_BINARY");
   WriteBak(t / "text.vxbak", {{1, 1, "QZ3PROFILE.pfd", all}});
   WriteBak(t / "binaryid.vxbak", {{1, 3, "ProfileID", {1, 0, 0, 0}}});
@@ -244,6 +245,7 @@ TEST_F(VxprofileTest, RefusedChangesExitTwoAndChangeNothing) {
     std::vector<std::string> args;
     const char* says;
     bool configRunning = false;
+    const char* blocked = nullptr;  // a value file replaced by a non-empty folder
   };
   const std::vector<Row> rows = {
       {{"button", "set", "3", "key", "NOSUCHKEY"}, "unknown key name"},
@@ -265,6 +267,7 @@ TEST_F(VxprofileTest, RefusedChangesExitTwoAndChangeNothing) {
       {{"restore", U8(t / "escape.vxbak")}, "not a file a restore may write"},
       {{"restore", U8(t / "elsewhere.vxbak")}, "not a file a restore may write"},
       {{"restore", U8(t / "up.vxbak")}, "not a file a restore may write"},
+      {{"restore", U8(t / "device.vxbak")}, "not a file a restore may write"},
       {{"restore", U8(t / "text.vxbak")}, "type 1, not REG_BINARY"},
       {{"restore", U8(t / "binaryid.vxbak")}, "type 3, not REG_DWORD"},
       {{"restore", "--write", U8(t / "one.vxbak")}, "none is present"},
@@ -272,11 +275,23 @@ TEST_F(VxprofileTest, RefusedChangesExitTwoAndChangeNothing) {
       {{"button", "set", "3", "key", "A", "--slot", "2", "--write"}, "onboard profiles 0 and 1"},
       {{"button", "set", "3", "key", "A"}, "configuration application is running", true},
       {{"restore", U8(t / "b.vxbak")}, "configuration application is running", true},
+      {{"button", "set", "3", "key", "F5"}, "\"QZ3Profile1.pfd\" could not be written", false, "QZ3Profile1.pfd"},
+      {{"macro", "import", U8(t / "good.macro")}, "\"QZ3Profile1.pfd\" could not be written", false, "QZ3Profile1.pfd"},
+      {{"profile", "switch", "1"}, "\"QZ3ProfileSettingGroup.pfd\" could not be written", false, "QZ3ProfileSettingGroup.pfd"},
+      {{"profile", "assign", "0", "2"}, "\"QZ3PROFILE.pfd\" could not be written", false, "QZ3PROFILE.pfd"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.args[0] + " " + row.args[1] + " " + row.args.back());
     windows.byClass.clear();
+    windows.byClass[u"TVXMonMain"] = 9;
     if (row.configRunning) windows.byClass[u"TVXCfgMain"] = 7;
+    const fs::path blocked = Key() / (std::string(row.blocked ? row.blocked : "") + "=REG_BINARY");
+    const auto kept = FileBytes(blocked);
+    if (row.blocked) {
+      fs::remove(blocked);
+      fs::create_directories(blocked);
+      ASSERT_TRUE(WriteFileAtomic(W(blocked / "x"), std::vector<std::uint8_t>{1}));
+    }
     const auto before = Snapshot(dir.path() / "registry");
     const auto docs = Snapshot(dir.path() / "Documents");
     const Outcome o = Vx(row.args);
@@ -285,6 +300,11 @@ TEST_F(VxprofileTest, RefusedChangesExitTwoAndChangeNothing) {
     EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
     EXPECT_TRUE(before == Snapshot(dir.path() / "registry"));
     EXPECT_TRUE(docs == Snapshot(dir.path() / "Documents"));
+    EXPECT_TRUE(windows.TakePosted(9).empty());  // no monitor told
+    if (row.blocked) {
+      fs::remove_all(blocked);
+      ASSERT_TRUE(WriteFileAtomic(W(blocked), kept));
+    }
   }
   fs::current_path(cwd);
   EXPECT_FALSE(fs::exists(dir.path() / "escape.pfd"));
@@ -437,7 +457,7 @@ TEST_F(VxprofileTest, AFailedRollbackSaysTheDataIsMixedAndNamesTheAutomaticBacku
   ASSERT_EQ(out.rfind(savedAt, 0), 0u) << out;
   const std::string saved = out.substr(savedAt.size(), out.find('\n') - savedAt.size());
   // Past the macro file the group record allows, stopped at the blocked one.
-  EXPECT_NE(err.find("failed writing " + U8(documents) + "/blocker.pfd/x.pfd"), std::string::npos) << err;
+  EXPECT_NE(err.find("failed writing " + U8(documents / "blocker.pfd" / "x.pfd")), std::string::npos) << err;
   EXPECT_NE(err.find("failed too, at QZ3Profile1.pfd: the stored data is now mixed"), std::string::npos) << err;
   EXPECT_NE(err.find("restore " + saved + " (the data as it was before)"), std::string::npos) << err;
   EXPECT_FALSE(fs::exists(dir.path() / "elsewhere"));

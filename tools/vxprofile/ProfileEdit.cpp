@@ -145,14 +145,23 @@ bool StoreSlot(TDM& dm, const TMouseProfileInfo& profile, int slot, std::string&
   // A first change on a fresh store also keeps the defaults its slot
   // descriptors came from, as the monitor's first start would.
   IRegistry& reg = GetRegistry();
-  if (!reg.QueryValue(HKEY_CURRENT_USER_, kProfileKeyPath, kGroupValueName)) dm.SaveProfileGroupSettingInfoToRegistry();
-  if (!reg.QueryValue(HKEY_CURRENT_USER_, kProfileKeyPath, kAllSettingValueName)) {
-    dm.kwProfileAllSettingInfo.SaveStreamToRegistry();
+  const auto unsaved = [&](WView value) {
+    error = "slot " + std::to_string(slot) + " was not saved: " + UnsavedValue(value);
+    return false;
+  };
+  if (!reg.QueryValue(HKEY_CURRENT_USER_, kProfileKeyPath, kGroupValueName) &&
+      !dm.SaveProfileGroupSettingInfoToRegistry()) {
+    return unsaved(kGroupValueName);
   }
-  if (!dm.SaveBackToProfileInfo(profile, slot) || !dm.SaveProfileInfoToRegistry(slot)) {
+  if (!reg.QueryValue(HKEY_CURRENT_USER_, kProfileKeyPath, kAllSettingValueName) &&
+      !dm.kwProfileAllSettingInfo.SaveStreamToRegistry()) {
+    return unsaved(kAllSettingValueName);
+  }
+  if (!dm.SaveBackToProfileInfo(profile, slot)) {
     error = "cannot store slot " + std::to_string(slot);
     return false;
   }
+  if (!dm.SaveProfileInfoToRegistry(slot)) return unsaved(dm.FProfileGroup[slot]->FileName());
   const TPROFILESTOREINFO& d = dm.FProfileSettingGroup.ProfileSettingList[slot];
   if (d.StorageType == 1) {
     const WStr file = IncludeTrailingBackslash(ReadFixed(d.FilePath)) + ReadFixed(d.FileName);
@@ -164,6 +173,11 @@ bool StoreSlot(TDM& dm, const TMouseProfileInfo& profile, int slot, std::string&
   // The current slot's working copy follows, as after the monitor's reload.
   if (slot == dm.CurrentSlot()) dm.ReadCurrentProfileInfo();
   return true;
+}
+
+std::string UnsavedValue(WView value) {
+  return "the registry value \"" + ToUtf8(value) +
+         "\" could not be written; nothing was sent to the monitor or the mouse";
 }
 
 bool NotifyMonitor(const TDM& dm) {

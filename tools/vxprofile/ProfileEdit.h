@@ -62,7 +62,10 @@ void SetCliWindows(IWindowSystem* windows);
 // --write the slot's profile can go into the mouse and a mouse is there.
 bool CheckChangeAllowed(const ChangeOptions& o, const TMouseProfileInfo* toWrite, int slot, int& rc);
 // Stores one slot: its registry value, and its file when it is file-stored.
+// false with `error` naming the value or file that could not be written.
 bool StoreSlot(TDM& dm, const TMouseProfileInfo& profile, int slot, std::string& error);
+// The end of the message for a value a change could not save.
+std::string UnsavedValue(WView value);
 // After a change was stored: prints `done`, tells a running monitor to
 // reload (7035 with the stored ProfileID) and, with --write, writes the
 // slot into the mouse. Returns the exit code.

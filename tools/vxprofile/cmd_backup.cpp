@@ -67,15 +67,27 @@ WStr FullPath(const Entry& e) {
   return e.kind == kEntryDocumentsFile ? ExcludeTrailingBackslash(DocumentsFolder()) + u"\\" + e.name : e.name;
 }
 
+// A device name Windows keeps whatever the extension ("COM1.pfd").
+bool DeviceName(WView part) {
+  const WView stem = part.substr(0, part.find(u'.'));
+  for (WView d : {u"CON", u"PRN", u"AUX", u"NUL"}) {
+    if (SameTextIgnoreCase(stem, d)) return true;
+  }
+  return stem.size() == 4 &&
+         (SameTextIgnoreCase(stem.substr(0, 3), u"COM") || SameTextIgnoreCase(stem.substr(0, 3), u"LPT")) &&
+         stem[3] >= u'1' && stem[3] <= u'9';
+}
+
 // Every part between separators is a plain name: not empty, not "." or
-// "..", no drive or stream colon, no wildcard or control character.
+// "..", no drive or stream colon, no wildcard or control character, no
+// device name.
 bool PlainParts(WView p) {
   std::size_t start = 0;
   for (;;) {
     std::size_t end = start;
     while (end < p.size() && !IsSep(p[end])) ++end;
     const WView part = p.substr(start, end - start);
-    if (part.empty() || part == u"." || part == u"..") return false;
+    if (part.empty() || part == u"." || part == u".." || DeviceName(part)) return false;
     for (char16_t c : part) {
       if (c < 0x20 || WView(u":*?\"<>|").find(c) != WView::npos) return false;
     }
@@ -110,7 +122,9 @@ std::unique_ptr<TProfileSettingGroup> GroupOf(const std::vector<Entry>& entries)
   return nullptr;
 }
 
-WStr ProfileFileOf(const TPROFILESTOREINFO& d) { return IncludeTrailingBackslash(ReadFixed(d.FilePath)) + ReadFixed(d.FileName); }
+WStr ProfileFileOf(const TPROFILESTOREINFO& d) {
+  return IncludeTrailingBackslash(ReadFixed(d.FilePath)) + ReadFixed(d.FileName);
+}
 
 // The only files a restore writes: ".pfd" and ".macro" files below the
 // documents folder, or at a full path that `group` names as a slot's
@@ -133,10 +147,14 @@ bool AllowedFile(const Entry& e, const TProfileSettingGroup* group) {
 
 const char* TypeName(std::uint32_t type) {
   switch (static_cast<RegType>(type)) {
-    case RegType::Binary: return "REG_BINARY";
-    case RegType::DWord: return "REG_DWORD";
-    case RegType::String: return "REG_SZ";
-    default: return "";
+    case RegType::Binary:
+      return "REG_BINARY";
+    case RegType::DWord:
+      return "REG_DWORD";
+    case RegType::String:
+      return "REG_SZ";
+    default:
+      return "";
   }
 }
 
@@ -162,8 +180,11 @@ std::string ValueProblem(const Entry& e, const TProfileSettingGroup* group) {
     }
     return {};
   }
-  if (e.type != must) return name + " is of type " + std::to_string(e.type) + ", not " + TypeName(must) + " (" + std::to_string(must) + ")";
-  if (e.data.size() != size) return name + " holds " + std::to_string(e.data.size()) + " bytes, not " + std::to_string(size);
+  if (e.type != must)
+    return name + " is of type " + std::to_string(e.type) + ", not " + TypeName(must) + " (" + std::to_string(must) +
+           ")";
+  if (e.data.size() != size)
+    return name + " holds " + std::to_string(e.data.size()) + " bytes, not " + std::to_string(size);
   return {};
 }
 
@@ -197,7 +218,8 @@ std::optional<std::vector<Entry>> Collect(std::string& why) {
       why = "cannot list the stored values";
       return std::nullopt;
     }
-    for (auto& v : *values) out.push_back({kEntryValue, static_cast<std::uint32_t>(v.value.type), v.name, v.value.data});
+    for (auto& v : *values)
+      out.push_back({kEntryValue, static_cast<std::uint32_t>(v.value.type), v.name, v.value.data});
   }
   const auto g = GroupOf(out);
   if (!g) return out;
@@ -210,7 +232,8 @@ std::optional<std::vector<Entry>> Collect(std::string& why) {
     for (const auto& f : fs::directory_iterator(FsPath(folder), ec)) {
       const std::u8string u = f.path().filename().u8string();
       const WStr name = FromUtf8(std::string(reinterpret_cast<const char*>(u.data()), u.size()));
-      if (f.is_regular_file(ec) && EndsWithText(name, u".macro")) files.push_back(IncludeTrailingBackslash(folder) + name);
+      if (f.is_regular_file(ec) && EndsWithText(name, u".macro"))
+        files.push_back(IncludeTrailingBackslash(folder) + name);
     }
     std::sort(files.begin(), files.end());
     for (const auto& f : files) AddFile(out, f, g.get());
@@ -240,7 +263,8 @@ std::vector<std::uint8_t> Encode(const std::vector<Entry>& entries) {
 }
 
 // The whole file is read and every entry checked before anything is written.
-std::optional<std::vector<Entry>> Decode(const std::vector<std::uint8_t>& b, const std::string& file, std::string& why) {
+std::optional<std::vector<Entry>> Decode(const std::vector<std::uint8_t>& b, const std::string& file,
+                                         std::string& why) {
   const auto damaged = [&](const std::string& what) {
     why = file + " is damaged (" + what + "); nothing changed";
     return std::nullopt;
@@ -256,8 +280,9 @@ std::optional<std::vector<Entry>> Decode(const std::vector<std::uint8_t>& b, con
   if (Crc32(b.data(), b.size() - 4) != get32(b.size() - 4)) return damaged("checksum mismatch");
   const std::uint32_t version = get32(8);
   if (version != kFormatVersion) {
-    why = file + " is a backup of format version " + std::to_string(version) + ", which this program does not know (it reads version " +
-          std::to_string(kFormatVersion) + "); nothing changed";
+    why = file + " is a backup of format version " + std::to_string(version) +
+          ", which this program does not know (it reads version " + std::to_string(kFormatVersion) +
+          "); nothing changed";
     return std::nullopt;
   }
   const std::size_t end = b.size() - 4;
@@ -292,8 +317,9 @@ std::optional<std::vector<Entry>> Decode(const std::vector<std::uint8_t>& b, con
       return std::nullopt;
     };
     for (std::size_t j = 0; j < i; ++j) {
-      const bool same = (e.kind == kEntryValue) == (out[j].kind == kEntryValue) &&
-                        (e.kind == kEntryValue ? SameTextIgnoreCase(e.name, out[j].name) : SamePath(FullPath(e), FullPath(out[j])));
+      const bool same =
+          (e.kind == kEntryValue) == (out[j].kind == kEntryValue) &&
+          (e.kind == kEntryValue ? SameTextIgnoreCase(e.name, out[j].name) : SamePath(FullPath(e), FullPath(out[j])));
       if (same) return refused("it names " + ToUtf8(e.name) + " twice");
     }
     if (e.kind == kEntryValue) {
@@ -374,9 +400,9 @@ bool Apply(const std::vector<Entry>& want, std::vector<WStr>& created, std::stri
     return false;
   }
   for (const auto& e : want) {
-    const bool ok = e.kind == kEntryValue
-                        ? reg.SetValue(HKEY_CURRENT_USER_, kProfileKeyPath, e.name, static_cast<RegType>(e.type), e.data)
-                        : WriteFileMakingFolder(FullPath(e), e.data, created);
+    const bool ok = e.kind == kEntryValue ? reg.SetValue(HKEY_CURRENT_USER_, kProfileKeyPath, e.name,
+                                                         static_cast<RegType>(e.type), e.data)
+                                          : WriteFileMakingFolder(FullPath(e), e.data, created);
     if (!ok) {
       failed = e.kind == kEntryValue ? ToUtf8(e.name) : NativePath(FullPath(e));
       return false;
@@ -581,7 +607,8 @@ int RestoreBackupFile(const Context& ctx, const ChangeOptions& o, const std::str
                   ": the stored data is now mixed, partly from " + file + " and partly from before; restore " +
                   savedFile + " (the data as it was before) once the cause is fixed");
     }
-    return Fail("restore failed writing " + failed + "; the previous data was put back (also saved in " + savedFile + ")");
+    return Fail("restore failed writing " + failed + "; the previous data was put back (also saved in " + savedFile +
+                ")");
   }
   auto dm = LoadManager(ctx, true);
   return FinishChange(*dm, o, dm->FCurrentProfileInfo, dm->CurrentSlot(),

@@ -46,8 +46,17 @@ int Profile(Context& ctx) {
   }
   const int current = dm->CurrentSlot();
   if (!CheckChangeAllowed(o, &dm->FCurrentProfileInfo, current, rc)) return rc;
-  dm->SaveProfileGroupSettingInfoToRegistry();
-  dm->SaveBackAllProfileSettingInfo();
+  // Both records or neither: the group record goes back when the second fails.
+  IRegistry& reg = GetRegistry();
+  const auto stored = reg.QueryValue(HKEY_CURRENT_USER_, kProfileKeyPath, kGroupValueName);
+  if (!dm->SaveProfileGroupSettingInfoToRegistry()) return Fail("not saved: " + UnsavedValue(kGroupValueName));
+  if (!dm->SaveBackAllProfileSettingInfo()) {
+    const bool back =
+        stored ? reg.SetValue(HKEY_CURRENT_USER_, kProfileKeyPath, kGroupValueName, stored->type, stored->data)
+               : reg.DeleteValue(HKEY_CURRENT_USER_, kProfileKeyPath, kGroupValueName);
+    return Fail(std::string(back ? "not saved: " : "only half saved (the group record could not be put back): ") +
+                UnsavedValue(kAllSettingValueName));
+  }
   return FinishChange(*dm, o, dm->FCurrentProfileInfo, current, done);
 }
 
