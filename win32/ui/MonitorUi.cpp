@@ -39,6 +39,10 @@ void MonitorUi::Create(TVXMonMain& monitor, HWND window) {
   for (const AboutLabel& label : about::kLabels) scene_->Add(label.text);
   scene_->Add(about::kOKText);
   scene_->Add(overlay::kRecordingText);
+  // The notice's texts, so that the language designer lists them.
+  for (int k = 0; k <= static_cast<int>(NoticeKind::ProfilesRestored); ++k) {
+    scene_->Add(NoticeKey(static_cast<NoticeKind>(k)));
+  }
 
   // The tray icon shows from now until the end of the process.
   trayIcon_ = std::make_unique<Win32TrayIcon>(window, Win32TrayIcon::Handlers{});
