@@ -3,24 +3,70 @@
 namespace vx {
 
 TMonitorTray::TMonitorTray(ITrayIcon& tray, Handlers handlers) : tray_(tray), handlers_(std::move(handlers)) {
-  menu_ = {TrayMenuItem{Config1, u"Config"}, TrayMenuItem{About1, u"About"}, TrayMenuItem{Exit1, u"Exit"}};
+  menu_ = {TrayMenuItem{Config1, u"Config"}, TrayMenuItem{About1, u"About"}, TrayMenuItem{Notice1, u"Show notices"},
+           TrayMenuItem{Restore1, u"Restore profiles..."}, TrayMenuItem{Exit1, u"Exit"}};
+  Item(Notice1).checked = true;
+  Item(Restore1).submenu = true;
   Apply();
+}
+
+TrayMenuItem& TMonitorTray::Item(std::uint16_t command) {
+  for (auto& item : menu_) {
+    if (item.command == command) return item;
+  }
+  return menu_.front();
 }
 
 void TMonitorTray::UpdateLanguageAndCaptions(ILanguageSelection& lang, int storedLanguage) {
   const int current = lang.GetLanguageIndexByShortID(lang.CurrentShortID());
   if (current != storedLanguage) lang.SetLang(lang.GetLanguageShortIDByIndex(storedLanguage));
   title_ = lang.Translate(kApplicationTitleKey);
-  menu_[0].caption = lang.Translate(u"Config");
-  menu_[1].caption = lang.Translate(u"About");
-  menu_[2].caption = lang.Translate(u"Exit");
+  Item(Config1).caption = lang.Translate(u"Config");
+  Item(About1).caption = lang.Translate(u"About");
+  Item(Notice1).caption = lang.Translate(u"Show notices");
+  Item(Restore1).caption = lang.Translate(u"Restore profiles...");
+  Item(Exit1).caption = lang.Translate(u"Exit");
+  noBackups_ = lang.Translate(u"No backups yet");
   hint_ = lang.Translate(kTrayHintKey);
   Apply();
 }
 
+void TMonitorTray::SetStatus(WView status) {
+  status_ = WStr(status);
+  Apply();
+}
+
+void TMonitorTray::SetNoticeChecked(bool on) {
+  Item(Notice1).checked = on;
+  Apply();
+}
+
+void TMonitorTray::MenuOpening() {
+  TrayMenuItem& restore = Item(Restore1);
+  restore.items.clear();
+  const std::vector<WStr> backups = handlers_.ListBackups ? handlers_.ListBackups() : std::vector<WStr>{};
+  for (std::size_t i = 0; i < backups.size() && i < static_cast<std::size_t>(kRestoreListed); ++i) {
+    restore.items.push_back(TrayMenuItem{static_cast<std::uint16_t>(Restore1First + i), backups[i]});
+  }
+  if (restore.items.empty()) {
+    TrayMenuItem none{Restore1First, noBackups_};
+    none.enabled = false;
+    restore.items.push_back(none);
+  }
+  Apply();
+}
+
 void TMonitorTray::Apply() {
-  tray_.SetMenu({menu_.begin(), menu_.end()});
-  tray_.SetHint(hint_);
+  tray_.SetMenu(menu_);
+  WStr hint = hint_;
+  if (!status_.empty()) hint += u"\n" + status_;
+  if (hint.size() > kHintMax) {
+    std::size_t cut = kHintMax;
+    // Never half a surrogate pair.
+    if (hint[cut - 1] >= 0xD800 && hint[cut - 1] <= 0xDBFF) --cut;
+    hint.resize(cut);
+  }
+  tray_.SetHint(hint);
 }
 
 void TMonitorTray::TrayIconDblClick() { Config1Click(); }
@@ -40,7 +86,16 @@ void TMonitorTray::MenuCommand(std::uint16_t command) {
     case Exit1:
       if (handlers_.Exit1Click) handlers_.Exit1Click();
       break;
+    case Notice1: {
+      const bool on = !Item(Notice1).checked;
+      SetNoticeChecked(on);
+      if (handlers_.SetNoticeOn) handlers_.SetNoticeOn(on);
+      break;
+    }
     default:
+      if (command >= Restore1First && command < Restore1First + kRestoreListed && handlers_.RestoreBackup) {
+        handlers_.RestoreBackup(command - Restore1First);
+      }
       break;
   }
 }

@@ -2,6 +2,7 @@
 // The tray icon's texts and commands: hint, popup menu (Config, About,
 // Exit) and the application title, all following the stored language.
 #include <array>
+#include <vector>
 #include <cstdint>
 #include <functional>
 
@@ -43,12 +44,29 @@ inline constexpr char16_t kTrayHintKey[] = u"Vantor Gaming Mouse Driver";
 class TMonitorTray {
  public:
   // Menu commands; the tray sends them back when an item is chosen.
-  enum Command : std::uint16_t { Config1 = 1001, About1 = 1002, Exit1 = 1003 };
+  // Restore1First + n restores the n-th newest backup the menu lists.
+  enum Command : std::uint16_t {
+    Config1 = 1001,
+    About1 = 1002,
+    Exit1 = 1003,
+    Notice1 = 1004,
+    Restore1 = 1005,
+    Restore1First = 1100,
+  };
+  static constexpr int kRestoreListed = 20;
+  // Room of the hint (NOTIFYICONDATAW.szTip without its terminator).
+  static constexpr std::size_t kHintMax = 127;
 
   struct Handlers {
     std::function<void()> ShowConfigApplication;
     std::function<void()> About1Click;
     std::function<void()> Exit1Click;
+    // The notice check item: the new setting.
+    std::function<void(bool on)> SetNoticeOn;
+    // The backups a restore can choose from, newest first, as shown.
+    std::function<std::vector<WStr>()> ListBackups;
+    // Restores the n-th newest (after its own confirmation).
+    std::function<void(int n)> RestoreBackup;
   };
 
   TMonitorTray(ITrayIcon& tray, Handlers handlers);
@@ -56,6 +74,12 @@ class TMonitorTray {
   // Selects the stored language when it differs from the translator's, then
   // sets the application title, the menu captions and the tray hint.
   void UpdateLanguageAndCaptions(ILanguageSelection& lang, int storedLanguage);
+
+  // The hint's second line (profile, microphone); cut to fit the hint.
+  void SetStatus(WView status);
+  void SetNoticeChecked(bool on);
+  // Just before the menu opens: the backups are listed afresh.
+  void MenuOpening();
 
   // The tray icon's single left click.
   void TrayIconDblClick();
@@ -65,16 +89,19 @@ class TMonitorTray {
 
   const WStr& ApplicationTitle() const { return title_; }
   const WStr& Hint() const { return hint_; }
-  const std::array<TrayMenuItem, 3>& MyPopupMenu() const { return menu_; }
+  const std::vector<TrayMenuItem>& MyPopupMenu() const { return menu_; }
 
  private:
   void Apply();
+  TrayMenuItem& Item(std::uint16_t command);
 
   ITrayIcon& tray_;
   Handlers handlers_;
   WStr title_ = kApplicationTitleKey;
   WStr hint_ = kTrayHintKey;
-  std::array<TrayMenuItem, 3> menu_;
+  WStr status_;
+  WStr noBackups_ = u"No backups yet";
+  std::vector<TrayMenuItem> menu_;
 };
 
 }  // namespace vx

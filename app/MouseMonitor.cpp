@@ -13,6 +13,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
+#include "profiles/IniFile.h"
 
 namespace vx {
 
@@ -42,7 +43,11 @@ std::optional<int> DecodeButtonReport(std::uint8_t reportId, const std::uint8_t*
 }
 
 TVXMonMain::TVXMonMain(TDM& dm, const MonitorServices& services, WindowHandle handle)
-    : FDM(dm), FServices(services), FHandle(handle) {
+    : Notices(services.notices,
+              [this] { FServices.windows->PostMessageTo(FHandle, WM_VX_SHOW_NOTICE, 0, 0); }),
+      FDM(dm),
+      FServices(services),
+      FHandle(handle) {
   Form = CreateMonitorForm();
   // Its message box waits until the mouse is open: nothing else needs the library.
   kwHook1 = std::make_unique<TkwHook>(true);
@@ -70,6 +75,16 @@ TVXMonMain::TVXMonMain(TDM& dm, const MonitorServices& services, WindowHandle ha
   TimerHookCheck->SetInterval(kHookCheckIntervalMs);
 
   CreateRecorder();
+
+  if (FServices.backupSnapshot) {
+    TimerBackup = FServices.windows->CreateTimer([this] { AutoBackup->TimerFired(); });
+    TimerBackup->SetEnabled(false);
+    TAutoBackup::Deps deps;
+    deps.folder = FServices.backupFolder.empty() ? AutoBackupFolder() : FServices.backupFolder;
+    deps.snapshot = FServices.backupSnapshot;
+    deps.timer = TimerBackup.get();
+    AutoBackup = std::make_unique<TAutoBackup>(std::move(deps));
+  }
 }
 
 TVXMonMain::~TVXMonMain() {
@@ -79,6 +94,8 @@ TVXMonMain::~TVXMonMain() {
   if (FSessionRegistered) FServices.session->UnregisterNotification();
   // Reads end before the handlers they call go away.
   if (kwHIDData1) kwHIDData1->HidStopRead();
+  AutoBackup.reset();  // a backup being written is finished first
+  TimerBackup.reset();
   MacroRecorder.reset();
   TimerHookCheck.reset();
   kwHIDEvent1.reset();
@@ -97,6 +114,23 @@ void TVXMonMain::CreateRecorder() {
   deps.sendMacroRecorded = [this](std::int32_t) { NotifyMacroRecorded(); };
   deps.translate = [](WView text) { return LookupTranslation(text); };
   deps.isRecordingMacro = &IsRecordingMacro;
+  deps.onOutcome = [this](RecordingOutcome outcome) {
+    switch (outcome) {
+      case RecordingOutcome::Started:
+        ShowNotice(NoticeKind::RecordingStarted);
+        break;
+      case RecordingOutcome::Saved:
+        ShowNotice(NoticeKind::MacroSaved);
+        if (AutoBackup) AutoBackup->Changed();
+        break;
+      case RecordingOutcome::NotSaved:
+        ShowNotice(NoticeKind::MacroNotSaved);
+        break;
+      case RecordingOutcome::NothingRecorded:
+        ShowNotice(NoticeKind::NothingRecorded);
+        break;
+    }
+  };
   MacroRecorder = std::make_unique<TMacroRecorder>(std::move(deps));
   kwHook1->OnRecordMouseMacroKey = [this](std::uint16_t type, TMouseButtons button, std::int32_t state,
                                           std::uint16_t, std::uint16_t, double, WView keyString, WView,
@@ -112,9 +146,13 @@ void TVXMonMain::CreateRecorder() {
 
 void TVXMonMain::FormCreate() {
   IsPlayingMacro = false;
+  const IniFile ini = IniFile::Load(ExecutableFolder() + u"config.ini");
+  Notices.SetEnabled(ini.ReadInteger(u"OtherConfig", u"Notice", 1) != 0);
+  if (Extensions.NoticeSettingChanged) Extensions.NoticeSettingChanged(Notices.Enabled());
   UpdateLanguageAndCaptions();
   IsRecordingMacro = false;
   if (UsesCoreAudio()) InitEndpointVolume();
+  if (AutoBackup) AutoBackup->Start();
 }
 
 void TVXMonMain::FormDestroy() {
@@ -131,6 +169,12 @@ bool TVXMonMain::HandleMessage(std::uint32_t msg, std::uintptr_t wparam, std::in
       return true;
     case WM_VX_RELOAD_SETTINGS:
       ReloadSettings();
+      return true;
+    case WM_VX_SHOW_NOTICE:
+      Notices.ShowPending();
+      return true;
+    case WM_VX_MIC_CHANGED:
+      MicrophoneChanged();
       return true;
     case kWmPowerBroadcast:
       PowerBroadcast(wparam);
@@ -196,6 +240,9 @@ void TVXMonMain::HandleButtonEvent(std::uintptr_t code) {
     const std::uint32_t profile = code == kCodeProfile0 ? 0 : 1;
     WriteProfileIDToRegistry(static_cast<std::int32_t>(profile));
     NotifyProfileSwitched(profile);
+    FReportedGroup = static_cast<int>(profile);
+    ShowNotice(NoticeKind::ProfileSwitched, ProfileGroupText(static_cast<int>(profile)));
+    UpdateTrayStatus();
     return;
   }
   // Codes 15 to 20 and 23 name no slot of the 15-slot table.
@@ -369,6 +416,10 @@ void TVXMonMain::ReloadProfiles(std::int32_t profileId) {
   FDM.LoadAllProfileInfoFromRegistry();
   FDM.LoadCurrentProfileInfoFromRegistry();
   WriteProfileIDToRegistry(profileId);
+  FReportedGroup.reset();
+  UpdateTrayStatus();
+  // The configuration application or vxprofile changed the stored data.
+  if (AutoBackup) AutoBackup->Changed();
 }
 
 void TVXMonMain::ReloadSettings() {
@@ -393,6 +444,87 @@ void TVXMonMain::NotifyMacroRecorded() {
 void TVXMonMain::UpdateLanguageAndCaptions() {
   if (Extensions.UpdateLanguageAndCaptions) Extensions.UpdateLanguageAndCaptions();
   ApplicationTitle = LookupTranslation(kApplicationTitleKey);
+  UpdateTrayStatus();
+}
+
+std::vector<WStr> TVXMonMain::BackupMenuTexts() const {
+  std::vector<WStr> out;
+  if (!AutoBackup) return out;
+  const auto backups = ListBackupFiles(AutoBackup->Folder());
+  for (auto it = backups.rbegin(); it != backups.rend(); ++it) out.push_back(BackupTimeText(it->time));
+  return out;
+}
+
+bool TVXMonMain::RestoreBackupClick(int n) {
+  if (!AutoBackup || !FServices.restoreBackup || n < 0) return false;
+  const auto backups = ListBackupFiles(AutoBackup->Folder());
+  if (static_cast<std::size_t>(n) >= backups.size()) return false;
+  const BackupEntry& b = backups[backups.size() - 1 - static_cast<std::size_t>(n)];
+  WStr question = LookupTranslation(u"Restore the profiles saved at %s? The current profiles are backed up first.");
+  const auto at = question.find(u"%s");
+  if (at != WStr::npos) question.replace(at, 2, BackupTimeText(b.time));
+  if (!Extensions.Confirm || !Extensions.Confirm(question)) return false;
+  std::string why;
+  const WStr file = IncludeTrailingBackslash(AutoBackup->Folder()) + b.name;
+  if (!FServices.restoreBackup(file, why)) {
+    DebugOutput("restore of " + ToUtf8(file) + " failed: " + why);
+    ShowMessageBox(LookupTranslation(u"The profiles could not be restored. The log names the reason."),
+                   ApplicationTitle, MessageBoxIcon::Error);
+    return false;
+  }
+  DebugOutput(u"profiles restored from " + file);
+  // As after vxprofile: the monitor reloads (the restore posted 7035 to it),
+  // and the configuration application is told too.
+  IWindowSystem& w = *FServices.windows;
+  const WindowHandle cfg = w.FindWindowByClass(kConfigWindowClass);
+  if (cfg != 0) {
+    auto id = GetRegistry().QueryValue(HKEY_CURRENT_USER_, kProfileKeyPath, kProfileIDValueName);
+    std::int32_t profileId = FDM.FProfileGroupIndex;
+    if (id && id->data.size() == 4) {
+      profileId = static_cast<std::int32_t>(id->data[0] | (id->data[1] << 8) | (id->data[2] << 16) |
+                                            (static_cast<std::uint32_t>(id->data[3]) << 24));
+    }
+    w.PostMessageTo(cfg, WM_VX_RELOAD_PROFILES, 0, profileId);
+  }
+  ShowNotice(NoticeKind::ProfilesRestored);
+  return true;
+}
+
+void TVXMonMain::ShowNotice(NoticeKind kind, WView text) {
+  Notices.Post(kind, text.empty() ? LookupTranslation(NoticeKey(kind)) : WStr(text));
+}
+
+void TVXMonMain::SetNoticeOn(bool on) {
+  Notices.SetEnabled(on);
+  const WStr ini = ExecutableFolder() + u"config.ini";
+  if (!WriteIniValue(ini, u"OtherConfig", u"Notice", on ? u"1" : u"0")) {
+    DebugOutput(u"cannot write " + ini + u": the notice setting lasts until the monitor ends");
+  }
+  if (Extensions.NoticeSettingChanged) Extensions.NoticeSettingChanged(on);
+}
+
+WStr TVXMonMain::ProfileGroupText(int group) const {
+  WStr text = LookupTranslation(NoticeKey(NoticeKind::ProfileSwitched)) + u" " + IntToWStr(group + 1);
+  if (group < 0 || group >= kProfileGroups) return text;
+  const int slot = FDM.FProfileSettingGroup.ProfileIndexOfProfileGroup[group];
+  if (slot < 0 || slot >= kProfileSlots) return text;
+  // A slot kept in a file carries the name the user gave that file; the
+  // registry's value names are the program's own.
+  const TPROFILESTOREINFO& d = FDM.FProfileSettingGroup.ProfileSettingList[slot];
+  WStr name = d.StorageType == 1 ? ReadFixed(d.FileName) : WStr();
+  if (name.size() > 4 && SameTextIgnoreCase(WView(name).substr(name.size() - 4), u".pfd")) name.resize(name.size() - 4);
+  if (!name.empty()) text += u": " + name;
+  return text;
+}
+
+WStr TVXMonMain::TrayStatus() const {
+  WStr status = ProfileGroupText(FReportedGroup.value_or(FDM.FProfileGroupIndex));
+  if (FMicMutedByMouse) status += u"\n" + LookupTranslation(NoticeKey(NoticeKind::MicrophoneMuted));
+  return status;
+}
+
+void TVXMonMain::UpdateTrayStatus() {
+  if (Extensions.UpdateTrayStatus) Extensions.UpdateTrayStatus(TrayStatus());
 }
 
 void TVXMonMain::About1Click() {
@@ -429,6 +561,8 @@ void TVXMonMain::OpenCaptureEndpoint() {
   FEndpoint = FServices.audio->OpenDefaultCaptureEndpoint([this] {
     FVolumeUpdating = true;
     FVolumeNotifications.fetch_add(1);
+    // Only while the hint shows "muted": a change made elsewhere updates it.
+    if (FMicMutedByMouse) FServices.windows->PostMessageTo(FHandle, WM_VX_MIC_CHANGED, 0, 0);
     FVolumeUpdating = false;
   });
   if (FEndpoint) FNoEndpointLogged = false;
@@ -443,6 +577,8 @@ void TVXMonMain::CaptureDefaultChanged() {
 
 void TVXMonMain::MicrophoneMute() {
   if (!UsesCoreAudio()) {
+    // The mixer path of old systems reports failures in message boxes of
+    // its own; it shows no notice.
     const bool muted = GetMixerMute();
     SetMixerMute(!muted);
     return;
@@ -452,6 +588,7 @@ void TVXMonMain::MicrophoneMute() {
   if (!FEndpoint) {
     if (!FNoEndpointLogged) DebugOutput(u"microphone mute ignored: no capture endpoint");
     FNoEndpointLogged = true;
+    ShowNotice(NoticeKind::NoMicrophone);
     return;
   }
   bool muted = false;
@@ -467,6 +604,24 @@ void TVXMonMain::MicrophoneMute() {
     return;
   }
   FEndpoint->SetMute(!muted);
+  // The notice shows what the device says now, not what was asked.
+  bool now = false;
+  if (!FEndpoint->GetMute(now)) {
+    DebugOutput(u"microphone state unknown after the mute press");
+    return;
+  }
+  ShowNotice(now ? NoticeKind::MicrophoneMuted : NoticeKind::MicrophoneOn);
+  if (FMicMutedByMouse != now) {
+    FMicMutedByMouse = now;
+    UpdateTrayStatus();
+  }
+}
+
+void TVXMonMain::MicrophoneChanged() {
+  bool muted = false;
+  if (!FMicMutedByMouse || !FEndpoint || !FEndpoint->GetMute(muted) || muted) return;
+  FMicMutedByMouse = false;
+  UpdateTrayStatus();
 }
 
 namespace {

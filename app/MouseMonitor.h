@@ -10,9 +10,11 @@
 #include <memory>
 #include <optional>
 
+#include "app/AutoBackup.h"
 #include "app/ConfigLink.h"
 #include "app/MonitorForm.h"
 #include "app/RetryTimer.h"
+#include "app/Notice.h"
 #include "device/kwHIDData.h"
 #include "device/kwHIDEvent.h"
 #include "i18n/kwLanguage.h"
@@ -74,6 +76,15 @@ struct MonitorServices {
   ISessionState* session = nullptr;
   // The recording overlay; none is shown when null.
   IRecordOverlayFactory* overlays = nullptr;
+  // The on-screen notice's window; events are only logged when null.
+  INoticeWindow* notices = nullptr;
+  // The stored data in the backup format; no automatic backups when empty.
+  std::function<std::optional<std::vector<std::uint8_t>>(std::string& why)> backupSnapshot;
+  // Puts a backup file back with the safety rules of `vxprofile restore`;
+  // false with the reason.
+  std::function<bool(WView file, std::string& why)> restoreBackup;
+  // Where the automatic backups go; AutoBackupFolder() when empty.
+  WStr backupFolder;
   // Creates the tray icon, its menu and the About window's content, in
   // their place among the components, and fills in the extensions.
   std::function<void(class TVXMonMain&)> createTrayAndAbout;
@@ -89,7 +100,17 @@ struct MonitorExtensions {
   std::function<void(std::uint8_t buttonIndex)> ToggleMacroRecording;
   // Shows the monitor window as the About window.
   std::function<void()> ShowAbout;
+  // The tray hint's second line (current profile, microphone) changed.
+  std::function<void(WView status)> UpdateTrayStatus;
+  // Notices were turned on or off (the tray menu's check mark).
+  std::function<void(bool on)> NoticeSettingChanged;
+  // A yes/no question; no when unassigned.
+  std::function<bool(WView text)> Confirm;
 };
+
+// Monitor -> itself (posted from the audio thread): the capture endpoint's
+// mute or volume changed.
+inline constexpr std::uint32_t WM_VX_MIC_CHANGED = 7526;
 
 class TVXMonMain {
  public:
@@ -150,6 +171,23 @@ class TVXMonMain {
   void NotifyMacroRecorded();
   void UpdateLanguageAndCaptions();
 
+  // The on-screen notice. text empty: the kind's own text, translated.
+  // Callable from any handler of the main thread; drawn later by the loop.
+  void ShowNotice(NoticeKind kind, WView text = {});
+  // config.ini [OtherConfig] Notice; SetNoticeOn also writes it.
+  bool NoticeOn() const { return Notices.Enabled(); }
+  void SetNoticeOn(bool on);
+  // "Profile group 1: name" and, when the mouse muted it, the microphone.
+  WStr TrayStatus() const;
+  void UpdateTrayStatus();
+  // The group's text for the notice and the hint.
+  WStr ProfileGroupText(int group) const;
+
+  // Automatic backups: the menu's list (newest first, as shown) and the
+  // restore of the n-th newest after a confirmation.
+  std::vector<WStr> BackupMenuTexts() const;
+  bool RestoreBackupClick(int n);
+
   // Tray menu commands.
   void Config1Click() { ShowConfigApplication(); }
   void About1Click();
@@ -190,6 +228,11 @@ class TVXMonMain {
   bool FSessionLocked = false;
   bool FSessionDisconnected = false;
   bool FSessionRegistered = false;
+  TNotices Notices;
+  // The last mute press left the microphone muted.
+  bool FMicMutedByMouse = false;
+  // The group the mouse last reported, until the store says otherwise.
+  std::optional<int> FReportedGroup;
 
   // Components, in the order they are created.
   std::unique_ptr<TkwHook> kwHook1;
@@ -201,10 +244,13 @@ class TVXMonMain {
   std::unique_ptr<TRetryTimer> SessionRegisterRetry;
   // The recording toggle (function type 32), fed by kwHook1.
   std::unique_ptr<TMacroRecorder> MacroRecorder;
+  std::unique_ptr<ITimer> TimerBackup;
+  std::unique_ptr<TAutoBackup> AutoBackup;
 
  private:
   void CreateRecorder();
   void OpenCaptureEndpoint();
+  void MicrophoneChanged();
 
   TDM& FDM;
   MonitorServices FServices;

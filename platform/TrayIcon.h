@@ -12,6 +12,10 @@ namespace vx {
 struct TrayMenuItem {
   std::uint16_t command = 0;  // sent back when the item is chosen
   WStr caption;               // shown as is: no automatic accelerator letters
+  bool checked = false;
+  bool enabled = true;
+  bool submenu = false;              // opens `items` instead of sending a command
+  std::vector<TrayMenuItem> items;
 };
 
 class ITrayIcon {

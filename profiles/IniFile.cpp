@@ -145,4 +145,75 @@ std::vector<WStr> IniFile::SectionKeys(WView section) const {
   return keys;
 }
 
+std::vector<std::uint8_t> IniWithValue(std::span<const std::uint8_t> bytes, WView section, WView key, WView value) {
+  const bool utf16 = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE;
+  const bool bom = !utf16 && bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF;
+  WStr text = Decode(bytes);
+  if (!text.empty() && text[0] == 0xFEFF) text.erase(0, 1);
+  const WStr newline = text.find(u"\r\n") != WStr::npos || text.find(u'\n') == WStr::npos ? u"\r\n" : u"\n";
+  // Built by appending: gcc 12 at -O3 warns wrongly on literal + string.
+  WStr line(key);
+  line.append(u"=").append(value);
+  bool inSection = false;
+  bool sectionSeen = false;  // the reader uses the first one only
+  std::size_t insertAt = WStr::npos;  // after the section's last non-blank line
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find_first_of(u"\r\n", pos);
+    if (end == WStr::npos) end = text.size();
+    std::size_t next = end;
+    if (next < text.size() && text[next] == u'\r') ++next;
+    if (next < text.size() && text[next] == u'\n') ++next;
+    const WStr t = Trim(WView(text).substr(pos, end - pos));
+    if (!t.empty() && t[0] == u'[') {
+      const std::size_t close = t.find(u']');
+      inSection = !sectionSeen && close != WStr::npos &&
+                  SameTextIgnoreCase(Trim(WView(t).substr(1, close - 1)), section);
+      sectionSeen = sectionSeen || inSection;
+      if (inSection) insertAt = next;
+    } else if (inSection) {
+      const std::size_t eq = t.find(u'=');
+      if (eq != WStr::npos && t[0] != u';' && SameTextIgnoreCase(Trim(WView(t).substr(0, eq)), key)) {
+        text.replace(pos, end - pos, line);
+        insertAt = WStr::npos;
+        inSection = false;
+        pos = WStr::npos;
+        break;
+      }
+      if (!t.empty()) insertAt = next;
+    }
+    pos = next;
+  }
+  if (pos != WStr::npos) {
+    if (insertAt != WStr::npos) {
+      WStr add;
+      if (insertAt > 0 && text[insertAt - 1] != u'\n') add.append(newline);
+      add.append(line).append(newline);
+      text.insert(insertAt, add);
+    } else {
+      if (!text.empty() && text.back() != u'\n') text.append(newline);
+      text.append(u"[").append(section).append(u"]").append(newline).append(line).append(newline);
+    }
+  }
+  std::vector<std::uint8_t> out;
+  if (utf16) {
+    out = {0xFF, 0xFE};
+    for (char16_t c : text) {
+      out.push_back(static_cast<std::uint8_t>(c & 0xFF));
+      out.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    return out;
+  }
+  if (bom) out = {0xEF, 0xBB, 0xBF};
+  const std::string u = ToUtf8(text);
+  out.insert(out.end(), u.begin(), u.end());
+  return out;
+}
+
+bool WriteIniValue(WView path, WView section, WView key, WView value) {
+  const auto old = ReadWholeFile(path);
+  const std::vector<std::uint8_t> empty;
+  return WriteFileAtomic(path, IniWithValue(old ? *old : empty, section, key, value));
+}
+
 }  // namespace vx

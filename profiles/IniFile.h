@@ -39,6 +39,13 @@ class IniFile {
   std::vector<Section> sections_;
 };
 
+// The file's bytes with key=value set in the section (the first match is
+// replaced; otherwise the key is appended to the section, or the section to
+// the file), in the file's own encoding; every other line kept as it was.
+std::vector<std::uint8_t> IniWithValue(std::span<const std::uint8_t> bytes, WView section, WView key, WView value);
+// Writes it through a temporary file (WriteFileAtomic); false on failure.
+bool WriteIniValue(WView path, WView section, WView key, WView value);
+
 // Integer text as the profile options read it: optional sign, decimal or
 // 0x/$ hexadecimal, surrounding blanks ignored; nullopt otherwise.
 std::optional<long long> ParseIniInteger(WView text);

@@ -99,6 +99,7 @@ void TMacroRecorder::StartRecording() {
   DebugOutput(u"show record window");
   FrmRecord_.reset();
   if (deps_.overlays) FrmRecord_ = deps_.overlays->ShowRecordWindow();
+  if (deps_.onOutcome) deps_.onOutcome(RecordingOutcome::Started);
 }
 
 void TMacroRecorder::StopRecording(int ButtonIndex) {
@@ -106,7 +107,10 @@ void TMacroRecorder::StopRecording(int ButtonIndex) {
   FrmRecord_.reset();
   if (deps_.hook) deps_.hook->StopRecordMouseMacro();
   *recording_ = false;
-  if (FMacroInfo_->MacroListCount == 0) return;
+  if (FMacroInfo_->MacroListCount == 0) {
+    if (deps_.onOutcome) deps_.onOutcome(RecordingOutcome::NothingRecorded);
+    return;
+  }
   StoreRecording(ButtonIndex);
 }
 
@@ -152,17 +156,18 @@ void TMacroRecorder::StoreRecording(int ButtonIndex) {
   store.SaveBackToCurrentProfileInfo();
   // A failed save still writes the mouse and announces the macro, so the
   // recording is not lost; the log says what was not saved.
-  if (!store.SaveCurrentProfileInfoToRegistry()) {
+  const bool slotSaved = store.SaveCurrentProfileInfoToRegistry();
+  if (!slotSaved) {
     DebugOutput(
         u"record toggle: the profile with the recorded macro could not be saved to the registry; the mouse still "
         u"gets it");
   }
   const std::int32_t profileIndex = store.ProfileIndex();
   if (deps_.writeProfileToDevice) deps_.writeProfileToDevice(profileIndex);
-  if (!store.SaveBackRecordMacroInfoToRegistry(*macro)) {
-    DebugOutput(u"record toggle: the recorded macro could not be saved to the registry");
-  }
+  const bool macroSaved = store.SaveBackRecordMacroInfoToRegistry(*macro);
+  if (!macroSaved) DebugOutput(u"record toggle: the recorded macro could not be saved to the registry");
   if (deps_.sendMacroRecorded) deps_.sendMacroRecorded(store.ProfileIndex());
+  if (deps_.onOutcome) deps_.onOutcome(slotSaved && macroSaved ? RecordingOutcome::Saved : RecordingOutcome::NotSaved);
 }
 
 void TMacroRecorder::kwHook1RecordMouseMacroKey(int MacroType, int AButton, int AState, WView MacroKeyString) {

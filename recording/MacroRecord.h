@@ -81,6 +81,9 @@ class TkwHookMacroSource final : public IMouseMacroHook {
   Hook& hook_;
 };
 
+// What became of a recording, for the on-screen notice.
+enum class RecordingOutcome { Started, Saved, NotSaved, NothingRecorded };
+
 struct MacroRecorderDeps {
   IRecordProfileStore* store = nullptr;
   IMouseMacroHook* hook = nullptr;
@@ -91,6 +94,9 @@ struct MacroRecorderDeps {
   std::function<void(std::int32_t profileIndex)> sendMacroRecorded;
   // Translation of one English text (LookupTranslation); identity when empty.
   std::function<WStr(WView)> translate;
+  // Told when a recording starts and how it ended; "Saved" only once both
+  // stored values were written.
+  std::function<void(RecordingOutcome)> onOutcome;
   // The process-wide IsRecordingMacro flag; the recorder's own when null.
   bool* isRecordingMacro = nullptr;
 };

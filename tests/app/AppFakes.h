@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/Notice.h"
 #include "platform/AudioEndpoint.h"
 #include "platform/PreciseTimer.h"
 #include "platform/SessionState.h"
@@ -201,9 +202,19 @@ inline std::unique_ptr<ITimer> FakeWindowSystem::CreateTimer(std::function<void(
   return std::make_unique<FakeTimer>(*this, std::move(onTimer));
 }
 
+// The notice window: what it showed; the foreground's notification state.
+struct FakeNoticeWindow final : INoticeWindow {
+  void Show(WView text) override { shown.emplace_back(text); }
+  int UserNotificationState() override { return state; }
+  std::vector<std::u16string> shown;
+  int state = 5;  // QUNS_ACCEPTS_NOTIFICATIONS
+};
+
 struct FakeAudioState {
   bool muted = false;
   bool getFails = false;
+  // The device keeps its state whatever it is asked (a hardware switch).
+  bool setIgnored = false;
   int sets = 0;
   // Mixer.
   std::uint32_t mixerCount = 1;
@@ -227,7 +238,7 @@ class FakeEndpoint final : public ICaptureEndpoint {
   }
   bool SetMute(bool m) override {
     ++s_.sets;
-    muted_ = m;
+    if (!s_.setIgnored) muted_ = m;
     if (s_.notify) s_.notify();
     return true;
   }

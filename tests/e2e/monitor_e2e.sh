@@ -2,7 +2,7 @@
 # monitor_e2e.sh CASE BINDIR: one end-to-end case; exit 0 when it holds.
 # Runs inside the e2e environment (DISPLAY and WINEPREFIX set by e2e-run).
 set -u
-case_name=${1:?case}; bin=${2:?bin folder}
+case_name=${1:?case}; bin=${2:?bin folder}; out=$(realpath -m "${3:-$bin/screenshots}")
 cd "$bin" || exit 1
 key='HKCU\software\Vantorgmmouse'
 monitor_pid=""
@@ -442,6 +442,121 @@ hook_reinstall)
   [ "$(log_count "$log" 'input hook lost')" = $((before + 1)) ] || fail "the hook was set again more than once"
   note "hook dropped, set again once; the click after it was recorded"
   stop_monitor
+  ;;
+notice|notice_200)
+  # A mute press shows the microphone's state read back, a switch report the
+  # group; the foreground window keeps the focus; Notice=0 shows none.
+  mkdir -p "$out"
+  dpi=96; [ "$case_name" = notice_200 ] && dpi=192
+  desktop='HKCU\Control Panel\Desktop'
+  [ "$dpi" != 96 ] && wine reg add "$desktop" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+  restore_dpi() { wine reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1; rm -f config.ini; }
+  trap restore_dpi EXIT
+  rm -f config.ini
+  wine reg delete "$key" /f >/dev/null 2>&1
+  wine vxprofile.exe button set 6 mute >/dev/null 2>&1 || fail "could not make button 6 the mute button"
+  start_double
+  # The end-to-end build's microphone: wine has no capture device.
+  VX_E2E_MIC=1 start_monitor
+  wait_reading
+  log=$(log_file)
+  [ -n "$log" ] || fail "vxprofile log named no file"
+  # The double's window is the one the user works in.
+  win post TVXCfgMain 6 1 0 >/dev/null  # WM_ACTIVATE
+  xdotool search --name VX_CONFIG_EX windowactivate 2>/dev/null || true
+  sleep 0.5
+  fg=$(win foreground)
+  wine vmouse.exe report 0740000000000000 >/dev/null 2>&1 || fail "vmouse report failed"
+  wait_line "$log" '.*\] notice: Microphone muted' 100 || fail "no 'Microphone muted' notice in the log"
+  wine vmouse.exe mic 2>&1 | tr -d '\r' | grep -qx 'ok muted' || fail "the microphone is not muted"
+  said=$(tr -d '\r' <"$log" | grep -o 'notice: .*' | tail -n 1)
+  for _ in $(seq 50); do win visible TFrmNotice && break; sleep 0.1; done
+  win visible TFrmNotice || fail "the notice window did not show ($said)"
+  read -r nx ny nw nh < <(win rect TFrmNotice)
+  import -window root "$out/notice_$dpi.png"
+  read -r sw sh < <(identify -format '%w %h' "$out/notice_$dpi.png")
+  want_h=$(( 44 * dpi / 96 ))
+  [ "$nh" = "$want_h" ] || fail "the notice is $nh pixels high at $dpi DPI, not $want_h"
+  [ $(( nx * 2 + nw )) -ge $(( sw - 2 )) ] && [ $(( nx * 2 + nw )) -le $(( sw + 2 )) ] || fail "the notice is not centred ($nx of $sw)"
+  [ "$ny" -ge $(( sh / 2 )) ] && [ $(( ny + nh )) -le "$sh" ] || fail "the notice is not at the bottom ($ny + $nh of $sh)"
+  read -r r g b < <(mean "$out/notice_$dpi.png" "$(( nw / 6 ))x$(( nh / 4 ))+$(( nx + 4 ))+$(( ny + nh * 3 / 8 ))")
+  [ "$r" -lt 90 ] && [ "$g" -lt 90 ] || fail "no dark panel where the notice is ($r $g $b)"
+  text=$(light_pixels "$out/notice_$dpi.png" "${nw}x${nh}+$nx+$ny" 80)
+  [ "$text" -gt $(( 20 * dpi / 96 )) ] || fail "no text on the notice ($text light pixels)"
+  [ "$(win foreground)" = "$fg" ] || fail "the notice took the focus from '$fg' (now '$(win foreground)')"
+  note "mute press: '$said' at $nx,$ny ${nw}x${nh} ($dpi DPI); the foreground stays '$fg'"
+  # The state read back: a microphone held muted is reported muted again.
+  n=$(log_count "$log" 'notice: Microphone muted')
+  wine vmouse.exe mic hold >/dev/null 2>&1
+  wine vmouse.exe report 0740000000000000 >/dev/null 2>&1 || fail "vmouse report failed"
+  for _ in $(seq 50); do [ "$(log_count "$log" 'notice: Microphone muted')" -gt "$n" ] && break; sleep 0.1; done
+  [ "$(log_count "$log" 'notice: Microphone muted')" -gt "$n" ] || fail "a held microphone was not reported muted"
+  wine vmouse.exe mic free >/dev/null 2>&1
+  wine vmouse.exe report 0740000000000000 >/dev/null 2>&1 || fail "vmouse report failed"
+  wait_line "$log" ".*\] notice: Microphone on" 100 || fail "the next press did not say 'Microphone on'"
+  other="Microphone muted (held), then Microphone on"
+  wine vmouse.exe report 0801010000000000 >/dev/null 2>&1 || fail "vmouse report failed"
+  wait_line "$log" '.*\] notice: Profile group 2' 100 || fail "the switch report gave no 'Profile group 2' notice"
+  note "second press: '$other'; switch report: 'Profile group 2'"
+  stop_monitor
+  for _ in $(seq 30); do win count TFrmNotice | grep -qx 0 && break; sleep 0.1; done
+
+  # Off: the press is logged, nothing is drawn.
+  printf '[OtherConfig]\r\nNotice=0\r\n' >config.ini
+  start_monitor
+  wait_reading
+  n=$(log_count "$log" 'notice: ')
+  wine vmouse.exe report 0740000000000000 >/dev/null 2>&1 || fail "vmouse report failed"
+  for _ in $(seq 50); do [ "$(log_count "$log" 'notice: ')" -gt "$n" ] && break; sleep 0.1; done
+  [ "$(log_count "$log" 'notice: ')" -gt "$n" ] || fail "Notice=0: the press was not logged"
+  sleep 0.5
+  win visible TFrmNotice && fail "Notice=0 still showed a notice"
+  note "Notice=0: logged, nothing shown"
+  stop_monitor
+  ;;
+backup_restore)
+  # A change announced by 7035 makes a backup; Restore profiles... in the
+  # tray menu (its command) puts the one before back.
+  wine reg delete "$key" /f >/dev/null 2>&1
+  start_double
+  start_monitor
+  wait_reading
+  folder=$(wine vxprofile.exe backup list 2>/dev/null | tr -d '\r' | sed -n 's/^.*backups in //p' | sed 's/, newest first:$//')
+  [ -n "$folder" ] || fail "vxprofile backup list named no folder"
+  ufolder=$(winepath -u "$folder" 2>/dev/null)
+  stop_monitor
+  rm -rf "$ufolder"; mkdir -p "$ufolder"
+  # The newest backup: today, two hours ago (the hour since has passed).
+  seed=$(date -d '-2 hours' +%Y%m%d-%H%M%S).vxbak
+  [ "${seed:0:8}" = "$(date +%Y%m%d)" ] || seed=$(date +%Y%m%d)-000000.vxbak
+  wine vxprofile.exe backup "$folder\\$seed" >/dev/null 2>&1 || fail "could not seed a backup"
+  before=$(wine reg query "$key" /v QZ3Profile1.pfd 2>/dev/null | tr -d '\r' | awk '$1 == "QZ3Profile1.pfd" {print $3}')
+  start_monitor
+  wait_reading
+  sleep 1
+  [ "$(ls "$ufolder" | wc -l)" = 1 ] || fail "a start on a day with a backup took another: $(ls "$ufolder")"
+  wine vxprofile.exe button set --force 5 combo ctrl+F5 >/dev/null 2>&1 || fail "could not change slot 0"
+  wine VXCfgDouble.exe send 7035 0 >/dev/null 2>&1 || fail "could not send 7035"
+  for _ in $(seq 100); do [ "$(ls "$ufolder" | grep -c '\.vxbak$')" -ge 2 ] && break; sleep 0.1; done
+  [ "$(ls "$ufolder" | grep -c '\.vxbak$')" -ge 2 ] || fail "no backup after the change: $(ls "$ufolder")"
+  changed=$(wine reg query "$key" /v QZ3Profile1.pfd 2>/dev/null | tr -d '\r' | awk '$1 == "QZ3Profile1.pfd" {print $3}')
+  [ "$changed" != "$before" ] || fail "the change did not reach slot 0"
+  listing=$(wine vxprofile.exe backup list 2>/dev/null | tr -d '\r')
+  grep -q '^  1 .* slot 0' <<<"$listing" || fail "backup list does not show the change of slot 0: $listing"
+  note "a backup appeared after 7035; backup list: $(grep '^  1 ' <<<"$listing")"
+  rm -f VXCfgDouble.exe.log
+  # Restore profiles..., second newest (command 1101), then Yes.
+  win post TVXMonMain 273 1101 0 || fail "no monitor window"
+  win wait '#32770' 10000 || fail "no confirmation"
+  win post '#32770' 273 6 0 || fail "could not answer the confirmation"
+  log=$(log_file)
+  wait_line "$log" ".*\] profiles restored from .*$seed" 100 || fail "no restore in the log"
+  after=$(wine reg query "$key" /v QZ3Profile1.pfd 2>/dev/null | tr -d '\r' | awk '$1 == "QZ3Profile1.pfd" {print $3}')
+  [ "$after" = "$before" ] || fail "slot 0 does not hold the restored bytes"
+  wait_line VXCfgDouble.exe.log '7035 0 .*' || fail "the configuration double was not told to reload"
+  note "Restore profiles...: slot 0 holds the backup's bytes again; the double received 7035"
+  stop_monitor
+  rm -rf "$ufolder"
   ;;
 *)
   fail "unknown case"

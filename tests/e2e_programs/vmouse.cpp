@@ -6,6 +6,8 @@
 //   vmouse linger MS    hold up the monitor's teardown after Exit by MS ms
 //   vmouse drophook     remove the monitor's mouse hook behind its library
 //   vmouse crash        make the monitor crash
+//   vmouse mic [hold|free]  the virtual microphone's state (VX_E2E_MIC set);
+//                       held, it keeps its state whatever it is asked
 #include <windows.h>
 
 #include <cstdio>

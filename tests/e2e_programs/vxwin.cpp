@@ -6,6 +6,8 @@
 //   vxwin visible CLASS            exit 0 when the first one is visible
 //   vxwin hide CLASS               hides the first one (it loses the activation)
 //   vxwin texts CLASS              prints the caption and child texts of the first one
+//   vxwin rect CLASS               prints "X Y W H" of the first one
+//   vxwin foreground               prints the foreground window's class
 #include <windows.h>
 
 #include <cstdio>
@@ -49,6 +51,13 @@ BOOL CALLBACK PrintChild(HWND hwnd, LPARAM) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  if (argc == 2 && std::wcscmp(argv[1], L"foreground") == 0) {
+    wchar_t name[256] = L"";
+    HWND fg = ::GetForegroundWindow();
+    if (fg) ::GetClassNameW(fg, name, 256);
+    std::printf("%ls\n", name);
+    return 0;
+  }
   if (argc < 3) {
     std::fputs("usage: vxwin count|wait|gone|post|visible|hide|texts CLASS ...\n", stderr);
     return 2;
@@ -68,6 +77,12 @@ int wmain(int argc, wchar_t** argv) {
   if (std::wcscmp(cmd, L"hide") == 0) {
     ::ShowWindow(hwnd, SW_HIDE);
     return ::IsWindowVisible(hwnd) ? 1 : 0;
+  }
+  if (std::wcscmp(cmd, L"rect") == 0) {
+    RECT r{};
+    ::GetWindowRect(hwnd, &r);
+    std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+    return 0;
   }
   if (std::wcscmp(cmd, L"texts") == 0) {
     wchar_t text[512];

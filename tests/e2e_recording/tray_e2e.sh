@@ -29,21 +29,23 @@ xdotool mousemove "$ix" "$iy" click 1
 win wait TVXCfgMain 20000 || fail "a click on the icon did not start VXCfg.exe"
 note "left click started the configuration application"
 
-# Opens the menu at the icon and clicks item N (0 Config, 1 About, 2 Exit).
+# Opens the menu at the icon and clicks item N of its $menu_items (0 Config,
+# 1 About, 2 Show notices, 3 Restore profiles..., 4 Exit).
+menu_items=5
 menu_item() {
   # Away from the icon at once, so that its hint does not cover the menu.
   xdotool mousemove "$ix" "$iy" click 3 mousemove $((ix - 200)) $((iy - 300))
   win wait '#32768' 5000 || fail "no popup menu after a right click"
   sleep 0.4
   import -window root "$out/tray-menu.png"
-  # The menu is the white box above the pointer, three items high.
+  # The menu is the white box above the pointer, $menu_items items high.
   local box
   box=$(convert "$out/tray-menu.png" -crop "320x148+$((ix - 320 + 11))+$((iy - 160))" +repage \
     -fill black +opaque white -format %@ info:)
   local w h x y
   IFS='x+' read -r w h x y <<<"$box"
   [ "${h:-0}" -ge 30 ] || fail "no menu box found ($box)"
-  xdotool mousemove $((ix - 320 + 11 + x + w / 2)) $((iy - 160 + y + h * (2 * $1 + 1) / 6)) click 1
+  xdotool mousemove $((ix - 320 + 11 + x + w / 2)) $((iy - 160 + y + h * (2 * $1 + 1) / (2 * menu_items))) click 1
 }
 
 # Right click, second item: About.
@@ -72,7 +74,7 @@ win visible TVXMonMain && fail "OK did not hide the About window"
 note "About twice showed one window; OK hid it"
 
 # Right click, last item: Exit ends the monitor with 0.
-menu_item 2
+menu_item 4
 wait "$monitor_pid"; rc=$?
 [ "$rc" = 0 ] || fail "the monitor ended with $rc"
 win count TVXMonMain | grep -qx 0 || fail "Exit from the menu left the monitor running"

@@ -332,8 +332,27 @@ TEST(ShippedLanguageFile, HoldsTheEmbeddedTablesAndAFullTraditionalTable) {
     for (const char16_t* line : EmbeddedTableLines(l)) t.Add(line);
     return t;
   };
-  EXPECT_EQ(TLanguageTable(r.languages[0].tableText), embedded(EmbeddedLanguage::English));
-  EXPECT_EQ(TLanguageTable(r.languages[1].tableText), embedded(EmbeddedLanguage::Chinese));
+  // Plus the texts of the on-screen notice and the backup menu, in every
+  // language (the embedded set is the original one).
+  const char16_t* additions[] = {
+      u"Microphone muted", u"Microphone on", u"No microphone", u"Profile group", u"Recording macro",
+      u"Macro saved", u"Macro could not be saved", u"Nothing recorded", u"Macro could not play",
+      u"Show notices", u"Restore profiles...", u"No backups yet",
+      u"Restore the profiles saved at %s? The current profiles are backed up first.",
+      u"The profiles were restored.", u"The profiles could not be restored. The log names the reason."};
+  const auto withAdditions = [&](EmbeddedLanguage l, const TLanguageTable& shipped, bool english) {
+    TLanguageTable t = embedded(l);
+    for (const char16_t* key : additions) {
+      const auto text = shipped.Translation(key);
+      EXPECT_TRUE(text && !text->empty() && (*text == WView(key)) == english) << ToUtf8(key);
+      t.SetTranslation(key, text ? *text : WView());
+    }
+    return t;
+  };
+  const TLanguageTable english(r.languages[0].tableText), chinese(r.languages[1].tableText);
+  EXPECT_EQ(english, withAdditions(EmbeddedLanguage::English, english, true));
+  EXPECT_EQ(chinese, withAdditions(EmbeddedLanguage::Chinese, chinese, false));
+  EXPECT_NE(TLanguageTable(r.languages[2].tableText).Translation(u"Show notices"), chinese.Translation(u"Show notices"));
   const TLanguageTable simplified(r.languages[1].tableText);
   const TLanguageTable traditional(r.languages[2].tableText);
   ASSERT_EQ(traditional.Count(), simplified.Count());

@@ -66,5 +66,33 @@ TEST(IniFile, Encodings) {
   EXPECT_FALSE(IniFile::Load(u"/definitely/missing/config.ini").HasSection(u"S"));
 }
 
+TEST(IniFile, ValueWrittenKeepsEveryOtherLine) {
+  struct Case {
+    const char* before;
+    const char* after;
+  };
+  const Case cases[] = {
+      {"", "[OtherConfig]\r\nNotice=0\r\n"},
+      {"[OtherConfig]\r\nLog=0\r\n", "[OtherConfig]\r\nLog=0\r\nNotice=0\r\n"},
+      {"[OtherConfig]\nnotice = 1\n; c\n[Next]\nNotice=1\n", "[OtherConfig]\nNotice=0\n; c\n[Next]\nNotice=1\n"},
+      {"[A]\nx=1\n\n[otherconfig]\nLog=0\n\n[B]\n", "[A]\nx=1\n\n[otherconfig]\nLog=0\nNotice=0\n\n[B]\n"},
+      // The reader uses the first section of a name.
+      {"[OtherConfig]\n[OtherConfig]\nNotice=1\n", "[OtherConfig]\nNotice=0\n[OtherConfig]\nNotice=1\n"},
+      {"[A]\r\nx=1", "[A]\r\nx=1\r\n[OtherConfig]\r\nNotice=0\r\n"},
+      {"\xEF\xBB\xBF[OtherConfig]\r\nNotice=1\r\n", "\xEF\xBB\xBF[OtherConfig]\r\nNotice=0\r\n"},
+  };
+  for (const auto& c : cases) {
+    const std::string in = c.before;
+    const auto out = IniWithValue(std::span(reinterpret_cast<const std::uint8_t*>(in.data()), in.size()),
+                                  u"OtherConfig", u"Notice", u"0");
+    EXPECT_EQ(std::string(out.begin(), out.end()), c.after) << c.before;
+  }
+  // UTF-16 stays UTF-16 and reads back.
+  const std::vector<std::uint8_t> wide{0xFF, 0xFE, '[', 0, 'S', 0, ']', 0, '\r', 0, '\n', 0};
+  const auto out = IniWithValue(wide, u"S", u"K", u"\u4E2D");
+  EXPECT_EQ(std::vector<std::uint8_t>(out.begin(), out.begin() + 2), (std::vector<std::uint8_t>{0xFF, 0xFE}));
+  EXPECT_EQ(IniFile::Parse(out).ReadString(u"S", u"K"), u"\u4E2D");
+}
+
 }  // namespace
 }  // namespace vx

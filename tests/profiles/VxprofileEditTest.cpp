@@ -358,6 +358,45 @@ TEST_F(VxprofileTest, BackupRestoresByteIdenticalIntoAnEmptyStore) {
   EXPECT_EQ(saved, 2);
 }
 
+// The automatic backups: each listed with what changed since the one before,
+// and put back by number.
+TEST_F(VxprofileTest, BackupListSaysWhatChangedAndRestoreNPutsThatOneBack) {
+  const fs::path b = dir.path() / "backups";
+  fs::create_directories(b);
+  const auto slot3 = FileBytes(Key() / "QZ3Profile4.pfd=REG_BINARY");
+  ASSERT_EQ(Vx({"backup", U8(b / "20261201-100000.vxbak")}).rc, 0);
+  ASSERT_EQ(Vx({"macro", "export", "0", MacroFolder() + "/Fire.macro"}).rc, 0);
+  ASSERT_EQ(Vx({"button", "set", "--slot", "3", "5", "combo", "alt+F4"}).rc, 0);
+  ASSERT_EQ(Vx({"backup", U8(b / "20261201-110000.vxbak")}).rc, 0);
+  ASSERT_EQ(Vx({"profile", "switch", "1"}).rc, 0);
+  ASSERT_EQ(Vx({"backup", U8(b / "20261202-090000.vxbak")}).rc, 0);
+  std::ofstream(b / "notes.txt") << "not a backup";
+
+  const Outcome list = Vx({"backup", "list"});
+  ASSERT_EQ(list.rc, 0) << list.err;
+  const std::vector<std::string> want = {
+      "  1  2026-12-02 09:00:00", "other values QZ3PROFILE.pfd, QZ3ProfileSettingGroup.pfd\n",
+      "  2  2026-12-01 11:00:00", "slot 3; macros +Fire.macro\n",
+      "  3  2026-12-01 10:00:00", "oldest kept\n"};
+  std::size_t at = 0;
+  for (const auto& w : want) {
+    const std::size_t found = list.out.find(w, at);
+    ASSERT_NE(found, std::string::npos) << w << " in\n" << list.out;
+    at = found + w.size();
+  }
+  EXPECT_EQ(list.out.find("notes"), std::string::npos);
+
+  const Outcome none = Vx({"restore", "4"});
+  EXPECT_EQ(none.rc, 2);
+  EXPECT_NE(none.err.find("there are 3 automatic backups, not 4"), std::string::npos) << none.err;
+  const Outcome r = Vx({"restore", "3"});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_NE(r.out.find("restoring the automatic backup of 2026-12-01 10:00:00"), std::string::npos) << r.out;
+  EXPECT_EQ(FileBytes(Key() / "QZ3Profile4.pfd=REG_BINARY"), slot3);
+  ASSERT_EQ(Vx({"restore", "--latest"}).rc, 0);
+  EXPECT_NE(FileBytes(Key() / "QZ3Profile4.pfd=REG_BINARY"), slot3);
+}
+
 // Refuses to put one value's old bytes back: the rollback of a failed
 // restore then fails too.
 class NoPutBack final : public IRegistry {

@@ -113,6 +113,7 @@ class RecordToggle : public ::testing::Test {
     };
     deps.sendMacroRecorded = [this](std::int32_t index) { log.push_back("7038 " + std::to_string(index)); };
     deps.isRecordingMacro = &recordingFlag;
+    deps.onOutcome = [this](RecordingOutcome o) { outcomes.push_back(o); };
     recorder = std::make_unique<TMacroRecorder>(std::move(deps));
     sim = std::make_unique<HookEngineSim>(*recorder);
   }
@@ -141,6 +142,7 @@ class RecordToggle : public ::testing::Test {
   FakeHook hook{log};
   FakeOverlays overlays{log, lines};
   bool recordingFlag = false;
+  std::vector<RecordingOutcome> outcomes;
   std::function<void()> onDeviceWrite;
   std::unique_ptr<TMacroRecorder> recorder;
   std::unique_ptr<HookEngineSim> sim;
@@ -157,6 +159,7 @@ TEST_F(RecordToggle, StartAndStopWithoutClickStoresNothing) {
   EXPECT_FALSE(recordingFlag);
   EXPECT_FALSE(recorder->OverlayShown());
   EXPECT_EQ(log, (Log{"hook.record", "overlay.show", "overlay.close", "hook.stop"}));
+  EXPECT_EQ(outcomes, (std::vector{RecordingOutcome::Started, RecordingOutcome::NothingRecorded}));
   EXPECT_TRUE(lines.empty());
   EXPECT_EQ(store.recordMacro, nullptr);
   EXPECT_EQ(store.current->ConfigInfo.ButtonFuncInfo[2].MacroInfo.MacroListCount, 0);
@@ -361,6 +364,7 @@ TEST_F(RecordToggle, SavesWritesThenAnnouncesWithTheProfileIndex) {
   recorder->ToggleMacroRecording(7);
   EXPECT_EQ(log, (Log{"overlay.close", "hook.stop", "load", "saveback", "save", "device.write 3", "saverecordmacro",
                       "7038 3"}));
+  EXPECT_EQ(outcomes, (std::vector{RecordingOutcome::Started, RecordingOutcome::Saved}));
   // A registry that refuses the saves: the mouse still gets the macro and the
   // configuration application still hears of it; the log says what was lost.
   store.saves = false;
@@ -379,6 +383,8 @@ TEST_F(RecordToggle, SavesWritesThenAnnouncesWithTheProfileIndex) {
                        "record toggle: the profile with the recorded macro could not be saved to the registry; the "
                        "mouse still gets it",
                        "record toggle: the recorded macro could not be saved to the registry"}));
+  EXPECT_EQ(outcomes, (std::vector{RecordingOutcome::Started, RecordingOutcome::Saved, RecordingOutcome::Started,
+                                   RecordingOutcome::NotSaved}));
 }
 
 TEST_F(RecordToggle, RecordPressDuringTheDeviceWriteKeepsTheStoredMacro) {

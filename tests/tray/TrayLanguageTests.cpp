@@ -26,7 +26,7 @@ TEST(TrayLanguage, StoredLanguageSelectsTheTranslatorAndEveryCaptionFollows) {
   const WStr chineseConfig = tray.menu[0].caption;
   EXPECT_EQ(tray.menu[0].caption, LookupTranslation(u"Config"));
   EXPECT_NE(tray.menu[0].caption, u"Config") << "the Chinese table translates the menu";
-  EXPECT_EQ(tray.menu[2].caption, LookupTranslation(u"Exit"));
+  EXPECT_EQ(tray.menu[4].caption, LookupTranslation(u"Exit"));
   EXPECT_EQ(tray.hint, LookupTranslation(u"Vantor Gaming Mouse Driver"));
   EXPECT_EQ(t.ApplicationTitle(), LookupTranslation(u"Vantor Gaming Mouse Monitor"));
 
@@ -58,16 +58,20 @@ TEST(TrayLanguage, ShippedLanguageFileGivesEachFirstRunItsMenu) {
     const char* config;
     const char* about;
     const char* exit;
+    const char* notice;
+    const char* restore;
   };
-  for (const Case& c : {Case{0, "0409", "Config", "About", "Exit"},
-                        Case{1, "0804", "打开配置", "关于软件", "退出软件"},
-                        Case{2, "0404", "開啟設定", "關於軟體", "結束軟體"}}) {
+  for (const Case& c : {Case{0, "0409", "Config", "About", "Exit", "Show notices", "Restore profiles..."},
+                        Case{1, "0804", "打开配置", "关于软件", "退出软件", "显示屏幕提示", "恢复配置文件..."},
+                        Case{2, "0404", "開啟設定", "關於軟體", "結束軟體", "顯示螢幕提示", "還原設定檔..."}}) {
     t.UpdateLanguageAndCaptions(selection, c.firstRunIndex);
     EXPECT_EQ(ToUtf8(lang->Lang()), c.name);
-    ASSERT_EQ(tray.menu.size(), 3u);
+    ASSERT_EQ(tray.menu.size(), 5u);
     EXPECT_EQ(ToUtf8(tray.menu[0].caption), c.config) << c.name;
     EXPECT_EQ(ToUtf8(tray.menu[1].caption), c.about) << c.name;
-    EXPECT_EQ(ToUtf8(tray.menu[2].caption), c.exit) << c.name;
+    EXPECT_EQ(ToUtf8(tray.menu[2].caption), c.notice) << c.name;
+    EXPECT_EQ(ToUtf8(tray.menu[3].caption), c.restore) << c.name;
+    EXPECT_EQ(ToUtf8(tray.menu[4].caption), c.exit) << c.name;
   }
   EXPECT_EQ(lang->GetLanguageShortIDByIndex(3), u"CH");
   lang->SetLang(u"en");

@@ -49,13 +49,17 @@ std::vector<std::string> Captions(const std::vector<TrayMenuItem>& menu) {
   return out;
 }
 
-TEST(Tray, StartsWithEnglishTextsAndThreeItems) {
+TEST(Tray, StartsWithEnglishTextsAndFiveItems) {
   FakeTray tray;
   TMonitorTray t(tray, {});
   EXPECT_EQ(ToUtf8(tray.hint), "Vantor Gaming Mouse Driver");
-  EXPECT_EQ(Captions(tray.menu), (std::vector<std::string>{"Config", "About", "Exit"}));
+  EXPECT_EQ(Captions(tray.menu),
+            (std::vector<std::string>{"Config", "About", "Show notices", "Restore profiles...", "Exit"}));
   EXPECT_EQ(tray.menu[0].command, TMonitorTray::Config1);
-  EXPECT_EQ(tray.menu[2].command, TMonitorTray::Exit1);
+  EXPECT_EQ(tray.menu[2].command, 1004);
+  EXPECT_TRUE(tray.menu[2].checked);
+  EXPECT_TRUE(tray.menu[3].submenu);
+  EXPECT_EQ(tray.menu[4].command, TMonitorTray::Exit1);
   for (const auto& item : tray.menu) EXPECT_EQ(item.caption.find(u'&'), WStr::npos);
 }
 
@@ -83,7 +87,8 @@ TEST(Tray, UpdateLanguageAndCaptions) {
     t.UpdateLanguageAndCaptions(lang, c.stored);
     EXPECT_EQ(lang.setLangCalls, c.setLang);
     const std::string p = c.prefix;
-    EXPECT_EQ(Captions(tray.menu), (std::vector<std::string>{p + "Config", p + "About", p + "Exit"}));
+    EXPECT_EQ(Captions(tray.menu), (std::vector<std::string>{p + "Config", p + "About", p + "Show notices",
+                                                             p + "Restore profiles...", p + "Exit"}));
     EXPECT_EQ(ToUtf8(tray.hint), p + "Vantor Gaming Mouse Driver");
     EXPECT_EQ(ToUtf8(t.ApplicationTitle()), p + "Vantor Gaming Mouse Monitor");
   }
@@ -114,6 +119,53 @@ TEST(Tray, ClicksAndMenuCommands) {
   EXPECT_EQ(calls, (std::vector<std::string>{"config", "config", "about", "exit"}));
   TMonitorTray unbound(tray, {});
   unbound.MenuCommand(TMonitorTray::About1);  // unassigned handlers do nothing
+  unbound.MenuCommand(1100);
+}
+
+TEST(Tray, NoticeCheckItemAndRestoreList) {
+  std::vector<std::string> calls;
+  std::vector<WStr> backups;
+  FakeTray tray;
+  TMonitorTray::Handlers h;
+  h.SetNoticeOn = [&](bool on) { calls.push_back(on ? "notice on" : "notice off"); };
+  h.ListBackups = [&] { return backups; };
+  h.RestoreBackup = [&](int n) { calls.push_back("restore " + std::to_string(n)); };
+  TMonitorTray t(tray, std::move(h));
+  t.MenuCommand(1004);
+  EXPECT_FALSE(tray.menu[2].checked);
+  t.MenuCommand(1004);
+  EXPECT_TRUE(tray.menu[2].checked);
+  t.MenuOpening();
+  ASSERT_EQ(tray.menu[3].items.size(), 1u);
+  EXPECT_EQ(ToUtf8(tray.menu[3].items[0].caption), "No backups yet");
+  EXPECT_FALSE(tray.menu[3].items[0].enabled);
+  for (int i = 0; i < 25; ++i) backups.push_back(u"backup " + IntToWStr(i));
+  t.MenuOpening();
+  ASSERT_EQ(tray.menu[3].items.size(), 20u);
+  EXPECT_EQ(tray.menu[3].items[1].command, 1101);
+  EXPECT_EQ(ToUtf8(tray.menu[3].items[19].caption), "backup 19");
+  t.MenuCommand(1101);
+  t.MenuCommand(1120);  // past the list
+  EXPECT_EQ(calls, (std::vector<std::string>{"notice off", "notice on", "restore 1"}));
+}
+
+TEST(Tray, HintAddsTheStatusWithin127Characters) {
+  struct Case {
+    WStr status;
+    WStr hint;
+  };
+  const WStr base = u"Vantor Gaming Mouse Driver";
+  const WStr longName(200, u'x');
+  for (const Case& c : {Case{u"", base}, Case{u"Profile group 2\nMicrophone muted", base + u"\nProfile group 2\nMicrophone muted"},
+                        Case{longName, (base + u"\n" + longName).substr(0, 127)},
+                        // a surrogate pair across the limit goes whole
+                        Case{WStr(99, u'z') + u"\U0001F3AE", base + u"\n" + WStr(99, u'z')}}) {
+    FakeTray tray;
+    TMonitorTray t(tray, {});
+    t.SetStatus(c.status);
+    EXPECT_EQ(tray.hint, c.hint);
+    EXPECT_LE(tray.hint.size(), 127u);
+  }
 }
 
 struct FakeWindows final : IWindowSystem {

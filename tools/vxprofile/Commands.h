@@ -3,6 +3,7 @@
 // registers itself with a static VX_COMMAND; main.cpp parses the global
 // options (--store DIR), sets up the registry and documents folder, then
 // runs the command.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,9 @@ struct Command {
 void RegisterCommand(const Command& command);
 const std::vector<Command>& Commands();
 int Fail(const std::string& message);  // prints "vxprofile: message", returns 2
+// Where Fail's messages go instead of stderr (the monitor's log); empty
+// restores stderr.
+void SetFailSink(std::function<void(const std::string&)> sink);
 // The whole program: global options, then the command. Returns the exit code.
 int Run(std::vector<std::string> args);
 

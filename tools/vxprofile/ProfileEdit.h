@@ -82,6 +82,25 @@ bool WriteBackupFile(const WStr& file, std::size_t& values, std::size_t& files, 
 // into the mouse; saves the current data next to `file`; on a failed write
 // puts back exactly what was there. Returns the exit code.
 int RestoreBackupFile(const Context& ctx, const ChangeOptions& o, const std::string& file);
+// The stored data in the backup format (what `backup` writes).
+std::optional<std::vector<std::uint8_t>> BackupBytes(std::string& why);
+// A backup's entries: values by name, files by full path.
+struct BackupItem {
+  bool value = false;
+  WStr name;
+  std::vector<std::uint8_t> data;
+};
+std::optional<std::vector<BackupItem>> ReadBackupItems(const WStr& file, std::string& why);
+
+// The automatic backups (cmd_backup_list.cpp): the folder vxprofile reads,
+// DIR/backups with --store DIR; `backup list`; and the backup that `restore
+// --latest` or `restore N` names (1 is the newest), put into `file`.
+WStr CliBackupFolder(const Context& ctx);
+int BackupList(const Context& ctx);
+bool ResolveAutomaticBackup(const Context& ctx, std::string& file, int& rc);
+// What changed from one backup to the next: "slots 0, 2; macros: +a, ~b, -c;
+// other values: X"; "no change" when nothing did.
+std::string BackupDifference(const std::vector<BackupItem>& before, const std::vector<BackupItem>& after);
 // Writes a profile into onboard profile `slot`, printing every report sent.
 // Exit code 2 (with the reason) when nothing or not everything was written.
 int WriteToMouse(const TMouseProfileInfo& profile, int slot);

@@ -511,7 +511,8 @@ std::string TimeStamp() {
 }
 
 int Backup(Context& ctx) {
-  if (ctx.args.size() != 1) return Fail("usage: backup FILE");
+  if (ctx.args.size() == 1 && ctx.args[0] == "list") return BackupList(ctx);
+  if (ctx.args.size() != 1) return Fail("usage: backup FILE | backup list");
   std::size_t values = 0, files = 0;
   std::string why;
   if (!WriteBackupFile(FromNativePath(ctx.args[0]), values, files, why)) return Fail(why);
@@ -523,8 +524,10 @@ int Restore(Context& ctx) {
   ChangeOptions o;
   int rc = 0;
   if (!TakeChangeOptions(ctx, o, false, rc)) return rc;
-  if (ctx.args.size() != 1) return Fail("usage: restore [--write] [--force] FILE");
-  return RestoreBackupFile(ctx, o, ctx.args[0]);
+  if (ctx.args.size() != 1) return Fail("usage: restore [--write] [--force] FILE | --latest | N");
+  std::string file = ctx.args[0];
+  if (!ResolveAutomaticBackup(ctx, file, rc)) return rc;
+  return RestoreBackupFile(ctx, o, file);
 }
 
 }  // namespace
@@ -540,6 +543,25 @@ bool WriteBackupFile(const WStr& file, std::size_t& values, std::size_t& files, 
       std::count_if(entries->begin(), entries->end(), [](const Entry& e) { return e.kind == kEntryValue; }));
   files = entries->size() - values;
   return true;
+}
+
+std::optional<std::vector<std::uint8_t>> BackupBytes(std::string& why) {
+  auto entries = Collect(why);
+  if (!entries) return std::nullopt;
+  return Encode(*entries);
+}
+
+std::optional<std::vector<BackupItem>> ReadBackupItems(const WStr& file, std::string& why) {
+  auto bytes = FileExists(file) ? ReadWholeFile(file) : std::nullopt;
+  if (!bytes) {
+    why = "cannot read " + NativePath(file);
+    return std::nullopt;
+  }
+  auto entries = Decode(*bytes, NativePath(file), why);
+  if (!entries) return std::nullopt;
+  std::vector<BackupItem> out;
+  for (auto& e : *entries) out.push_back({e.kind == kEntryValue, e.kind == kEntryValue ? e.name : FullPath(e), std::move(e.data)});
+  return out;
 }
 
 int RestoreBackupFile(const Context& ctx, const ChangeOptions& o, const std::string& file) {
@@ -593,7 +615,7 @@ int RestoreBackupFile(const Context& ctx, const ChangeOptions& o, const std::str
                       "restored " + std::to_string(want->size()) + " values and files from " + file);
 }
 
-VX_COMMAND("backup", "backup FILE          every stored value, profile and macro file in one file", Backup);
-VX_COMMAND("restore", "restore FILE         put a backup back (the current data is saved next to FILE first)", Restore);
+VX_COMMAND("backup", "backup FILE | list   every stored value, profile and macro file in one file; list: the automatic backups", Backup);
+VX_COMMAND("restore", "restore FILE | --latest | N  put a backup back (the current data is saved next to it first); N from backup list", Restore);
 
 }  // namespace vx::cli

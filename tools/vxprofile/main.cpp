@@ -31,8 +31,18 @@ void RegisterCommand(const Command& command) { CommandList().push_back(command);
 
 const std::vector<Command>& Commands() { return CommandList(); }
 
+namespace {
+std::function<void(const std::string&)> g_failSink;
+}  // namespace
+
+void SetFailSink(std::function<void(const std::string&)> sink) { g_failSink = std::move(sink); }
+
 int Fail(const std::string& message) {
-  std::fprintf(stderr, "vxprofile: %s\n", message.c_str());
+  if (g_failSink) {
+    g_failSink(message);
+  } else {
+    std::fprintf(stderr, "vxprofile: %s\n", message.c_str());
+  }
   return 2;
 }
 

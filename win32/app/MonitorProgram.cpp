@@ -12,6 +12,7 @@
 #include "i18n/kwLanguage.h"
 #include "platform/Debug.h"
 #include "platform/EntryGuard.h"
+#include "platform/Files.h"
 #include "platform/HidBus.h"
 #include "platform/Log.h"
 #include "platform/Shell.h"
@@ -20,6 +21,7 @@
 #include "win32/Win32Handle.h"
 #include "profiles/IniFile.h"
 #include "win32/app/CrashReport.h"
+#include "tools/vxprofile/ProfileEdit.h"
 
 #ifndef VX_VERSION
 #define VX_VERSION "0"
@@ -299,12 +301,24 @@ int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
     services.windows = &PlatformWindowSystem();
     services.input = &PlatformSyntheticInput();
     services.timer = &PlatformPreciseTimer();
-    services.audio = &PlatformAudioSystem();
+    services.audio = options.audio ? options.audio : &PlatformAudioSystem();
     services.hidBus = options.hidBus;
     services.dispatcher = &dispatcher;
     services.overlays = options.overlays;
     session = std::make_unique<Win32SessionState>(hwnd, services.windows->OsVersion());
     services.session = session.get();
+    services.notices = options.notices;
+    // Backups in the format and with the safety rules of vxprofile.
+    services.backupSnapshot = [](std::string& why) { return cli::BackupBytes(why); };
+    services.restoreBackup = [](WView file, std::string& why) {
+      cli::Context ctx;  // the real registry and documents folder
+      cli::ChangeOptions o;
+      o.force = true;  // the user confirmed; the configuration application is told to reload
+      cli::SetFailSink([&why](const std::string& m) { why = m; });
+      const int rc = cli::RestoreBackupFile(ctx, o, NativePath(file));
+      cli::SetFailSink(nullptr);
+      return rc == 0;
+    };
     if (options.createUi) {
       services.createTrayAndAbout = [&options, hwnd](TVXMonMain& m) { options.createUi(m, hwnd); };
     }

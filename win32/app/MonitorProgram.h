@@ -27,6 +27,10 @@ struct MonitorProgramOptions {
   std::function<void()> destroyUi;
   // The recording overlay's windows; none is shown when null.
   IRecordOverlayFactory* overlays = nullptr;
+  // The on-screen notice's window; events are only logged when null.
+  INoticeWindow* notices = nullptr;
+  // Stands in for the system's audio (the end-to-end build's microphone).
+  IAudioSystem* audio = nullptr;
 };
 
 // Runs the whole process; the exit code, always 0.

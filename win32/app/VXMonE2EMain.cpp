@@ -85,6 +85,44 @@ class FaultingLog final : public vx::ILogWriter {
   vx::ILogWriter* inner_ = nullptr;
 };
 
+// A capture endpoint for hosts without one (wine): its mute state lives
+// here; "held", it keeps that state whatever it is asked, like a device
+// with a hardware switch. Used when VX_E2E_MIC is set.
+class VirtualMicrophone final : public vx::IAudioSystem {
+ public:
+  std::atomic<bool> muted{false};
+  std::atomic<bool> held{false};
+
+  std::unique_ptr<vx::ICaptureEndpoint> OpenDefaultCaptureEndpoint(vx::EndpointNotify notify) override {
+    return std::make_unique<Endpoint>(*this, std::move(notify));
+  }
+  // One device that never changes: there is no default to follow.
+  std::unique_ptr<vx::IAudioWatch> WatchDefaultCaptureEndpoint(std::function<void()>) override { return nullptr; }
+  std::uint32_t MixerDeviceCount() override { return 0; }
+  std::unique_ptr<vx::IMixerDevice> OpenMixer(std::uint32_t) override { return nullptr; }
+
+ private:
+  class Endpoint final : public vx::ICaptureEndpoint {
+   public:
+    Endpoint(VirtualMicrophone& mic, vx::EndpointNotify notify) : mic_(mic), notify_(std::move(notify)) {}
+    bool GetMute(bool& m) override {
+      m = mic_.muted;
+      return true;
+    }
+    bool SetMute(bool m) override {
+      if (!mic_.held) mic_.muted = m;
+      if (notify_) notify_();
+      return true;
+    }
+
+   private:
+    VirtualMicrophone& mic_;
+    vx::EndpointNotify notify_;
+  };
+};
+
+VirtualMicrophone g_microphone;
+
 class VirtualMouseServer {
  public:
   explicit VirtualMouseServer(VirtualHidBus& bus) : bus_(bus) { device_ = bus_.Plug(VirtualMouse()); }
@@ -256,6 +294,14 @@ class VirtualMouseServer {
           never);
       return dropped ? "ok\n" : "error: no mouse hook to drop\n";
     }
+    if (cmd == "mic") {
+      // mic [hold|free]: the virtual microphone's state; hold keeps it.
+      std::string what;
+      in >> what;
+      if (what == "hold") g_microphone.held = true;
+      if (what == "free") g_microphone.held = false;
+      return std::string("ok ") + (g_microphone.muted ? "muted" : "on") + (g_microphone.held ? " held" : "") + "\n";
+    }
     if (cmd == "wait") {
       // wait [ms]: until the monitor reads the virtual mouse.
       std::uint32_t ms = 10000;
@@ -285,6 +331,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   ui.Install(options);
   options.hidBus = &bus;
   static FaultingLog faultingLog;
+  wchar_t mic[8] = L"";
+  if (::GetEnvironmentVariableW(L"VX_E2E_MIC", mic, 8) > 0) options.audio = &g_microphone;
   options.onMonitor = [](vx::TVXMonMain* m) {
     faultingLog.Wrap(m ? vx::CurrentLogWriter() : nullptr);
     server.SetMonitor(m);

@@ -14,6 +14,7 @@ MonitorUi::~MonitorUi() { Destroy(); }
 
 void MonitorUi::Install(win::MonitorProgramOptions& options) {
   options.overlays = &overlays_;
+  options.notices = &notice_;
   options.createUi = [this](TVXMonMain& monitor, HWND window) { Create(monitor, window); };
   options.uiMessage = [this](HWND window, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     return Message(window, msg, wp, lp, result);
@@ -38,13 +39,19 @@ void MonitorUi::Create(TVXMonMain& monitor, HWND window) {
   for (const AboutLabel& label : about::kLabels) scene_->Add(label.text);
   scene_->Add(about::kOKText);
   scene_->Add(overlay::kRecordingText);
+  // The notice's texts, so that the language designer lists them.
+  for (int k = 0; k <= static_cast<int>(NoticeKind::ProfilesRestored); ++k) {
+    scene_->Add(NoticeKey(static_cast<NoticeKind>(k)));
+  }
 
   // The tray icon shows from now until the end of the process.
   trayIcon_ = std::make_unique<Win32TrayIcon>(window, Win32TrayIcon::Handlers{});
-  tray_ = std::make_unique<TMonitorTray>(
-      *trayIcon_, TMonitorTray::Handlers{[&monitor] { monitor.Config1Click(); },
-                                         [&monitor] { monitor.About1Click(); },
-                                         [&monitor] { monitor.Exit1Click(); }});
+  TMonitorTray::Handlers handlers{[&monitor] { monitor.Config1Click(); }, [&monitor] { monitor.About1Click(); },
+                                  [&monitor] { monitor.Exit1Click(); }};
+  handlers.SetNoticeOn = [&monitor](bool on) { monitor.SetNoticeOn(on); };
+  handlers.ListBackups = [&monitor] { return monitor.BackupMenuTexts(); };
+  handlers.RestoreBackup = [&monitor](int n) { monitor.RestoreBackupClick(n); };
+  tray_ = std::make_unique<TMonitorTray>(*trayIcon_, std::move(handlers));
   TMonitorTray* tray = tray_.get();
   // The first add may fail at logon: retried on a timer, and again when the
   // taskbar is re-created and that add fails too.
@@ -53,11 +60,17 @@ void MonitorUi::Create(TVXMonMain& monitor, HWND window) {
   TRetryTimer* retry = trayRetry_.get();
   trayIcon_->SetHandlers({[tray] { tray->TrayIconDblClick(); },
                           [tray](std::uint16_t command) { tray->MenuCommand(command); },
-                          [retry] { retry->Start(); }});
+                          [retry] { retry->Start(); }, [tray] { tray->MenuOpening(); }});
   if (!trayIcon_->Visible()) retry->Start();
+  monitor.Extensions.UpdateTrayStatus = [tray](WView status) { tray->SetStatus(status); };
+  monitor.Extensions.NoticeSettingChanged = [tray](bool on) { tray->SetNoticeChecked(on); };
 
   monitor.Extensions.UpdateLanguageAndCaptions = [this, &monitor] { UpdateLanguageAndCaptions(monitor); };
   monitor.Extensions.ShowAbout = [about] { about->About1Click(); };
+  monitor.Extensions.Confirm = [window, &monitor](WView text) {
+    return ::MessageBoxW(window, W(text).c_str(), W(monitor.ApplicationTitle).c_str(),
+                         MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_SETFOREGROUND) == IDYES;
+  };
 }
 
 void MonitorUi::UpdateLanguageAndCaptions(TVXMonMain& monitor) {
@@ -69,6 +82,13 @@ void MonitorUi::UpdateLanguageAndCaptions(TVXMonMain& monitor) {
 
 bool MonitorUi::Message(HWND, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
   if (trayIcon_ && trayIcon_->HandleMessage(msg, wp, lp)) {
+    result = 0;
+    return true;
+  }
+  // The tray's own commands sent as WM_COMMAND (Config, About and Exit are
+  // the window's).
+  if (tray_ && msg == WM_COMMAND && HIWORD(wp) == 0 && LOWORD(wp) >= TMonitorTray::Notice1) {
+    tray_->MenuCommand(LOWORD(wp));
     result = 0;
     return true;
   }

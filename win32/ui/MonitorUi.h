@@ -12,6 +12,7 @@
 #include "i18n/kwLanguage.h"
 #include "win32/app/MonitorProgram.h"
 #include "win32/ui/AboutView.h"
+#include "win32/ui/NoticeWindow.h"
 #include "win32/ui/RecordOverlay.h"
 #include "win32/ui/TrayIcon.h"
 
@@ -39,6 +40,7 @@ class MonitorUi {
   void UpdateLanguageAndCaptions(TVXMonMain& monitor);
 
   Win32RecordOverlayFactory overlays_;
+  Win32NoticeWindow notice_;
   std::unique_ptr<Win32TrayIcon> trayIcon_;
   std::unique_ptr<TMonitorTray> tray_;
   std::unique_ptr<TRetryTimer> trayRetry_;

@@ -21,6 +21,23 @@ std::wstring LiteralMenuText(WView caption) {
   }
   return out;
 }
+
+HMENU BuildMenu(const std::vector<TrayMenuItem>& items) {
+  HMENU menu = ::CreatePopupMenu();
+  if (!menu) return nullptr;
+  for (const TrayMenuItem& item : items) {
+    UINT flags = MF_STRING | (item.checked ? MF_CHECKED : 0u) | (item.enabled ? 0u : MF_GRAYED);
+    UINT_PTR id = item.command;
+    if (item.submenu) {
+      HMENU sub = BuildMenu(item.items);
+      if (!sub) continue;
+      flags |= MF_POPUP;
+      id = reinterpret_cast<UINT_PTR>(sub);  // destroyed with its parent
+    }
+    ::AppendMenuW(menu, flags, id, LiteralMenuText(item.caption).c_str());
+  }
+  return menu;
+}
 }  // namespace
 
 Win32TrayIcon::Win32TrayIcon(HWND window, Handlers handlers) : window_(window), handlers_(std::move(handlers)) {
@@ -81,11 +98,9 @@ void Win32TrayIcon::SetHint(WView hint) {
 void Win32TrayIcon::SetMenu(std::vector<TrayMenuItem> items) { menu_ = std::move(items); }
 
 void Win32TrayIcon::ShowPopupMenu() {
-  HMENU menu = ::CreatePopupMenu();
+  if (handlers_.OnMenuOpening) handlers_.OnMenuOpening();
+  HMENU menu = BuildMenu(menu_);
   if (!menu) return;
-  for (const TrayMenuItem& item : menu_) {
-    ::AppendMenuW(menu, MF_STRING, item.command, LiteralMenuText(item.caption).c_str());
-  }
   POINT pt{};
   ::GetCursorPos(&pt);
   // The menu closes when the user clicks elsewhere only if the owner is in

@@ -24,6 +24,8 @@ class Win32TrayIcon final : public ITrayIcon {
     std::function<void(std::uint16_t command)> OnCommand;
     // The taskbar was re-created and adding the icon again failed.
     std::function<void()> OnAddFailed;
+    // Just before the menu opens, so that its items can be brought up to date.
+    std::function<void()> OnMenuOpening;
   };
   // The icon is the resource "MAINICON" of the executable.
   Win32TrayIcon(HWND window, Handlers handlers);

@@ -25,8 +25,6 @@ void AddRoundRect(Gdiplus::GraphicsPath& path, Gdiplus::RectF r, float radius) {
   path.CloseFigure();
 }
 
-namespace {
-
 // Tahoma as designed; systems without it get the nearest sans-serif face.
 const wchar_t* TextFace() {
   static const wchar_t* face = [] {
@@ -39,8 +37,6 @@ const wchar_t* TextFace() {
   }();
   return face;
 }
-
-}  // namespace
 
 void DrawTextBox(Gdiplus::Graphics& g, WView text, Gdiplus::RectF box, float pixels, bool bold, unsigned argb,
                  HAlign align) {

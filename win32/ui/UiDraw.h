@@ -23,6 +23,9 @@ void AddRoundRect(Gdiplus::GraphicsPath& path, Gdiplus::RectF r, float radius);
 
 enum class HAlign { Left, Center };
 
+// The face DrawTextBox draws with.
+const wchar_t* TextFace();
+
 // Text in Tahoma with the size in pixels, vertically centred in the box.
 void DrawTextBox(Gdiplus::Graphics& g, WView text, Gdiplus::RectF box, float pixels, bool bold, unsigned argb,
                  HAlign align);
