@@ -43,12 +43,15 @@ inline constexpr char16_t kTrayHintKey[] = u"Vantor Gaming Mouse Driver";
 class TMonitorTray {
  public:
   // Menu commands; the tray sends them back when an item is chosen.
-  enum Command : std::uint16_t { Config1 = 1001, About1 = 1002, Exit1 = 1003 };
+  enum Command : std::uint16_t { Config1 = 1001, About1 = 1002, Exit1 = 1003, RestartAsAdministrator1 = 1004 };
 
   struct Handlers {
     std::function<void()> ShowConfigApplication;
     std::function<void()> About1Click;
     std::function<void()> Exit1Click;
+    // Assigned only while the monitor is not elevated: the menu then shows
+    // "Restart as administrator" before Exit.
+    std::function<void()> RestartAsAdministrator1Click;
   };
 
   TMonitorTray(ITrayIcon& tray, Handlers handlers);
@@ -75,6 +78,7 @@ class TMonitorTray {
   WStr title_ = kApplicationTitleKey;
   WStr hint_ = kTrayHintKey;
   std::array<TrayMenuItem, 3> menu_;
+  TrayMenuItem restart_;
 };
 
 }  // namespace vx

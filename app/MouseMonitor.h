@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 
 #include "app/ConfigLink.h"
 #include "app/MonitorForm.h"
@@ -82,7 +83,20 @@ struct MonitorExtensions {
   std::function<void(std::uint8_t buttonIndex)> ToggleMacroRecording;
   // Shows the monitor window as the About window.
   std::function<void()> ShowAbout;
+  // A notification balloon from the tray icon.
+  std::function<void(WView title, WView text)> ShowNotification;
 };
+
+// Texts of the notification shown when Windows would not take a macro's
+// input (English keys of the language tables).
+inline constexpr char16_t kMacroNotPlayedTitle[] = u"Macro not played";
+inline constexpr char16_t kMacroNotPlayedElevated[] =
+    u"The program in front runs as administrator, and Windows does not let the monitor send it keys or clicks.";
+inline constexpr char16_t kMacroNotPlayedRefused[] = u"Windows refused the macro's keys and clicks.";
+inline constexpr char16_t kMacroNotPlayedAdvice[] =
+    u"Choose \"Restart as administrator\" in the menu of this icon, or start that program without administrator "
+    u"rights.";
+inline constexpr char16_t kRestartAsAdministratorCaption[] = u"Restart as administrator";
 
 class TVXMonMain {
  public:
@@ -111,7 +125,13 @@ class TVXMonMain {
                       std::uint16_t size);
   void HandleButtonEvent(std::uintptr_t code);
   void DoButtonFunction(std::uint8_t keyIndex, std::uint16_t functionType);
+  // Plays the current profile's first macro. Its pauses handle what comes
+  // meanwhile (see HandleMessagesDuringPlayback in MouseMonitor.cpp for
+  // what each handler does while a macro plays).
   void PlayMacro();
+  // Windows would drop or refused the input for the foreground process:
+  // a log line, and once per process a notification.
+  void MacroInputRefused(std::uint32_t processId, bool elevatedForeground);
 
   // Desktop session: sleep and resume, lock and switch, logoff.
   void PowerBroadcast(std::uintptr_t event);
@@ -142,6 +162,12 @@ class TVXMonMain {
   void Config1Click() { ShowConfigApplication(); }
   void About1Click();
   void Exit1Click();
+  // Starts this program again through the system's elevation prompt, telling
+  // it to wait for this process, and ends as Exit does. Nothing happens when
+  // the monitor runs elevated already or the user declines the prompt.
+  void RestartAsAdministrator1Click();
+  // The monitor runs as administrator (high integrity level or above).
+  bool IsElevated();
 
   // Microphone mute.
   void InitEndpointVolume();
@@ -168,6 +194,8 @@ class TVXMonMain {
   // Core Audio notifications seen; the callback touches nothing else.
   std::atomic<std::uint32_t> FVolumeNotifications{0};
   std::atomic<bool> FPlaybackCancel{false};
+  // Foreground processes already told why a macro did not play.
+  std::set<std::uint32_t> FRefusedNotified;
   bool FSessionLocked = false;
   bool FSessionDisconnected = false;
 

@@ -31,8 +31,14 @@ class TimedInput final : public vx::ISyntheticInput {
  public:
   explicit TimedInput(vx::IPreciseTimer& timer) : timer_(timer) {}
   bool CursorPos(vx::ScreenPoint&) override { return true; }
-  void KeybdEvent(std::uint8_t, std::uint8_t, std::uint32_t) override { times.push_back(timer_.NowMicroseconds()); }
-  void MouseEvent(std::uint32_t, std::int32_t, std::int32_t, std::int32_t, std::uintptr_t) override {}
+  std::uint16_t ScanCodeOf(std::uint8_t) override { return 0x64; }  // F13
+  bool KeybdEvent(std::uint8_t, std::uint8_t, std::uint32_t) override {
+    times.push_back(timer_.NowMicroseconds());
+    return true;
+  }
+  bool MouseEvent(std::uint32_t, std::int32_t, std::int32_t, std::int32_t, std::uintptr_t) override { return true; }
+  bool Foreground(vx::ForegroundProcess&) override { return false; }
+  std::uint32_t OwnIntegrity() override { return 0; }
   std::vector<std::int64_t> times;
 
  private:

@@ -20,6 +20,8 @@ class ITrayIcon {
   virtual void SetHint(WView hint) = 0;
   // The popup menu opened at the pointer by a right click.
   virtual void SetMenu(std::vector<TrayMenuItem> items) = 0;
+  // A notification balloon with a warning icon (NIF_INFO).
+  virtual void ShowNotification(WView title, WView text) = 0;
 };
 
 }  // namespace vx

@@ -332,8 +332,25 @@ TEST(ShippedLanguageFile, HoldsTheEmbeddedTablesAndAFullTraditionalTable) {
     for (const char16_t* line : EmbeddedTableLines(l)) t.Add(line);
     return t;
   };
-  EXPECT_EQ(TLanguageTable(r.languages[0].tableText), embedded(EmbeddedLanguage::English));
-  EXPECT_EQ(TLanguageTable(r.languages[1].tableText), embedded(EmbeddedLanguage::Chinese));
+  // Every line of the embedded tables, and the monitor's own later texts.
+  const auto holds = [](const TLanguageTable& shipped, const TLanguageTable& stored) {
+    for (const WStr& line : stored.Lines()) {
+      const WStr key = line.substr(0, line.find(u'='));
+      EXPECT_EQ(shipped.Translation(key), stored.Translation(key)) << ToUtf8(key);
+    }
+  };
+  holds(TLanguageTable(r.languages[0].tableText), embedded(EmbeddedLanguage::English));
+  holds(TLanguageTable(r.languages[1].tableText), embedded(EmbeddedLanguage::Chinese));
+  for (int i = 0; i < 3; ++i) {
+    const TLanguageTable t(r.languages[static_cast<std::size_t>(i)].tableText);
+    for (const char16_t* key : {u"Restart as administrator", u"Macro not played"}) {
+      EXPECT_TRUE(t.Translation(key).has_value()) << i << " " << ToUtf8(key);
+    }
+  }
+  EXPECT_EQ(TLanguageTable(r.languages[1].tableText).Translation(u"Restart as administrator"),
+            std::optional<WView>(u"以管理员身份重新启动"));
+  EXPECT_EQ(TLanguageTable(r.languages[2].tableText).Translation(u"Restart as administrator"),
+            std::optional<WView>(u"以系統管理員身分重新啟動"));
   const TLanguageTable simplified(r.languages[1].tableText);
   const TLanguageTable traditional(r.languages[2].tableText);
   ASSERT_EQ(traditional.Count(), simplified.Count());

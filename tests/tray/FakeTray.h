@@ -1,5 +1,6 @@
 #pragma once
 // A tray icon that keeps what it was given.
+#include <utility>
 #include <vector>
 
 #include "platform/TrayIcon.h"
@@ -9,6 +10,8 @@ namespace vx {
 struct FakeTray final : ITrayIcon {
   void SetHint(WView h) override { hint = WStr(h); }
   void SetMenu(std::vector<TrayMenuItem> items) override { menu = std::move(items); }
+  void ShowNotification(WView title, WView text) override { notifications.emplace_back(WStr(title), WStr(text)); }
+  std::vector<std::pair<WStr, WStr>> notifications;
   WStr hint;
   std::vector<TrayMenuItem> menu;
 };

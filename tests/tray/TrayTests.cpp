@@ -114,6 +114,20 @@ TEST(Tray, ClicksAndMenuCommands) {
   unbound.MenuCommand(TMonitorTray::About1);  // unassigned handlers do nothing
 }
 
+TEST(Tray, RestartAsAdministratorShowsBeforeExitOnlyWhenOffered) {
+  FakeTray tray;
+  std::vector<std::string> calls;
+  TMonitorTray::Handlers h;
+  h.RestartAsAdministrator1Click = [&] { calls.push_back("restart"); };
+  TMonitorTray t(tray, h);
+  EXPECT_EQ(Captions(tray.menu), (std::vector<std::string>{"Config", "About", "Restart as administrator", "Exit"}));
+  EXPECT_EQ(tray.menu[2].command, 1004);
+  t.MenuCommand(1004);
+  EXPECT_EQ(calls, std::vector<std::string>{"restart"});
+  TMonitorTray elevated(tray, {});
+  EXPECT_EQ(Captions(tray.menu), (std::vector<std::string>{"Config", "About", "Exit"}));
+}
+
 struct FakeWindows final : IWindowSystem {
   WindowHandle FindWindowByClass(WView) override { return 0; }
   WindowHandle FindWindowByCaption(WView) override { return 0; }
@@ -126,6 +140,8 @@ struct FakeWindows final : IWindowSystem {
                   "] " + std::to_string(cmd));
     return false;
   }
+  std::uint32_t StartSelfElevated(WView) override { return 1223; }
+  std::uint32_t CurrentProcessId() override { return 1; }
   void ProcessMessages() override {}
   void SleepMs(std::uint32_t) override {}
   void Terminate() override {}

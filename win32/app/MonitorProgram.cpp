@@ -67,6 +67,9 @@ LRESULT CALLBACK MonitorWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case kCmdExit:
           mon->Exit1Click();
           return 0;
+        case kCmdRestartAsAdministrator:
+          mon->RestartAsAdministrator1Click();
+          return 0;
         default:
           break;
       }

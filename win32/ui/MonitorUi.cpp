@@ -41,16 +41,18 @@ void MonitorUi::Create(TVXMonMain& monitor, HWND window) {
 
   // The tray icon shows from now until the end of the process.
   trayIcon_ = std::make_unique<Win32TrayIcon>(window, Win32TrayIcon::Handlers{});
-  tray_ = std::make_unique<TMonitorTray>(
-      *trayIcon_, TMonitorTray::Handlers{[&monitor] { monitor.Config1Click(); },
-                                         [&monitor] { monitor.About1Click(); },
-                                         [&monitor] { monitor.Exit1Click(); }});
+  TMonitorTray::Handlers handlers{[&monitor] { monitor.Config1Click(); }, [&monitor] { monitor.About1Click(); },
+                                  [&monitor] { monitor.Exit1Click(); }};
+  if (!monitor.IsElevated()) handlers.RestartAsAdministrator1Click = [&monitor] { monitor.RestartAsAdministrator1Click(); };
+  tray_ = std::make_unique<TMonitorTray>(*trayIcon_, std::move(handlers));
   TMonitorTray* tray = tray_.get();
   trayIcon_->SetHandlers({[tray] { tray->TrayIconDblClick(); },
                           [tray](std::uint16_t command) { tray->MenuCommand(command); }});
 
   monitor.Extensions.UpdateLanguageAndCaptions = [this, &monitor] { UpdateLanguageAndCaptions(monitor); };
   monitor.Extensions.ShowAbout = [about] { about->About1Click(); };
+  Win32TrayIcon* icon = trayIcon_.get();
+  monitor.Extensions.ShowNotification = [icon](WView title, WView text) { icon->ShowNotification(title, text); };
 }
 
 void MonitorUi::UpdateLanguageAndCaptions(TVXMonMain& monitor) {
