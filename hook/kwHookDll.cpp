@@ -30,8 +30,13 @@ LRESULT Dispatch(HookSlot& slot, int code, WPARAM wParam, LPARAM lParam) {
   g_lastEventTick = ::GetTickCount();
   if (code == HC_ACTION && slot.callback != nullptr) {
     std::uint8_t blocked = 0;
-    slot.callback(slot.context, code, static_cast<std::uintptr_t>(wParam),
-                  reinterpret_cast<void*>(lParam), &blocked);
+    // The callback logs its own failures; none may stop the chain here.
+    try {
+      slot.callback(slot.context, code, static_cast<std::uintptr_t>(wParam), reinterpret_cast<void*>(lParam),
+                    &blocked);
+    } catch (...) {
+      blocked = 0;
+    }
     if (blocked == 1) return 1;
   }
   return ::CallNextHookEx(nullptr, code, wParam, lParam);

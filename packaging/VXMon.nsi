@@ -80,6 +80,9 @@ LangString MsgStopped ${LANG_TRADCHINESE} "監控程式未在 10 秒內結束，
 LangString MsgNotStopped ${LANG_ENGLISH} "The monitor did not exit within 10 seconds and could not be stopped."
 LangString MsgNotStopped ${LANG_SIMPCHINESE} "监控程序未在 10 秒内退出，且无法停止。"
 LangString MsgNotStopped ${LANG_TRADCHINESE} "監控程式未在 10 秒內結束，且無法停止。"
+LangString MsgNothingRemoved ${LANG_ENGLISH} "The monitor could not be ended, so nothing was removed. End VXMon.exe (for example in Task Manager) and run the uninstall again."
+LangString MsgNothingRemoved ${LANG_SIMPCHINESE} "无法结束监控程序，因此未删除任何内容。请结束 VXMon.exe（例如在任务管理器中），然后再次运行卸载。"
+LangString MsgNothingRemoved ${LANG_TRADCHINESE} "無法結束監控程式，因此未移除任何內容。請結束 VXMon.exe（例如在工作管理員中），然後再次執行解除安裝。"
 LangString MsgKept ${LANG_ENGLISH} "Your profiles and macros are kept (registry key HKCU\software\Vantorgmmouse and the $\"Gaming Mouse Vantor$\" documents folder)."
 LangString MsgKept ${LANG_SIMPCHINESE} "您的配置文件和宏已保留（注册表项 HKCU\software\Vantorgmmouse 和文档中的 $\"Gaming Mouse Vantor$\" 文件夹）。"
 LangString MsgKept ${LANG_TRADCHINESE} "您的設定檔和巨集已保留（登錄機碼 HKCU\software\Vantorgmmouse 與文件中的 $\"Gaming Mouse Vantor$\" 資料夾）。"
@@ -171,6 +174,14 @@ Function ${prefix}EndMonitor
       ${Break}
     ${EndIf}
   ${Loop}
+  ; A window that came back after every try counts as a monitor not ended.
+  FindWindow $0 "TVXMonMain"
+  ${If} $0 != 0
+  ${AndIf} $MonitorStuck == 0
+    StrCpy $MonitorStuck 1
+    DetailPrint "$(MsgNotStopped)"
+    !insertmacro LOG_LINE "${who} ${VERSION}: a monitor window is still there after $4 tries"
+  ${EndIf}
   Pop $6
   Pop $5
   Pop $4
@@ -240,6 +251,15 @@ SectionEnd
 
 Section "Uninstall"
   Call un.EndMonitor
+  ${If} $MonitorStuck == 1
+    ; Its files stay in use: removing the rest would leave an orphan that no
+    ; entry can uninstall. Nothing has changed yet; a second try works.
+    DetailPrint "$(MsgNothingRemoved)"
+    !insertmacro LOG_LINE "uninstall ${VERSION}: the monitor could not be ended; nothing was removed"
+    MessageBox MB_OK|MB_ICONSTOP "$(MsgNothingRemoved)" /SD IDOK
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
 
   ; Only the files this setup put there: never a whole folder, which might
   ; have been chosen with /D and hold other things.

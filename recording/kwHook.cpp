@@ -7,6 +7,7 @@
 #include "device/kwKeyCode.h"
 #include "platform/Clock.h"
 #include "platform/Debug.h"
+#include "platform/EntryGuard.h"
 #include "platform/MessageBox.h"
 
 namespace vx {
@@ -113,8 +114,10 @@ template <typename Record, void (TkwHook::*Handler)(std::int32_t, std::uintptr_t
 void VX_HOOKAPI Callback(void* context, std::int32_t code, std::uintptr_t message, void* record,
                          std::uint8_t* blocked) {
   if (context == nullptr || record == nullptr || blocked == nullptr) return;
-  (static_cast<TkwHook*>(context)->*Handler)(code, message, *static_cast<const Record*>(record),
-                                             *blocked);
+  // A failing handler lets the event through: the library still passes it on.
+  Guarded("input hook callback", [&] {
+    (static_cast<TkwHook*>(context)->*Handler)(code, message, *static_cast<const Record*>(record), *blocked);
+  });
 }
 
 template <void (TkwHook::*Handler)(std::int32_t, std::uintptr_t, const TMSLLHOOKSTRUCT&,
@@ -248,6 +251,7 @@ TkwHook::~TkwHook() {
 void TkwHook::HookKeyboard(THookEventProc proc) {
   if (FDLLLoaded) Hook(Library().keyboard, proc, this);
   FHooksSetTick = TickCount();
+  FHookLoss = HookLoss::None;
 }
 
 bool TkwHook::CheckHooks(const InputActivity& now) {
@@ -262,15 +266,27 @@ bool TkwHook::CheckHooks(const InputActivity& now) {
   // The later of the hooks' last event and their setting: input up to then
   // proves nothing.
   std::uint32_t seen = lib.lastEvent();
-  if (seen == 0 || static_cast<std::int32_t>(seen - FHooksSetTick) < 0) seen = FHooksSetTick;
+  if (seen == 0 || static_cast<std::int32_t>(seen - FHooksSetTick) <= 0) {
+    seen = FHooksSetTick;
+  } else {
+    FHookLoss = HookLoss::None;  // the hooks work: a later loss is a new one
+  }
   if (static_cast<std::int32_t>(now.lastInputTick - seen) <= static_cast<std::int32_t>(kHookMissSlackMs)) {
     return false;
   }
   // A mouse hook alone does not see keys: without a pointer move the input
   // may have been typing.
   if (!keyboard && !cursorMoved) return false;
+  if (FHookLoss == HookLoss::Unchanged) return false;
+  if (FHookLoss == HookLoss::Reinstalled) {
+    FHookLoss = HookLoss::Unchanged;
+    DebugOutput(u"input hook: setting it again changed nothing (input from pen, touch, remote desktop or "
+                u"another program?); not set again until it sees input");
+    return false;
+  }
   const std::int32_t count = lib.refresh();
   FHooksSetTick = TickCount();
+  FHookLoss = HookLoss::Reinstalled;
   DebugOutput(u"input hook lost: the system saw input that the hook did not; hooks set again (" +
               IntToWStr(count) + u")");
   return true;
@@ -279,6 +295,7 @@ bool TkwHook::CheckHooks(const InputActivity& now) {
 void TkwHook::HookMouse(THookEventProc proc) {
   if (FDLLLoaded) Hook(Library().mouse, proc, this);
   FHooksSetTick = TickCount();
+  FHookLoss = HookLoss::None;
 }
 
 void TkwHook::UnhookKeyboard() {

@@ -203,7 +203,10 @@ class TkwHook {
   // Run every few seconds while a hook is set. The system drops a low-level
   // hook whose callback keeps it waiting, without a word; user input that no
   // hook saw shows it. The hooks are then set again (never blindly: that
-  // would make the pointer stutter system-wide). True when they were.
+  // would make the pointer stutter system-wide), once per loss: input that
+  // no hook sees even then (pen, touch, remote desktop, a program moving
+  // the pointer) is left alone until the hooks see input again. True when
+  // they were set again.
   bool CheckHooks(const InputActivity& now);
   static constexpr std::uint32_t kHookMissSlackMs = 1000;
 
@@ -279,6 +282,9 @@ class TkwHook {
 
   bool FDLLLoaded = false;
   std::uint32_t FHooksSetTick = 0;
+  // Of the current loss: none, set again, set again without effect.
+  enum class HookLoss { None, Reinstalled, Unchanged };
+  HookLoss FHookLoss = HookLoss::None;
   bool FCursorKnown = false;
   std::int32_t FLastCursorX = 0;
   std::int32_t FLastCursorY = 0;

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "platform/AudioEndpoint.h"
+#include "platform/EntryGuard.h"
 
 namespace vx {
 namespace {
@@ -75,8 +76,10 @@ class TMyEndpointVolumeCallback final : public IAudioEndpointVolumeCallback {
     return r;
   }
   HRESULT STDMETHODCALLTYPE OnNotify(PAUDIO_VOLUME_NOTIFICATION_DATA) override {
-    std::lock_guard lock(mutex_);
-    if (fn_) fn_();
+    Guarded("microphone notification", [&] {
+      std::lock_guard lock(mutex_);
+      if (fn_) fn_();
+    });
     return S_OK;
   }
   void Detach() {

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/DeviceArrival.h"
+#include "platform/EntryGuard.h"
 
 namespace vx {
 
@@ -64,13 +65,17 @@ class Win32DeviceArrivalHost final : public IDeviceArrivalHost {
     auto* self = reinterpret_cast<Win32DeviceArrivalHost*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (self) {
       if (msg == WM_DEVICECHANGE) {
-        if (self->callbacks_.OnDeviceChange) {
-          self->callbacks_.OnDeviceChange(static_cast<std::uint32_t>(wp), static_cast<std::intptr_t>(lp));
-        }
+        Guarded("device change", [&] {
+          if (self->callbacks_.OnDeviceChange) {
+            self->callbacks_.OnDeviceChange(static_cast<std::uint32_t>(wp), static_cast<std::intptr_t>(lp));
+          }
+        });
         return 0;
       }
       if (msg == WM_TIMER && wp == kTimerId) {
-        if (self->callbacks_.OnTimer) self->callbacks_.OnTimer();
+        Guarded("device arrival timer", [&] {
+          if (self->callbacks_.OnTimer) self->callbacks_.OnTimer();
+        });
         return 0;
       }
     }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/Debug.h"
+#include "platform/EntryGuard.h"
 #include "platform/WindowSystem.h"
 
 namespace vx {
@@ -40,9 +41,12 @@ class Win32Timer final : public ITimer {
     static std::map<UINT_PTR, Win32Timer*> live;
     return live;
   }
+  // A failing callback is logged; the timer stays set and fires again.
   static void CALLBACK Fire(HWND, UINT, UINT_PTR id, DWORD) {
-    auto it = Live().find(id);
-    if (it != Live().end() && it->second->fn_) it->second->fn_();
+    Guarded("timer callback", [id] {
+      auto it = Live().find(id);
+      if (it != Live().end() && it->second->fn_) it->second->fn_();
+    });
   }
   void Start() {
     Stop();

@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <filesystem>
 #include <optional>
 #include <vector>
 
 #include "app/AppFakes.h"
 #include "app/MemRegistry.h"
+#include "app/MonitorStart.h"
+#include "platform/EntryGuard.h"
 #include "app/MouseMonitor.h"
 #include "i18n/LanguageTable.h"
 #include "platform/DeviceArrival.h"
@@ -188,6 +193,84 @@ TEST(DecodeButtonReport, EveryTableEntryDecodesToItsIndex) {
     EXPECT_EQ(DecodeButtonReport(7, data, 7), i);
   }
   EXPECT_EQ(DecodeButtonReport(7, nullptr, 7), std::nullopt);
+}
+
+TEST(AfterProcessId, ReadsTheFirstWellFormedArgument) {
+  const std::pair<const char16_t*, std::optional<std::uint32_t>> rows[] = {
+      {u"VXMon.exe", std::nullopt},
+      {u"\"C:\\P F\\VXMon.exe\" /after:1234", 1234},
+      {u"VXMon.exe /AFTER:77 /after:88", 77},
+      {u"VXMon.exe \"/after:4294967295\"", 4294967295u},
+      {u"VXMon.exe /after:4294967296", std::nullopt},
+      {u"VXMon.exe /after:0", std::nullopt},
+      {u"VXMon.exe /after:", std::nullopt},
+      {u"VXMon.exe /after:12x /after:-5 after:9", std::nullopt},
+      {u"/after:5", std::nullopt},  // the program's own name
+  };
+  for (const auto& [line, pid] : rows) EXPECT_EQ(AfterProcessId(line), pid) << ToUtf8(line);
+}
+
+TEST(CrashRestart, NoneWithinAMinuteAtMostThreeAnHour) {
+  struct Row {
+    std::vector<std::int64_t> earlier;
+    CrashRestart what;
+    std::int64_t since;
+  };
+  const std::int64_t now = 1'000'000;
+  const Row rows[] = {
+      {{}, CrashRestart::Start, -1},
+      {{now - 60}, CrashRestart::Start, 60},
+      {{now - 59}, CrashRestart::TooSoon, 59},
+      {{now - 3000, now - 10, now - 2000}, CrashRestart::TooSoon, 10},
+      {{now - 3599, now - 2000, now - 61}, CrashRestart::TooMany, 61},
+      {{now - 3600, now - 2000, now - 61}, CrashRestart::Start, 61},
+      {{now + 30}, CrashRestart::TooSoon, 0},          // clock set back
+      {{now + 7200, now - 7200}, CrashRestart::Start, -1},
+  };
+  for (const Row& r : rows) {
+    const CrashRestartVerdict v = DecideCrashRestart(r.earlier.data(), r.earlier.size(), now);
+    EXPECT_EQ(v.what, r.what) << r.earlier.size() << " earlier, since " << r.since;
+    EXPECT_EQ(v.secondsSinceLast, r.since);
+  }
+}
+
+TEST(CrashRestart, RecordKeepsTheLastHourAndAddsNow) {
+  const char text[] = "100\r\n5000\r\nbad\n12x\n6000";
+  std::int64_t t[8] = {};
+  ASSERT_EQ(ParseCrashRestarts(text, sizeof text - 1, t, 8), 3u);
+  EXPECT_EQ(t[0], 100);
+  EXPECT_EQ(t[2], 6000);
+  char out[64];
+  const std::size_t n = FormatCrashRestarts(t, 3, 7000, out, sizeof out);
+  EXPECT_EQ(std::string(out, n), "5000\r\n6000\r\n7000\r\n");
+  EXPECT_EQ(FormatCrashRestarts(t, 3, 7000, out, 10), 0u);  // does not fit
+}
+
+TEST(CallbackTarget, CloseWaitsForARunningCallAndLaterCallsFindNothing) {
+  CallbackTarget<int> target;
+  int value = 0;
+  target.Open(&value);
+  std::atomic<bool> inside{false}, release{false}, closed{false};
+  std::thread callback([&] {
+    target.Call([&](int& v) {
+      inside = true;
+      while (!release) std::this_thread::yield();
+      v = 1;
+    });
+  });
+  while (!inside) std::this_thread::yield();
+  std::thread teardown([&] {
+    target.Close();
+    closed = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(closed);  // the call is still running
+  release = true;
+  teardown.join();
+  callback.join();
+  EXPECT_EQ(value, 1);
+  target.Call([](int& v) { v = 2; });
+  EXPECT_EQ(value, 1);
 }
 
 // ---- Dispatch ----------------------------------------------------------------

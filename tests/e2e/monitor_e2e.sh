@@ -344,22 +344,62 @@ log_rotation)
   grep -q 'started; Windows' "$log" || fail "the new log has no start-up line"
   note "a full log became VXMon.old.log; the new one is $size bytes"
   ;;
-crash_report)
+crash_report | crash_stack)
+  # The crashed monitor writes one dump and one line and starts a new one,
+  # which waits for it to end; a second crash within 60 s starts none.
   log=$(log_file)
   crash="$(dirname "$log")/crash"
   rm -rf "$crash"
+  how=main code=0xC0000005
+  [ "$case_name" = crash_stack ] && how=stack code=0xC00000FD
+  crashes=$(log_count "$log" "crashed: unhandled exception $code")
+  refusals=$(log_count "$log" 'not restarted: the last crash restart')
   start_monitor
-  wine vmouse.exe crash >/dev/null 2>&1
+  start=$(date +%s%N)
+  wine vmouse.exe crash $how >/dev/null 2>&1
   wait "$monitor_pid"
+  win wait TVXMonMain 15000 || fail "no new monitor after the crash"
+  took=$(( ($(date +%s%N) - start) / 1000000 ))
+  [ "$took" -le 10000 ] || fail "the new monitor came ${took} ms after the crash"
   dumps=$(ls "$crash"/VXMon-*.dmp 2>/dev/null | wc -l)
   [ "$dumps" = 1 ] || fail "$dumps dumps in the crash folder"
   [ -s "$(ls "$crash"/VXMon-*.dmp)" ] || fail "the dump is empty"
-  lines=$(tr -d '\r' <"$crash/crash.log" | grep -c 'crashed: unhandled exception 0xC0000005')
-  [ "$lines" = 1 ] || fail "$lines crash lines in crash.log"
-  [ "$(win count TVXMonMain)" = 0 ] || fail "a monitor window is left after the crash"
-  start_monitor
+  lines=$(tr -d '\r' <"$crash/crash.log" | grep -c "crashed: unhandled exception $code.*; a new monitor is started")
+  [ "$lines" = 1 ] || fail "$lines crash lines in crash.log: $(cat "$crash/crash.log")"
+  [ "$(log_count "$log" "crashed: unhandled exception $code")" = $((crashes + 1)) ] || fail "the crash line is not in $log once"
+  sleep 1
   [ "$(win count TVXMonMain)" = 1 ] || fail "not one monitor after the restart"
-  note "crash: one dump, one line; a new monitor starts, one at a time"
+  wait_reading
+  note "crash ($how): one dump, one line; the new monitor came after ${took} ms"
+  wine vmouse.exe crash main >/dev/null 2>&1
+  win gone TVXMonMain 15000 || fail "the second crash left the monitor running"
+  for _ in $(seq 30); do [ "$(log_count "$crash/crash.log" 'not restarted')" = 1 ] && break; sleep 0.2; done
+  why=$(tr -d '\r' <"$crash/crash.log" | grep 'not restarted' | sed 's/.*; not/not/')
+  echo "$why" | grep -q 'the last crash restart was [0-9]* s ago (none within 60 s)' || fail "crash.log does not say why: $why"
+  [ "$(log_count "$log" 'not restarted: the last crash restart')" = $((refusals + 1)) ] || fail "$log does not say why"
+  sleep 3
+  [ "$(win count TVXMonMain)" = 0 ] || fail "a monitor runs after the second crash"
+  [ "$(ls "$crash"/VXMon-*.dmp | wc -l)" = 2 ] || fail "not two dumps after two crashes"
+  note "second crash within 60 s: no monitor; $why"
+  ;;
+ten_at_once)
+  pids=()
+  for _ in $(seq 10); do wine VXMonE2E.exe >/dev/null 2>&1 & pids+=($!); done
+  win wait TVXMonMain 30000 || fail "no monitor window"
+  running=10
+  for _ in $(seq 300); do
+    running=0
+    for p in "${pids[@]}"; do kill -0 "$p" 2>/dev/null && running=$((running + 1)); done
+    [ "$running" -le 1 ] && break
+    sleep 0.1
+  done
+  sleep 2
+  running=0
+  for p in "${pids[@]}"; do kill -0 "$p" 2>/dev/null && { running=$((running + 1)); monitor_pid=$p; }; done
+  [ "$running" = 1 ] || fail "$running of ten monitors started at once still run"
+  [ "$(win count TVXMonMain)" = 1 ] || fail "$(win count TVXMonMain) monitor windows"
+  wait_reading
+  note "ten monitors started at once: one runs"
   stop_monitor
   ;;
 hook_reinstall)

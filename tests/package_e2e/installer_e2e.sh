@@ -174,6 +174,29 @@ hung_uninstall)
   grep -q 'did not exit within 10000 ms and was stopped' "$setup_log" ||
     fail "the uninstaller did not say what it did: $(cat "$setup_log")"
   note "uninstall with a hung monitor finished in ${took} ms: $(grep 'was stopped' "$setup_log" | tr -d '\r')"
+
+  # A monitor that cannot be stopped either (as one running elevated): the
+  # uninstall removes nothing, says so, fails, and a second try works.
+  install "$setup" /NOSTART || fail "the second install failed"
+  cp "$bin/hungmonitor.exe" "$install_dir/VXMon.exe"
+  wine "$install_dir/VXMon.exe" locked >/dev/null 2>&1 &
+  win wait TVXMonMain 20000 || fail "the locked monitor did not start"
+  wine reg query "$uninstall_key" >/dev/null 2>&1 || fail "no uninstall entry before the uninstall"
+  # Run in place (_?=) so that its exit code is the uninstall's.
+  wine "$install_dir/Uninstall.exe" /S "_?=$(winvar LOCALAPPDATA)\Programs\VXMon" >/dev/null 2>&1; rc=$?
+  [ "$rc" -ne 0 ] || fail "the uninstall exited with 0 although the monitor could not be ended"
+  for f in VXMon.exe kwHook.dll vxprofile.exe kw.local Uninstall.exe; do
+    [ -f "$install_dir/$f" ] || fail "the failed uninstall removed $f"
+  done
+  [ -n "$(reg_value "$run_key" VXMon)" ] || fail "the failed uninstall removed the Run value"
+  wine reg query "$uninstall_key" >/dev/null 2>&1 || fail "the failed uninstall removed the uninstall entry"
+  said=$(tr -d '\r' <"$setup_log" | grep 'could not be ended; nothing was removed')
+  [ -n "$said" ] || fail "the setup log does not say why: $(cat "$setup_log")"
+  win post TVXMonMain 32769 0 0 || fail "could not end the locked monitor"
+  win gone TVXMonMain 10000 || fail "the locked monitor did not end"
+  uninstall 60 || fail "the second uninstall did not finish"
+  wine reg query "$uninstall_key" >/dev/null 2>&1 && fail "the second uninstall left the entry"
+  note "monitor that cannot be ended: exit code $rc, nothing removed ($said); the second try uninstalled"
   ;;
 first_run_language)
   install "$setup" /NOSTART || fail "the silent install failed"

@@ -1,6 +1,10 @@
 #include "recording/HookFixture.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "platform/Clock.h"
+#include "platform/Debug.h"
 
 namespace vx::test {
 namespace {
@@ -167,6 +171,40 @@ TEST_F(HookTest, ADroppedHookIsSetAgainOnceAndALiveOneNever) {
   lib.calls.clear();
   EXPECT_FALSE(input(false, true));
   EXPECT_TRUE(lib.calls.empty());
+  SetTickCountSource(nullptr);
+}
+
+TEST_F(HookTest, InputNoHookSeesIsSetAgainOncePerLossAndLoggedOnce) {
+  std::uint32_t now = 50000;
+  SetTickCountSource([&] { return now; });
+  std::vector<WStr> lines;
+  SetDebugSink([&](WView t) { lines.emplace_back(t); });
+  Hook().OnRecordMouseMacroKey = [](std::uint16_t, TMouseButtons, std::int32_t, std::uint16_t, std::uint16_t,
+                                    double, WView, WView, TMouseMacroKeyList&) {};
+  Hook().RecordMouseMacro();
+  lib.calls.clear();
+  std::int32_t x = 0;
+  auto input = [&](bool seen) {
+    now += 3000;
+    ++x;
+    if (seen) lib.Mouse(kWmMouseMove, now - 20, x, 0);
+    return Hook().CheckHooks({now - 20, x, 0});
+  };
+  Hook().CheckHooks({now, x, 0});
+  // Pen or remote input: the live hook sees none of it, set again or not.
+  EXPECT_TRUE(input(false));
+  for (int i = 0; i < 6; ++i) EXPECT_FALSE(input(false));
+  EXPECT_EQ(lib.calls, Calls{"RefreshHooks"});
+  auto count = [&](const char16_t* text) {
+    return std::count_if(lines.begin(), lines.end(), [&](const WStr& l) { return l.find(text) != WStr::npos; });
+  };
+  EXPECT_EQ(count(u"input hook lost"), 1);
+  EXPECT_EQ(count(u"changed nothing"), 1);
+  // The hook sees input again: a later loss is a new one.
+  EXPECT_FALSE(input(true));
+  EXPECT_TRUE(input(false));
+  EXPECT_EQ(lib.calls, (Calls{"RefreshHooks", "RefreshHooks"}));
+  SetDebugSink(nullptr);
   SetTickCountSource(nullptr);
 }
 

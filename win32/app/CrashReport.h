@@ -1,14 +1,21 @@
 #pragma once
 // A crash is not silent: an unhandled exception or a fatal runtime error
 // writes a minidump and one line to the crash folder (the last five kept),
-// then ends the process, whose single-instance mutex goes with it.
+// starts a new monitor (rate-limited), then ends the process, whose
+// single-instance mutex goes with it.
 #include <windows.h>
+
+#include "platform/Text.h"
 
 namespace vx::win {
 
+// At start-up: resolves the dump function, prepares the paths and starts the
+// thread that writes the report.
 void InstallCrashReport();
-// Writes the dump and the line for an exception (nullptr: the current state);
-// returns false when nothing could be written. Exposed for the test build.
-bool WriteCrashReport(EXCEPTION_POINTERS* exception, const char* what);
+// The user's log, which gets the crash line too ("" : none).
+void SetCrashReportLog(WView userLogPath);
+// Whether a crash starts a new monitor: on while the monitor runs, off once
+// it is ending.
+void SetCrashRestart(bool enabled);
 
 }  // namespace vx::win

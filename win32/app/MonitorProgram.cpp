@@ -5,10 +5,13 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 
 #include "app/ConfigLink.h"
+#include "app/MonitorStart.h"
 #include "i18n/kwLanguage.h"
 #include "platform/Debug.h"
+#include "platform/EntryGuard.h"
 #include "platform/HidBus.h"
 #include "platform/Log.h"
 #include "platform/Shell.h"
@@ -42,6 +45,7 @@ void StartLog() {
   if (!LogWanted()) return;
   g_log = std::make_unique<FileLogWriter>(LogFilePath());
   SetLogWriter(g_log.get());
+  SetCrashReportLog(LogFilePath());
 }
 
 void EndLog() {
@@ -49,7 +53,7 @@ void EndLog() {
   g_log.reset();  // writes what is queued
 }
 
-LRESULT CALLBACK MonitorWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT MonitorWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (g_window.options && g_window.options->uiMessage) {
     LRESULT result = 0;
     if (g_window.options->uiMessage(hwnd, msg, wp, lp, result)) return result;
@@ -75,15 +79,9 @@ LRESULT CALLBACK MonitorWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       }
     }
     if (msg == WM_QUERYENDSESSION) return TRUE;  // never hold up a logoff
-    try {
-      if (mon->HandleMessage(msg, wp, static_cast<std::intptr_t>(lp))) {
-        // The process may be ended as soon as WM_ENDSESSION returns.
-        if (msg == WM_ENDSESSION && wp && g_log) g_log->Flush();
-        return 0;
-      }
-    } catch (const std::exception& e) {
-      // A failing handler must not take the tray process down.
-      DebugOutput(std::string("message handler failed: ") + e.what());
+    if (mon->HandleMessage(msg, wp, static_cast<std::intptr_t>(lp))) {
+      // The process may be ended as soon as WM_ENDSESSION returns.
+      if (msg == WM_ENDSESSION && wp && g_log) g_log->Flush();
       return 0;
     }
   }
@@ -100,6 +98,16 @@ LRESULT CALLBACK MonitorWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return 0;
   }
   return ::DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+// A failing handler must not take the tray process down.
+LRESULT CALLBACK MonitorWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  LRESULT result = 0;
+  const bool ran = Guarded("monitor window message", false, [&] {
+    result = MonitorWindowMessage(hwnd, msg, wp, lp);
+    return true;
+  });
+  return ran ? result : 0;
 }
 
 HWND CreateMonitorWindow(HINSTANCE instance) {
@@ -133,9 +141,15 @@ void AllowConfigurationMessages(HWND hwnd) {
 
 // Win8 and later tell a callback, on a thread of the system's, before the
 // suspend: a macro that is playing blocks the message loop, so the window
-// message alone would come only after it.
-ULONG CALLBACK SuspendCallback(PVOID context, ULONG type, PVOID) {
-  if (type == PBT_APMSUSPEND) static_cast<TVXMonMain*>(context)->SuspendRequested();
+// message alone would come only after it. The unregistration does not wait
+// for a callback already running: it reaches the monitor through a target
+// that outlives it and that the teardown closes.
+CallbackTarget<TVXMonMain> g_suspendTarget;
+
+ULONG CALLBACK SuspendCallback(PVOID, ULONG type, PVOID) {
+  if (type == PBT_APMSUSPEND) {
+    Guarded("suspend callback", [&] { g_suspendTarget.Call([](TVXMonMain& m) { m.SuspendRequested(); }); });
+  }
   return 0;
 }
 
@@ -151,6 +165,7 @@ struct SuspendCallbackRegistration {
   UnregisterFn unregister = nullptr;
 
   void Register(TVXMonMain* monitor) {
+    g_suspendTarget.Open(monitor);
     using RegisterFn = HPOWERNOTIFY(WINAPI*)(HANDLE, DWORD);
     HMODULE user = ::GetModuleHandleW(L"user32.dll");
     if (!user) return;
@@ -159,11 +174,13 @@ struct SuspendCallbackRegistration {
     unregister = reinterpret_cast<UnregisterFn>(
         reinterpret_cast<void*>(::GetProcAddress(user, "UnregisterSuspendResumeNotification")));
     if (!reg || !unregister) return;
-    params = {SuspendCallback, monitor};
+    params = {SuspendCallback, nullptr};
     handle = reg(&params, kNotifyCallback);
   }
   ~SuspendCallbackRegistration() {
     if (handle && unregister) unregister(handle);
+    // Waits for a callback still running; later ones find no monitor.
+    g_suspendTarget.Close();
   }
 };
 
@@ -200,25 +217,40 @@ bool SessionLockedNow(const OsVersionInfo& os) {
   return locked;
 }
 
-// Restarted by the system after a crash or a hang, and after an update that
-// the restart manager closed it for; the mutex keeps it to one at a time.
+// Restarted by the system after a hang, and after an update that the
+// restart manager closed it for (a crash restarts it itself; the Run value
+// starts it at logon, so not after a reboot or a patch); the mutex keeps it
+// to one at a time.
 void RegisterForRestart() {
   using RegisterFn = HRESULT(WINAPI*)(PCWSTR, DWORD);
   HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
   auto fn = kernel ? reinterpret_cast<RegisterFn>(
                          reinterpret_cast<void*>(::GetProcAddress(kernel, "RegisterApplicationRestart")))
                    : nullptr;
-  if (fn) fn(L"", 0);
+  if (fn) fn(L"", RESTART_NO_REBOOT | RESTART_NO_PATCH);
+}
+
+// "/after:<pid>": the monitor that started this one is still ending and
+// may hold the mutex a while longer.
+void WaitForStartingProcess() {
+  const std::optional<std::uint32_t> pid = AfterProcessId(reinterpret_cast<const char16_t*>(::GetCommandLineW()));
+  if (!pid || *pid == ::GetCurrentProcessId()) return;
+  // Not openable: already gone.
+  UniqueHandle process{::OpenProcess(SYNCHRONIZE, FALSE, *pid)};
+  if (process) ::WaitForSingleObject(process.get(), kAfterProcessWaitMs);
 }
 
 int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
-  // A running monitor owns the name: end at once, telling nobody.
+  WaitForStartingProcess();
+  // One call decides: a running monitor owns the name, and this one ends at
+  // once, telling nobody. Without the guard start-up goes on.
   const auto* name = reinterpret_cast<const wchar_t*>(kMonitorMutexName);
-  if (UniqueHandle running{::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, name)}) return 0;
-  // Without the guard start-up goes on.
   UniqueHandle mutex{::CreateMutexW(nullptr, TRUE, name)};
+  if (mutex && ::GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+  if (options.ownsInstance) options.ownsInstance();
 
   InstallCrashReport();
+  SetCrashRestart(true);
   StartLog();
   RegisterForRestart();
 
@@ -268,6 +300,8 @@ int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
     if (sessionNotified) ::WTSUnRegisterSessionNotification(hwnd);
   }
 
+  // Ending by choice: a crash from here on starts no new monitor.
+  SetCrashRestart(false);
   // A new instance may start while this one tears down: an open handle
   // would keep the name alive until the process ends.
   if (mutex) ::ReleaseMutex(mutex.get());

@@ -1,5 +1,6 @@
 #pragma once
-// The monitor process: single-instance guard, profile manager, the hidden
+// The monitor process: "/after:<pid>" (wait for that process to end first),
+// single-instance guard, profile manager, the hidden
 // monitor window of class "TVXMonMain" and its message loop. VXMon.exe and
 // VXMonE2E.exe differ only in the HID bus they pass in.
 #include <windows.h>
@@ -13,6 +14,9 @@ namespace vx::win {
 struct MonitorProgramOptions {
   // Stands in for the system's HID bus when set (the end-to-end build).
   IHidBus* hidBus = nullptr;
+  // Called once this process owns the single-instance mutex, before
+  // anything else starts.
+  std::function<void()> ownsInstance;
   // Called with the monitor once FormCreate has run, and with nullptr just
   // before it is destroyed.
   std::function<void(TVXMonMain*)> onMonitor;

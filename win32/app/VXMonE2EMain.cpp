@@ -41,6 +41,16 @@ vx::VirtualDeviceDesc VirtualMouse() {
   return d;
 }
 
+// Deeper than any stack (the limit is never reached): every frame keeps a
+// buffer the compiler cannot drop.
+volatile int g_recursionLimit = 0x7FFFFFFF;
+__attribute__((noinline)) int Recurse(int depth) {
+  volatile char frame[512];
+  frame[depth % 512] = static_cast<char>(depth);
+  if (depth >= g_recursionLimit) return frame[0];
+  return Recurse(depth + 1) + frame[0];
+}
+
 class VirtualMouseServer {
  public:
   explicit VirtualMouseServer(VirtualHidBus& bus) : bus_(bus) { device_ = bus_.Plug(VirtualMouse()); }
@@ -173,8 +183,23 @@ class VirtualMouseServer {
       return "ok\n";
     }
     if (cmd == "crash") {
-      // The test build's crash on request: an unhandled fault on this thread.
-      ::RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+      // The test build's crash on request: "crash" an unhandled fault on this
+      // thread, "crash main" a fault on the main thread, "crash stack" a stack
+      // overflow there.
+      std::string where;
+      in >> where;
+      if (where.empty()) ::RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+      if (where != "main" && where != "stack") return "error: crash [main|stack]\n";
+      vx::StopSignal never;
+      vx::GetMainThreadDispatcher().Invoke(
+          [&] {
+            if (where == "stack") {
+              Recurse(1);
+            } else {
+              *static_cast<volatile int*>(nullptr) = 1;
+            }
+          },
+          never);
       return "error: still running\n";
     }
     if (cmd == "drophook") {
@@ -214,15 +239,11 @@ class VirtualMouseServer {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  // The second instance must end before it touches the pipe or the bus.
-  if (HANDLE running = ::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, L"TVXMonMain")) {
-    ::CloseHandle(running);
-    return 0;
-  }
   static VirtualHidBus bus;
   static VirtualMouseServer server(bus);
-  server.Start();
   vx::win::MonitorProgramOptions options;
+  // A second instance ends before it touches the pipe.
+  options.ownsInstance = [] { server.Start(); };
   vx::ui::MonitorUi ui;
   ui.Install(options);
   options.hidBus = &bus;

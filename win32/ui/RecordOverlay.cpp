@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/EntryGuard.h"
 #include "win32/ui/UiDraw.h"
 
 namespace vx::ui {
@@ -32,6 +33,17 @@ void RegisterClassOnce(WNDPROC proc) {
 }  // namespace
 
 LRESULT CALLBACK TFrmRecord::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  LRESULT result = 0;
+  if (Guarded("recording overlay message", false, [&] {
+        result = Message(hwnd, msg, wp, lp);
+        return true;
+      })) {
+    return result;
+  }
+  return 0;
+}
+
+LRESULT TFrmRecord::Message(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto* self = reinterpret_cast<TFrmRecord*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (self && msg == WM_TIMER) {
     if (wp == kTimer1) self->Timer1Timer();
@@ -88,6 +100,7 @@ void TFrmRecord::MakeFrame() {
   if (frameBitmap_) {
     oldBitmap_ = ::SelectObject(frameDc_, frameBitmap_);
     frameWidth_ = Width();
+    frameHeight_ = Height();
   } else {
     ::DeleteDC(frameDc_);
     frameDc_ = nullptr;
@@ -104,11 +117,13 @@ void TFrmRecord::FreeFrame() {
   frameBitmap_ = nullptr;
   frameBits_ = nullptr;
   frameWidth_ = 0;
+  frameHeight_ = 0;
 }
 
 void TFrmRecord::FormShow() {
   scale_ = FittedScale(WindowDpi(window_), overlay::kWidth, overlay::kHeight);
-  if (!frameDc_ || frameWidth_ != Width()) MakeFrame();
+  // Any change of size (a scale may keep the width and raise the height).
+  if (!frameDc_ || frameWidth_ != Width() || frameHeight_ != Height()) MakeFrame();
   const int screenW = ::GetSystemMetrics(SM_CXSCREEN), screenH = ::GetSystemMetrics(SM_CYSCREEN);
   const int left = (screenW - Width()) / 2;
   const int top = screenH - Height() - Scaled(overlay::kBottomGap, scale_);
@@ -177,6 +192,7 @@ void TFrmRecord::DrawStill() {
 }
 
 void TFrmRecord::Render() {
+  if (window_ && frameDc_ && (frameWidth_ != Width() || frameHeight_ != Height())) MakeFrame();
   if (!window_ || !frameDc_) return;
   const unsigned dot = overlay::DotColorAt(::GetTickCount() - created_);
   // Most frames of the blink repeat the last colour: nothing to do then.

@@ -42,6 +42,7 @@ class TFrmRecord final : public IRecordOverlay {
 
  private:
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static LRESULT Message(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   // The frame, label and memo, redrawn only when the lines change.
   void DrawStill();
   // The frame buffer at the window's current size.
@@ -63,6 +64,7 @@ class TFrmRecord final : public IRecordOverlay {
   void* frameBits_ = nullptr;
   double scale_ = 1.0;
   int frameWidth_ = 0;
+  int frameHeight_ = 0;
 };
 
 class Win32RecordOverlayFactory final : public IRecordOverlayFactory {
