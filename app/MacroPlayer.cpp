@@ -128,12 +128,12 @@ int PlayMacroActions(const TMACROKEYINFO& macro, ScreenPoint at, ISyntheticInput
       if (!control.handleMessages) {
         timer.SleepUntil(due);
       } else {
-        // Messages and reports that come meanwhile are handled at once,
-        // then the wait goes on to the same deadline.
-        while (timer.SleepUntilOrMessage(due)) {
-          control.handleMessages();
-          if (cancelled()) break;
-        }
+        // What waits already (the release of the report that started this
+        // macro) is handled first: the wait wakes only for what comes
+        // later. What comes is handled at once, then the wait goes on to
+        // the same deadline.
+        control.handleMessages();
+        while (!cancelled() && timer.SleepUntilOrMessage(due)) control.handleMessages();
       }
     }
     // A stall (a slow hook behind an input call, a late wake-up, a handler

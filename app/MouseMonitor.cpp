@@ -206,6 +206,11 @@ void TVXMonMain::DoButtonFunction(std::uint8_t keyIndex, std::uint16_t functionT
         DebugOutput(u"play macro ignored: a macro is playing");
         break;
       }
+      if (FExiting) {
+        // Presses read during the last macro's pause, after Exit.
+        DebugOutput(u"play macro ignored: the monitor is ending");
+        break;
+      }
       PlayMacro();
       break;
     case kFuncRecordToggle:
@@ -431,8 +436,10 @@ void TVXMonMain::About1Click() {
 }
 
 void TVXMonMain::Exit1Click() {
-  // A macro playing beneath this handler stops at its next step.
+  // A macro playing beneath this handler stops at its next step, and none
+  // starts before the loop ends.
   if (IsPlayingMacro) FPlaybackCancel = true;
+  FExiting = true;
   IWindowSystem& w = *FServices.windows;
   const WindowHandle cfg = w.FindWindowByCaption(kConfigWindowCaption);
   if (cfg != 0) w.PostMessageTo(cfg, WM_VX_MONITOR_EXIT, 0, 0);

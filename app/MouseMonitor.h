@@ -194,6 +194,8 @@ class TVXMonMain {
   // Core Audio notifications seen; the callback touches nothing else.
   std::atomic<std::uint32_t> FVolumeNotifications{0};
   std::atomic<bool> FPlaybackCancel{false};
+  // Exit was chosen: the loop ends once the handlers beneath return.
+  bool FExiting = false;
   // Foreground processes already told why a macro did not play.
   std::set<std::uint32_t> FRefusedNotified;
   bool FSessionLocked = false;

@@ -271,7 +271,7 @@ int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
     AllowConfigurationMessages(hwnd);
     MonitorServices services;
     services.windows = &PlatformWindowSystem();
-    services.input = &PlatformSyntheticInput();
+    services.input = options.input ? options.input : &PlatformSyntheticInput();
     services.timer = &PlatformPreciseTimer();
     services.audio = &PlatformAudioSystem();
     services.hidBus = options.hidBus;
