@@ -1,5 +1,6 @@
 // Measured error of macro pauses: each pause is played between a key press
-// and its release through the monitor's player and precise timer, and the
+// and its release through the monitor's player and precise timer, waiting
+// for the deadline or a message as the monitor does, and the
 // time between the two synthetic key events is compared with the pause, as a
 // game would see it. A long macro of short pauses shows whether errors add
 // up; the playback's own set-up and end are reported apart.
@@ -105,7 +106,15 @@ int main() {
   const auto play = [&](const vx::TMACROKEYINFO& macro) {
     input.times.clear();
     const std::int64_t start = timer.NowMicroseconds();
-    vx::PlayMacroActions(macro, {}, input, timer);
+    // As the monitor plays: pauses wait for messages too and handle them.
+    vx::PlaybackControl control;
+    control.handleMessages = [] {
+#ifdef _WIN32
+      MSG msg;
+      while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+#endif
+    };
+    vx::PlayMacroActions(macro, {}, input, timer, control);
     const std::int64_t end = timer.NowMicroseconds();
     setUp.push_back(static_cast<double>(input.times.front() - start));
     ending.push_back(static_cast<double>(end - input.times.back()));

@@ -67,9 +67,11 @@ class Win32PreciseTimer final : public IPreciseTimer {
       const std::int64_t remaining = deadline - NowMicroseconds();
       if (remaining <= 0) return false;
       if (remaining <= kYieldWindowUs) {
-        if (MessagesWaiting(0)) return true;
-        ::SwitchToThread();
-        continue;
+        // The last stretch as in SleepUntil: a message that comes now waits
+        // at most this long, and asking for one on every turn would make
+        // the deadline late.
+        SleepUntil(deadline);
+        return false;
       }
       const std::int64_t waitUs = remaining - kYieldWindowUs;
       if (timer_) {
