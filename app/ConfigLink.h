@@ -32,5 +32,6 @@ inline constexpr std::uint32_t WM_VX_BUTTON_EVENT = 7524;
 inline constexpr std::uint16_t kCmdConfig = 1001;
 inline constexpr std::uint16_t kCmdAbout = 1002;
 inline constexpr std::uint16_t kCmdExit = 1003;
+inline constexpr std::uint16_t kCmdRestartAsAdministrator = 1006;
 
 }  // namespace vx

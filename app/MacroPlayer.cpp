@@ -1,12 +1,32 @@
 #include "app/MacroPlayer.h"
 
 #include <algorithm>
-#include <bitset>
 
 namespace vx {
-namespace {
 
-void MouseButton(const TMACROKEY& a, ScreenPoint at, ISyntheticInput& input) {
+namespace {
+constexpr std::uint16_t kScanPrefixMask = 0xFF00;
+constexpr std::uint16_t kScanPrefixE0 = 0xE000;
+}  // namespace
+
+bool MacroOutput::Key(std::uint8_t vk, bool extended, bool press) {
+  KeyDown& k = keys_[vk];
+  if (press || !k.down) {
+    // Games that read raw input or DirectInput go by the scan code; an E0
+    // prefix or the recorded flag makes it the extended key (Right Arrow,
+    // not numeric-keypad 6).
+    const std::uint16_t scan = input_.ScanCodeOf(vk);
+    const bool ext = extended || (scan & kScanPrefixMask) == kScanPrefixE0;
+    k.scan = static_cast<std::uint8_t>(scan & 0xFF);
+    k.flags = ext ? kKeyEventExtendedKey : 0;
+  }
+  // A release repeats its press's scan code and flags: no key can stick.
+  const bool ok = input_.KeybdEvent(vk, k.scan, k.flags | (press ? 0 : kKeyEventKeyUp));
+  k.down = press;
+  return ok;
+}
+
+bool MacroOutput::MouseButton(const TMACROKEY& a) {
   std::uint32_t down = 0;
   std::uint32_t up = 0;
   switch (a.VALUE2) {  // MouseKey_Index
@@ -24,110 +44,117 @@ void MouseButton(const TMACROKEY& a, ScreenPoint at, ISyntheticInput& input) {
       break;
     case kMouseIndexBack:
     case kMouseIndexForward: {
-      // The side buttons are played as the browser keys, not as X buttons.
+      // The side buttons are played as the browser keys, not as X buttons,
+      // with no scan code (they have none on most layouts).
       const std::uint8_t vk = a.VALUE2 == kMouseIndexBack ? kVkBrowserBack : kVkBrowserForward;
-      if (a.nKeyState == 1) {
-        input.KeybdEvent(vk, 0, kKeyEventExtendedKey);
-      } else if (a.nKeyState == 0) {
-        input.KeybdEvent(vk, 0, kKeyEventExtendedKey | kKeyEventKeyUp);
-      }
-      return;
+      keys_[vk] = {a.nKeyState == 1, 0, kKeyEventExtendedKey};
+      return input_.KeybdEvent(vk, 0, kKeyEventExtendedKey | (a.nKeyState == 1 ? 0 : kKeyEventKeyUp));
     }
     default:
-      return;
+      return true;
   }
-  if (a.nKeyState == 1) {
-    input.MouseEvent(down, at.x, at.y, 0, 0);
-  } else if (a.nKeyState == 0) {
-    input.MouseEvent(up, at.x, at.y, 0, 0);
-  }
+  buttons_[a.VALUE2 - kMouseIndexLeft] = a.nKeyState == 1;
+  return input_.MouseEvent(a.nKeyState == 1 ? down : up, at_.x, at_.y, 0, 0);
 }
 
-// What a macro holds down: virtual keys (the side buttons as their browser
-// keys) and the three mouse buttons.
-struct HeldInput {
-  std::bitset<256> keys;
-  std::bitset<3> buttons;  // left, right, middle
-
-  void Track(const TMACROKEY& a) {
-    if (a.nKeyState > 1) return;
-    const bool down = a.nKeyState == 1;
-    if (a.nKeyType == kActionKey) {
-      keys[a.VALUE1] = down;
-    } else if (a.nKeyType == kActionMouse && a.VALUE2 >= kMouseIndexLeft && a.VALUE2 <= kMouseIndexMiddle) {
-      buttons[a.VALUE2 - kMouseIndexLeft] = down;
-    } else if (a.nKeyType == kActionMouse && (a.VALUE2 == kMouseIndexBack || a.VALUE2 == kMouseIndexForward)) {
-      keys[a.VALUE2 == kMouseIndexBack ? kVkBrowserBack : kVkBrowserForward] = down;
-    }
-  }
-
-  void ReleaseAll(ScreenPoint at, ISyntheticInput& input) const {
-    constexpr std::uint32_t kUp[3] = {kMouseEventLeftUp, kMouseEventRightUp, kMouseEventMiddleUp};
-    for (std::size_t b = 0; b < buttons.size(); ++b) {
-      if (buttons[b]) input.MouseEvent(kUp[b], at.x, at.y, 0, 0);
-    }
-    for (std::size_t vk = 0; vk < keys.size(); ++vk) {
-      if (!keys[vk]) continue;
-      const bool browser = vk == kVkBrowserBack || vk == kVkBrowserForward;
-      input.KeybdEvent(static_cast<std::uint8_t>(vk), 0, kKeyEventKeyUp | (browser ? kKeyEventExtendedKey : 0));
-    }
-  }
-};
-
-}  // namespace
-
-std::uint32_t PerformMacroAction(const TMACROKEY& action, ScreenPoint at, ISyntheticInput& input) {
+std::uint32_t MacroOutput::Perform(const TMACROKEY& action, bool& refused) {
+  bool ok = true;
   switch (action.nKeyType) {
     case kActionDelay:
       return action.Delay();
     case kActionKey:
-      if (action.nKeyState == 1) {
-        input.KeybdEvent(action.VALUE1, 0, 0);
-      } else if (action.nKeyState == 0) {
-        input.KeybdEvent(action.VALUE1, 0, kKeyEventKeyUp);
-      }
-      return 0;
+      if (action.nKeyState <= 1) ok = Key(action.VALUE1, action.VALUE2 != 0, action.nKeyState == 1);
+      break;
     case kActionMouse:
-      MouseButton(action, at, input);
-      return 0;
+      if (action.nKeyState <= 1) ok = MouseButton(action);
+      break;
     case kActionWheel:
       // The notch direction comes from the index alone, whatever the state.
       if (action.VALUE2 == kWheelIndexTowardUser) {
-        input.MouseEvent(kMouseEventWheel, at.x, at.y, -kWheelDelta, 0);
+        ok = input_.MouseEvent(kMouseEventWheel, at_.x, at_.y, -kWheelDelta, 0);
       } else if (action.VALUE2 == kWheelIndexAwayFromUser) {
-        input.MouseEvent(kMouseEventWheel, at.x, at.y, kWheelDelta, 0);
+        ok = input_.MouseEvent(kMouseEventWheel, at_.x, at_.y, kWheelDelta, 0);
       }
-      return 0;
+      break;
     default:
-      return 0;
+      break;
+  }
+  if (!ok) refused = true;
+  return 0;
+}
+
+void MacroOutput::ReleaseAll() {
+  constexpr std::uint32_t kUp[3] = {kMouseEventLeftUp, kMouseEventRightUp, kMouseEventMiddleUp};
+  for (std::size_t b = 0; b < buttons_.size(); ++b) {
+    if (buttons_[b]) input_.MouseEvent(kUp[b], at_.x, at_.y, 0, 0);
+    buttons_[b] = false;
+  }
+  for (std::size_t vk = 0; vk < keys_.size(); ++vk) {
+    KeyDown& k = keys_[vk];
+    if (k.down) input_.KeybdEvent(static_cast<std::uint8_t>(vk), k.scan, k.flags | kKeyEventKeyUp);
+    k.down = false;
   }
 }
 
-int PlayMacroActions(const TMACROKEYINFO& macro, ScreenPoint at, ISyntheticInput& input,
-                     IPreciseTimer& timer, const std::atomic<bool>* cancel) {
+std::uint32_t PerformMacroAction(const TMACROKEY& action, ScreenPoint at, ISyntheticInput& input) {
+  MacroOutput out(input, at);
+  bool refused = false;
+  return out.Perform(action, refused);
+}
+
+int PlayMacroActions(const TMACROKEYINFO& macro, ScreenPoint at, ISyntheticInput& input, IPreciseTimer& timer,
+                     PlaybackControl& control) {
   const int count = std::min<std::int32_t>(macro.MacroListCount, kMaxMacroActions);
   if (count <= 0) return 0;
+  const auto cancelled = [&] { return control.cancel != nullptr && control.cancel->load(); };
   PreciseScope precise(timer);
   // When the schedule says the last action ended.
   std::int64_t due = timer.NowMicroseconds();
-  HeldInput held;
+  MacroOutput out(input, at);
   for (int i = 0; i < count; ++i) {
-    if (cancel != nullptr && cancel->load()) {
-      held.ReleaseAll(at, input);
+    if (cancelled()) {
+      control.cancelled = true;
+      out.ReleaseAll();
       return i;
     }
-    if (cancel != nullptr) held.Track(macro.MacroList[i]);
-    const std::uint32_t pause = PerformMacroAction(macro.MacroList[i], at, input);
+    const std::uint32_t pause = out.Perform(macro.MacroList[i], control.refused);
+    if (control.refused) {
+      // Nothing more reaches the game: what is down goes up, if it can.
+      out.ReleaseAll();
+      return i + 1;
+    }
     if (macro.MacroList[i].nKeyType == kActionDelay) {
       due += static_cast<std::int64_t>(pause) * 1000;
-      timer.SleepUntil(due);
+      if (!control.handleMessages) {
+        timer.SleepUntil(due);
+      } else {
+        // What waits already (the release of the report that started this
+        // macro) is handled first: the wait wakes only for what comes
+        // later. What comes is handled at once, then the wait goes on to
+        // the same deadline.
+        control.handleMessages();
+        while (!cancelled() && timer.SleepUntilOrMessage(due)) control.handleMessages();
+      }
     }
-    // A stall (a slow hook behind an input call, a late wake-up) moves the
-    // rest of the schedule, so the pauses after it keep their length.
+    // A stall (a slow hook behind an input call, a late wake-up, a handler
+    // run during a pause that overran it) moves the rest of the schedule,
+    // so the pauses after it keep their length.
     const std::int64_t now = timer.NowMicroseconds();
     if (now - due > kMacroLatenessToleranceMicroseconds) due = now;
   }
+  if (cancelled()) {
+    // Stopped during the last pause.
+    control.cancelled = true;
+    out.ReleaseAll();
+  }
   return count;
+}
+
+int PlayMacroActions(const TMACROKEYINFO& macro, ScreenPoint at, ISyntheticInput& input, IPreciseTimer& timer,
+                     const std::atomic<bool>* cancel) {
+  PlaybackControl control;
+  control.cancel = cancel;
+  return PlayMacroActions(macro, at, input, timer, control);
 }
 
 }  // namespace vx

@@ -7,6 +7,7 @@ TMonitorTray::TMonitorTray(ITrayIcon& tray, Handlers handlers) : tray_(tray), ha
            TrayMenuItem{Restore1, u"Restore profiles..."}, TrayMenuItem{Exit1, u"Exit"}};
   Item(Notice1).checked = true;
   Item(Restore1).submenu = true;
+  restart_ = TrayMenuItem{RestartAsAdministrator1, u"Restart as administrator"};
   Apply();
 }
 
@@ -27,6 +28,7 @@ void TMonitorTray::UpdateLanguageAndCaptions(ILanguageSelection& lang, int store
   Item(Restore1).caption = lang.Translate(u"Restore profiles...");
   Item(Exit1).caption = lang.Translate(u"Exit");
   noBackups_ = lang.Translate(u"No backups yet");
+  restart_.caption = lang.Translate(u"Restart as administrator");
   hint_ = lang.Translate(kTrayHintKey);
   Apply();
 }
@@ -57,7 +59,9 @@ void TMonitorTray::MenuOpening() {
 }
 
 void TMonitorTray::Apply() {
-  tray_.SetMenu(menu_);
+  std::vector<TrayMenuItem> items = menu_;
+  if (handlers_.RestartAsAdministrator1Click) items.insert(items.end() - 1, restart_);
+  tray_.SetMenu(std::move(items));
   WStr hint = hint_;
   if (!status_.empty()) hint += u"\n" + status_;
   if (hint.size() > kHintMax) {
@@ -92,6 +96,9 @@ void TMonitorTray::MenuCommand(std::uint16_t command) {
       if (handlers_.SetNoticeOn) handlers_.SetNoticeOn(on);
       break;
     }
+    case RestartAsAdministrator1:
+      if (handlers_.RestartAsAdministrator1Click) handlers_.RestartAsAdministrator1Click();
+      break;
     default:
       if (command >= Restore1First && command < Restore1First + kRestoreListed && handlers_.RestoreBackup) {
         handlers_.RestoreBackup(command - Restore1First);

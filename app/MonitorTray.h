@@ -51,6 +51,7 @@ class TMonitorTray {
     Exit1 = 1003,
     Notice1 = 1004,
     Restore1 = 1005,
+    RestartAsAdministrator1 = 1006,
     Restore1First = 1100,
   };
   static constexpr int kRestoreListed = 20;
@@ -67,6 +68,9 @@ class TMonitorTray {
     std::function<std::vector<WStr>()> ListBackups;
     // Restores the n-th newest (after its own confirmation).
     std::function<void(int n)> RestoreBackup;
+    // Assigned only while the monitor is not elevated: the menu then shows
+    // "Restart as administrator" before Exit.
+    std::function<void()> RestartAsAdministrator1Click;
   };
 
   TMonitorTray(ITrayIcon& tray, Handlers handlers);
@@ -102,6 +106,7 @@ class TMonitorTray {
   WStr status_;
   WStr noBackups_ = u"No backups yet";
   std::vector<TrayMenuItem> menu_;
+  TrayMenuItem restart_;
 };
 
 }  // namespace vx

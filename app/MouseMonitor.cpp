@@ -203,6 +203,9 @@ void TVXMonMain::kwHIDEvent1DeviceArrival() {
 }
 
 void TVXMonMain::TimerDeviceArrialTimer() {
+  // Not inside a playing macro's pause, which the stop and its 50 ms wait
+  // would stretch: the timer stays on and tries again.
+  if (IsPlayingMacro) return;
   TimerDeviceArrial->SetEnabled(false);
   ReopenDevice();
 }
@@ -263,9 +266,25 @@ void TVXMonMain::DoButtonFunction(std::uint8_t keyIndex, std::uint16_t functionT
         DebugOutput(u"play macro ignored: the session is locked or switched away");
         break;
       }
-      if (!IsPlayingMacro) PlayMacro();
+      if (IsPlayingMacro) {
+        // A press handled during a pause of the macro it would repeat.
+        DebugOutput(u"play macro ignored: a macro is playing");
+        break;
+      }
+      if (FExiting) {
+        // Presses read during the last macro's pause, after Exit.
+        DebugOutput(u"play macro ignored: the monitor is ending");
+        break;
+      }
+      PlayMacro();
       break;
     case kFuncRecordToggle:
+      if (IsPlayingMacro) {
+        // Starting or storing a recording inside a pause would record the
+        // macro's own input or stretch the pause by the device write.
+        DebugOutput(u"record toggle ignored: a macro is playing");
+        break;
+      }
       if (Extensions.ToggleMacroRecording) Extensions.ToggleMacroRecording(keyIndex);
       break;
     default:
@@ -273,19 +292,78 @@ void TVXMonMain::DoButtonFunction(std::uint8_t keyIndex, std::uint16_t functionT
   }
 }
 
+// Handlers that run while a macro plays. Playback stays one synchronous pass
+// on the main thread; its pauses handle waiting messages and reports, so:
+// - play presses meet IsPlayingMacro and are dropped (log line); record
+//   toggles are dropped too; mute and profile switches act at once;
+// - 7035 and 7037 reload at once: the macro playing is a copy and stays as
+//   it was;
+// - hook callbacks of a recording return at once;
+// - Exit (tray, WM_CLOSE, "Restart as administrator"), suspend and session
+//   end stop the playback at its next step and release what it pressed;
+// - the tray menu, About and Config run at once; while the menu is open the
+//   playback waits inside it, and its schedule moves by that time;
+// - the debounced mouse reopen waits until the macro has ended.
 void TVXMonMain::PlayMacro() {
+  ISyntheticInput& input = *FServices.input;
+  // Windows drops input into a program of a higher integrity level without
+  // an error: do not play into the void.
+  ForegroundProcess front;
+  const bool hasFront = input.Foreground(front);
+  const std::uint32_t own = input.OwnIntegrity();
+  if (hasFront && own != 0 && front.integrity > own) {
+    DebugOutput(u"play macro refused: the program in front (process " + IntToWStr(front.processId) +
+                u") runs as administrator; Windows would drop the input");
+    MacroInputRefused(front.processId, true);
+    return;
+  }
   IsPlayingMacro = true;
   ScreenPoint at;
-  FServices.input->CursorPos(at);
+  input.CursorPos(at);
   DebugOutput(u"play macro");
   const TMACROKEYINFO macro = FDM.FCurrentProfileInfo.MacroKeyInfoList.MacroInfos[0];
   FPlaybackCancel = false;
-  const int played = PlayMacroActions(macro, at, *FServices.input, *FServices.timer, &FPlaybackCancel);
-  if (FPlaybackCancel && played < std::min<std::int32_t>(macro.MacroListCount, kMaxMacroActions)) {
-    DebugOutput(u"play macro stopped: the system suspends; pressed keys and buttons released");
+  PlaybackControl control;
+  control.cancel = &FPlaybackCancel;
+  control.handleMessages = [this] {
+    FServices.windows->ProcessMessages();
+    kwHIDData1->Dispatcher().ProcessPending();
+  };
+  const int played = PlayMacroActions(macro, at, input, *FServices.timer, control);
+  if (control.refused) {
+    DebugOutput(u"play macro stopped: Windows refused the input of action " + IntToWStr(played));
+    MacroInputRefused(hasFront ? front.processId : 0, false);
+  } else if (control.cancelled) {
+    DebugOutput(u"play macro stopped: the monitor ends or the system suspends; pressed keys and buttons released");
   }
   FPlaybackCancel = false;
   IsPlayingMacro = false;
+}
+
+void TVXMonMain::MacroInputRefused(std::uint32_t processId, bool elevatedForeground) {
+  // The on-screen notice every time, the balloon with its advice once per game.
+  ShowNotice(NoticeKind::MacroNotPlayed);
+  if (!FRefusedNotified.insert(processId).second) return;
+  if (!Extensions.ShowNotification) return;
+  WStr text = LookupTranslation(elevatedForeground ? kMacroNotPlayedElevated : kMacroNotPlayedRefused);
+  if (!IsElevated()) text += u" " + LookupTranslation(kMacroNotPlayedAdvice);
+  Extensions.ShowNotification(LookupTranslation(kMacroNotPlayedTitle), text);
+}
+
+bool TVXMonMain::IsElevated() { return FServices.input->OwnIntegrity() >= kIntegrityHigh; }
+
+void TVXMonMain::RestartAsAdministrator1Click() {
+  if (IsElevated()) return;
+  IWindowSystem& w = *FServices.windows;
+  // The new monitor waits for this process to end before it takes the
+  // single-instance mutex.
+  const std::uint32_t error = w.StartSelfElevated(u"/after:" + IntToWStr(w.CurrentProcessId()));
+  if (error != 0) {
+    DebugOutput(u"restart as administrator: not started (error " + IntToWStr(error) + u"); the monitor goes on");
+    return;
+  }
+  DebugOutput(u"restart as administrator: the elevated monitor takes over");
+  Exit1Click();
 }
 
 void TVXMonMain::PowerBroadcast(std::uintptr_t event) {
@@ -532,6 +610,10 @@ void TVXMonMain::About1Click() {
 }
 
 void TVXMonMain::Exit1Click() {
+  // A macro playing beneath this handler stops at its next step, and none
+  // starts before the loop ends.
+  if (IsPlayingMacro) FPlaybackCancel = true;
+  FExiting = true;
   IWindowSystem& w = *FServices.windows;
   const WindowHandle cfg = w.FindWindowByCaption(kConfigWindowCaption);
   if (cfg != 0) w.PostMessageTo(cfg, WM_VX_MONITOR_EXIT, 0, 0);

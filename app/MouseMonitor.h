@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 
 #include "app/AutoBackup.h"
 #include "app/ConfigLink.h"
@@ -106,11 +107,24 @@ struct MonitorExtensions {
   std::function<void(bool on)> NoticeSettingChanged;
   // A yes/no question; no when unassigned.
   std::function<bool(WView text)> Confirm;
+  // A notification balloon from the tray icon.
+  std::function<void(WView title, WView text)> ShowNotification;
 };
 
 // Monitor -> itself (posted from the audio thread): the capture endpoint's
 // mute or volume changed.
 inline constexpr std::uint32_t WM_VX_MIC_CHANGED = 7526;
+
+// Texts of the notification shown when Windows would not take a macro's
+// input (English keys of the language tables).
+inline constexpr char16_t kMacroNotPlayedTitle[] = u"Macro not played";
+inline constexpr char16_t kMacroNotPlayedElevated[] =
+    u"The program in front runs as administrator, and Windows does not let the monitor send it keys or clicks.";
+inline constexpr char16_t kMacroNotPlayedRefused[] = u"Windows refused the macro's keys and clicks.";
+inline constexpr char16_t kMacroNotPlayedAdvice[] =
+    u"Choose \"Restart as administrator\" in the menu of this icon, or start that program without administrator "
+    u"rights.";
+inline constexpr char16_t kRestartAsAdministratorCaption[] = u"Restart as administrator";
 
 class TVXMonMain {
  public:
@@ -139,7 +153,13 @@ class TVXMonMain {
                       std::uint16_t size);
   void HandleButtonEvent(std::uintptr_t code);
   void DoButtonFunction(std::uint8_t keyIndex, std::uint16_t functionType);
+  // Plays the current profile's first macro. Its pauses handle what comes
+  // meanwhile (see HandleMessagesDuringPlayback in MouseMonitor.cpp for
+  // what each handler does while a macro plays).
   void PlayMacro();
+  // Windows would drop or refused the input for the foreground process:
+  // a log line, and once per process a notification.
+  void MacroInputRefused(std::uint32_t processId, bool elevatedForeground);
 
   // Desktop session: sleep and resume, lock and switch, logoff.
   void PowerBroadcast(std::uintptr_t event);
@@ -192,6 +212,12 @@ class TVXMonMain {
   void Config1Click() { ShowConfigApplication(); }
   void About1Click();
   void Exit1Click();
+  // Starts this program again through the system's elevation prompt, telling
+  // it to wait for this process, and ends as Exit does. Nothing happens when
+  // the monitor runs elevated already or the user declines the prompt.
+  void RestartAsAdministrator1Click();
+  // The monitor runs as administrator (high integrity level or above).
+  bool IsElevated();
 
   // Microphone mute.
   void InitEndpointVolume();
@@ -225,6 +251,10 @@ class TVXMonMain {
   bool FNoEndpointLogged = false;
   bool FHookMessagePosted = false;
   std::atomic<bool> FPlaybackCancel{false};
+  // Exit was chosen: the loop ends once the handlers beneath return.
+  bool FExiting = false;
+  // Foreground processes already told why a macro did not play.
+  std::set<std::uint32_t> FRefusedNotified;
   bool FSessionLocked = false;
   bool FSessionDisconnected = false;
   bool FSessionRegistered = false;

@@ -1,5 +1,6 @@
 // Measured error of macro pauses: each pause is played between a key press
-// and its release through the monitor's player and precise timer, and the
+// and its release through the monitor's player and precise timer, waiting
+// for the deadline or a message as the monitor does, and the
 // time between the two synthetic key events is compared with the pause, as a
 // game would see it. A long macro of short pauses shows whether errors add
 // up; the playback's own set-up and end are reported apart.
@@ -31,8 +32,14 @@ class TimedInput final : public vx::ISyntheticInput {
  public:
   explicit TimedInput(vx::IPreciseTimer& timer) : timer_(timer) {}
   bool CursorPos(vx::ScreenPoint&) override { return true; }
-  void KeybdEvent(std::uint8_t, std::uint8_t, std::uint32_t) override { times.push_back(timer_.NowMicroseconds()); }
-  void MouseEvent(std::uint32_t, std::int32_t, std::int32_t, std::int32_t, std::uintptr_t) override {}
+  std::uint16_t ScanCodeOf(std::uint8_t) override { return 0x64; }  // F13
+  bool KeybdEvent(std::uint8_t, std::uint8_t, std::uint32_t) override {
+    times.push_back(timer_.NowMicroseconds());
+    return true;
+  }
+  bool MouseEvent(std::uint32_t, std::int32_t, std::int32_t, std::int32_t, std::uintptr_t) override { return true; }
+  bool Foreground(vx::ForegroundProcess&) override { return false; }
+  std::uint32_t OwnIntegrity() override { return 0; }
   std::vector<std::int64_t> times;
 
  private:
@@ -99,7 +106,15 @@ int main() {
   const auto play = [&](const vx::TMACROKEYINFO& macro) {
     input.times.clear();
     const std::int64_t start = timer.NowMicroseconds();
-    vx::PlayMacroActions(macro, {}, input, timer);
+    // As the monitor plays: pauses wait for messages too and handle them.
+    vx::PlaybackControl control;
+    control.handleMessages = [] {
+#ifdef _WIN32
+      MSG msg;
+      while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+#endif
+    };
+    vx::PlayMacroActions(macro, {}, input, timer, control);
     const std::int64_t end = timer.NowMicroseconds();
     setUp.push_back(static_cast<double>(input.times.front() - start));
     ending.push_back(static_cast<double>(end - input.times.back()));

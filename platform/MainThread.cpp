@@ -4,7 +4,7 @@
 
 namespace vx {
 
-void DispatchItem::RunOnMainThread() {
+void DispatchItem::RunOnMainThread(bool release) {
   {
     std::lock_guard lock(mutex_);
     // A withdrawn item's worker may be gone with its stop signal: look at
@@ -23,14 +23,26 @@ void DispatchItem::RunOnMainThread() {
   } catch (...) {
     error = std::current_exception();
   }
+  bool wake = false;
   {
     std::lock_guard lock(mutex_);
     // Hand the exception over whole: the worker alone holds it from here on.
     error_ = std::move(error);
-    state_ = State::Done;
+    state_ = release ? State::Released : State::Done;
+    // A worker that got the stop waits only for the return.
+    wake = release || stop_.IsSet();
   }
   // The caller's reference keeps the item alive; the worker wakes to a free
   // lock.
+  if (wake) done_.notify_all();
+}
+
+void DispatchItem::Release() {
+  {
+    std::lock_guard lock(mutex_);
+    if (state_ != State::Done) return;
+    state_ = State::Released;
+  }
   done_.notify_all();
 }
 
@@ -45,7 +57,12 @@ bool DispatchItem::TryWithdraw() {
 
 bool DispatchItem::Finished() const {
   std::lock_guard lock(mutex_);
-  return state_ == State::Done;
+  return state_ == State::Done || state_ == State::Released;
+}
+
+void DispatchItem::WaitReturned() {
+  std::unique_lock lock(mutex_);
+  done_.wait(lock, [this] { return state_ != State::Queued && state_ != State::Running; });
 }
 
 void DispatchItem::Rethrow() {
@@ -64,14 +81,16 @@ DispatchResult DispatchItem::Wait() {
   });
   std::unique_lock lock(mutex_);
   done_.wait(lock, [this] {
-    return state_ == State::Done || state_ == State::Withdrawn || (state_ == State::Queued && stop_.IsSet());
+    if (state_ == State::Released || state_ == State::Withdrawn) return true;
+    return (state_ == State::Queued || state_ == State::Done) && stop_.IsSet();
   });
-  if (state_ == State::Done) return DispatchResult::Handled;
+  if (state_ == State::Released || state_ == State::Done) return DispatchResult::Handled;
   state_ = State::Withdrawn;
   return DispatchResult::Stopped;
 }
 
-QueuedMainThread::QueuedMainThread() : owner_(std::this_thread::get_id()) {}
+QueuedMainThread::QueuedMainThread(bool holdReleases)
+    : holdReleases_(holdReleases), owner_(std::this_thread::get_id()) {}
 
 DispatchResult QueuedMainThread::Invoke(const std::function<void()>& fn, const StopSignal& stop) {
   if (IsMainThread()) {
@@ -97,7 +116,16 @@ void QueuedMainThread::ProcessPending() {
     std::lock_guard lock(mutex_);
     batch.swap(queue_);
   }
-  for (auto& item : batch) item->RunOnMainThread();
+  ReleaseHeld();
+  for (auto& item : batch) {
+    item->RunOnMainThread(!holdReleases_);
+    if (holdReleases_) held_.push_back(item);
+  }
+}
+
+void QueuedMainThread::ReleaseHeld() {
+  for (auto& item : held_) item->Release();
+  held_.clear();
 }
 
 bool QueuedMainThread::RunUntil(const std::function<bool()>& pred, std::uint32_t timeoutMs) {
@@ -105,6 +133,8 @@ bool QueuedMainThread::RunUntil(const std::function<bool()>& pred, std::uint32_t
   for (;;) {
     ProcessPending();
     if (pred()) return true;
+    // Held workers are released by the next turn.
+    if (!held_.empty()) continue;
     std::unique_lock lock(mutex_);
     if (!queue_.empty()) continue;
     if (cv_.wait_until(lock, deadline) == std::cv_status::timeout && queue_.empty()) {

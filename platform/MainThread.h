@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "platform/StopSignal.h"
 
@@ -54,24 +55,34 @@ std::unique_ptr<IMainThreadDispatcher> CreatePlatformMainThreadDispatcher();
 
 // One handed-over call, shared by the waiting worker and the main thread.
 // Exactly one side decides its fate: the main thread starts it, or the
-// worker withdraws it because the stop came first.
+// worker withdraws it because the stop came first. A call that has run may
+// be held: its worker wakes when the main thread releases it, after what
+// the call posted has been handled (one cross-thread wake less on a
+// report's path), or at once when the stop comes.
 class DispatchItem {
  public:
   explicit DispatchItem(const std::function<void()>& fn, const StopSignal& stop) : fn_(fn), stop_(stop) {}
-  // Main thread: runs the call unless it was withdrawn or the stop is set.
-  void RunOnMainThread();
+  // Main thread: runs the call unless it was withdrawn or the stop is set;
+  // with release false its worker keeps waiting until Release.
+  void RunOnMainThread(bool release = true);
+  // Main thread: wakes the worker of a held call.
+  void Release();
   // Worker: withdraws the call if it has not started; false when it has
   // (then wait for Finished()).
   bool TryWithdraw();
+  // The call has run (released or held).
   bool Finished() const;
+  // Worker, once the stop came: waits until a started call has returned,
+  // not for its release.
+  void WaitReturned();
   // Rethrows the call's exception, if any (once).
   void Rethrow();
-  // Worker side of the wait: blocks until finished or stopped. Portable form
-  // for dispatchers without OS events.
+  // Worker side of the wait: blocks until released or stopped. Portable
+  // form for dispatchers without OS events.
   DispatchResult Wait();
 
  private:
-  enum class State { Queued, Running, Done, Withdrawn };
+  enum class State { Queued, Running, Done, Released, Withdrawn };
   mutable std::mutex mutex_;
   std::condition_variable done_;
   State state_ = State::Queued;
@@ -85,7 +96,10 @@ class DispatchItem {
 // and by tests.
 class QueuedMainThread final : public IMainThreadDispatcher {
  public:
-  QueuedMainThread();
+  // holdReleases: a worker whose call has run waits until ReleaseHeld or the
+  // next turn of ProcessPending, as on Windows it waits until the messages
+  // its call posted have been handled.
+  explicit QueuedMainThread(bool holdReleases = false);
   DispatchResult Invoke(const std::function<void()>& fn, const StopSignal& stop) override;
   void ProcessPending() override;
   bool IsMainThread() const override { return std::this_thread::get_id() == owner_; }
@@ -95,8 +109,12 @@ class QueuedMainThread final : public IMainThreadDispatcher {
   // Makes the calling thread the main thread.
   void BindToCurrentThread() { owner_ = std::this_thread::get_id(); }
   std::size_t Pending() const;
+  // Wakes the workers of the calls that have run.
+  void ReleaseHeld();
 
  private:
+  bool holdReleases_;
+  std::vector<std::shared_ptr<DispatchItem>> held_;  // main thread only
   mutable std::mutex mutex_;
   std::condition_variable cv_;
   std::deque<std::shared_ptr<DispatchItem>> queue_;

@@ -13,6 +13,11 @@ class IPreciseTimer {
   // Returns at the deadline or as soon after it as the system allows; at once
   // when it has passed.
   virtual void SleepUntil(std::int64_t deadlineMicroseconds) = 0;
+  // As SleepUntil, but returns early, with true, as soon as the calling
+  // thread has window messages, sent messages or input waiting (Windows:
+  // MsgWaitForMultipleObjectsEx on the timer). Where no thread has messages,
+  // the same as SleepUntil.
+  virtual bool SleepUntilOrMessage(std::int64_t deadlineMicroseconds) = 0;
   // Brackets a series of precise waits: the implementation may hold a finer
   // system timer resolution in between, and must give it back in End.
   virtual void BeginPrecise() = 0;

@@ -27,6 +27,8 @@ class ITrayIcon {
   // Puts the icon into the notification area (again, after the taskbar was
   // re-created); false when the shell refused or did not answer in time.
   virtual bool Add() = 0;
+  // A notification balloon with a warning icon (NIF_INFO).
+  virtual void ShowNotification(WView title, WView text) = 0;
 };
 
 }  // namespace vx

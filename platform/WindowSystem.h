@@ -52,6 +52,11 @@ class IWindowSystem {
   // ShellExecuteW with the verb "open"; false when the shell reports failure.
   virtual bool ShellOpen(WindowHandle owner, WView file, WView parameters, WView directory,
                          int showCommand) = 0;
+  // ShellExecuteExW with the verb "runas" on this program's executable: the
+  // system's elevation prompt, then the program elevated with `parameters`.
+  // 0 when it started, else the system error (1223: the user declined).
+  virtual std::uint32_t StartSelfElevated(WView parameters) = 0;
+  virtual std::uint32_t CurrentProcessId() = 0;
   // Handles every message waiting in the calling thread's queue.
   virtual void ProcessMessages() = 0;
   virtual void SleepMs(std::uint32_t milliseconds) = 0;

@@ -13,6 +13,7 @@ namespace vx {
 namespace {
 
 constexpr UINT kRunCallMessage = WM_APP + 0x3A1;
+constexpr UINT kReleaseCallMessage = WM_APP + 0x3A2;
 constexpr wchar_t kClassName[] = L"VXMainThreadDispatch";
 
 // What a posted message carries; the worker holds the same two references,
@@ -25,7 +26,23 @@ struct PostedCall {
 LRESULT CALLBACK DispatchWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == kRunCallMessage) {
     std::unique_ptr<PostedCall> call(reinterpret_cast<PostedCall*>(lp));
-    call->Item->RunOnMainThread();
+    call->Item->RunOnMainThread(false);
+    // The worker wakes once what the call posted (a report's button
+    // message) has been handled: the release queues up behind it. Its
+    // action then runs before the worker competes for the processor, and
+    // a handler that waits for messages (a macro's pause) releases it.
+    if (call->Item->Finished() &&
+        ::PostMessageW(hwnd, kReleaseCallMessage, 0, reinterpret_cast<LPARAM>(call.get()))) {
+      call.release();
+      return 0;
+    }
+    call->Item->Release();
+    ::SetEvent(call->Done->get());
+    return 0;
+  }
+  if (msg == kReleaseCallMessage) {
+    std::unique_ptr<PostedCall> call(reinterpret_cast<PostedCall*>(lp));
+    call->Item->Release();
     ::SetEvent(call->Done->get());
     return 0;
   }
@@ -68,7 +85,9 @@ class Win32MainThread final : public IMainThreadDispatcher {
     const DWORD w = ::WaitForMultipleObjects(n, waits, FALSE, INFINITE);
     // The main thread drops a withdrawn call when its message comes.
     if (w == WAIT_OBJECT_0 + 1 && item->TryWithdraw()) return DispatchResult::Stopped;
-    if (w != WAIT_OBJECT_0) ::WaitForSingleObject(done->get(), INFINITE);  // started before the stop: wait it out
+    // Started before the stop: wait until it has returned, not for a
+    // release that may be queued behind a loop that has ended.
+    if (w != WAIT_OBJECT_0) item->WaitReturned();
     if (!item->Finished()) return DispatchResult::Stopped;  // dropped by the main thread after the stop
     item->Rethrow();
     return DispatchResult::Handled;

@@ -1,5 +1,6 @@
 // Precise waits: a high-resolution waitable timer aimed at a
-// QueryPerformanceCounter deadline. Where the system refuses the
+// QueryPerformanceCounter deadline, waited for alone or together with the
+// thread's message queue. Where the system refuses the
 // high-resolution flag, a plain waitable timer with the system timer
 // resolution raised by timeBeginPeriod, held only between Begin and End.
 // In between, the playing thread also runs at a raised priority, so a busy
@@ -61,6 +62,36 @@ class Win32PreciseTimer final : public IPreciseTimer {
     }
   }
 
+  bool SleepUntilOrMessage(std::int64_t deadline) override {
+    for (;;) {
+      const std::int64_t remaining = deadline - NowMicroseconds();
+      if (remaining <= 0) return false;
+      if (remaining <= kYieldWindowUs) {
+        // The last stretch as in SleepUntil: a message that comes now waits
+        // at most this long, and asking for one on every turn would make
+        // the deadline late.
+        SleepUntil(deadline);
+        return false;
+      }
+      const std::int64_t waitUs = remaining - kYieldWindowUs;
+      if (timer_) {
+        LARGE_INTEGER due{};
+        due.QuadPart = -waitUs * 10;  // relative, in 100 ns units
+        if (::SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE)) {
+          HANDLE h = timer_.get();
+          // Only messages that came since the queue was last looked at wake
+          // it: one the handlers left behind cannot make this spin.
+          if (::MsgWaitForMultipleObjectsEx(1, &h, INFINITE, QS_ALLINPUT, 0) == WAIT_OBJECT_0 + 1) {
+            ::CancelWaitableTimer(timer_.get());
+            return true;
+          }
+          continue;
+        }
+      }
+      if (MessagesWaiting(static_cast<DWORD>((waitUs + 999) / 1000))) return true;
+    }
+  }
+
   void BeginPrecise() override {
     if (depth_++ > 0) return;
     // Begin and End come from the same thread: the scope of one playback.
@@ -85,6 +116,11 @@ class Win32PreciseTimer final : public IPreciseTimer {
   }
 
  private:
+  // Waits up to ms for messages that came since the queue was last looked at.
+  static bool MessagesWaiting(DWORD ms) {
+    return ::MsgWaitForMultipleObjectsEx(0, nullptr, ms, QS_ALLINPUT, 0) == WAIT_OBJECT_0;
+  }
+
   std::int64_t frequency_ = 1;
   int depth_ = 0;
   bool periodHeld_ = false;

@@ -2,10 +2,39 @@
 // keybd_event / mouse_event would, so flags and values are the same.
 #include <windows.h>
 
+#include <memory>
+
 #include "platform/SyntheticInput.h"
+#include "win32/Win32Handle.h"
+
+#ifndef MAPVK_VK_TO_VSC_EX
+#define MAPVK_VK_TO_VSC_EX 4
+#endif
 
 namespace vx {
 namespace {
+
+// The integrity level of a process's token; 0 when it cannot be read.
+std::uint32_t TokenIntegrity(HANDLE process) {
+  HANDLE raw = nullptr;
+  if (!::OpenProcessToken(process, TOKEN_QUERY, &raw)) {
+    // A token that a program of the same user may not read belongs to a
+    // process above it (elevated, or the system's).
+    return ::GetLastError() == ERROR_ACCESS_DENIED ? kIntegrityHigh : 0;
+  }
+  win::UniqueHandle token(raw);
+  DWORD size = 0;
+  ::GetTokenInformation(token.get(), TokenIntegrityLevel, nullptr, 0, &size);
+  if (size == 0) return 0;
+  auto buffer = std::make_unique<std::uint8_t[]>(size);
+  if (!::GetTokenInformation(token.get(), TokenIntegrityLevel, buffer.get(), size, &size)) return 0;
+  const auto* label = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(buffer.get());
+  PSID sid = label->Label.Sid;
+  if (!sid || !::IsValidSid(sid)) return 0;
+  const UCHAR count = *::GetSidSubAuthorityCount(sid);
+  if (count == 0) return 0;
+  return static_cast<std::uint32_t>(*::GetSidSubAuthority(sid, count - 1U));
+}
 
 class Win32SyntheticInput final : public ISyntheticInput {
  public:
@@ -15,15 +44,18 @@ class Win32SyntheticInput final : public ISyntheticInput {
     pos = {pt.x, pt.y};
     return true;
   }
-  void KeybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags) override {
+  std::uint16_t ScanCodeOf(std::uint8_t vk) override {
+    return static_cast<std::uint16_t>(::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC_EX));
+  }
+  bool KeybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags) override {
     INPUT in{};
     in.type = INPUT_KEYBOARD;
     in.ki.wVk = vk;
     in.ki.wScan = scan;
     in.ki.dwFlags = flags;
-    ::SendInput(1, &in, sizeof(in));
+    return ::SendInput(1, &in, sizeof(in)) == 1;
   }
-  void MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::int32_t data,
+  bool MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::int32_t data,
                   std::uintptr_t extra) override {
     INPUT in{};
     in.type = INPUT_MOUSE;
@@ -32,8 +64,30 @@ class Win32SyntheticInput final : public ISyntheticInput {
     in.mi.mouseData = static_cast<DWORD>(data);
     in.mi.dwFlags = flags;
     in.mi.dwExtraInfo = extra;
-    ::SendInput(1, &in, sizeof(in));
+    return ::SendInput(1, &in, sizeof(in)) == 1;
   }
+  bool Foreground(ForegroundProcess& out) override {
+    HWND window = ::GetForegroundWindow();
+    if (!window) return false;
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(window, &pid);
+    if (pid == 0) return false;
+    out.processId = pid;
+    win::UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    if (!process) {
+      out.integrity = ::GetLastError() == ERROR_ACCESS_DENIED ? kIntegrityHigh : 0;
+      return true;
+    }
+    out.integrity = TokenIntegrity(process.get());
+    return true;
+  }
+  std::uint32_t OwnIntegrity() override {
+    if (own_ == 0) own_ = TokenIntegrity(::GetCurrentProcess());
+    return own_;
+  }
+
+ private:
+  std::uint32_t own_ = 0;
 };
 
 }  // namespace

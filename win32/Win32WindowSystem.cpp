@@ -96,6 +96,24 @@ class Win32WindowSystem final : public IWindowSystem {
                                   d.empty() ? nullptr : d.c_str(), show);
     return reinterpret_cast<INT_PTR>(r) > 32;
   }
+  std::uint32_t StartSelfElevated(WView parameters) override {
+    std::wstring exe(32768, L'\0');
+    const DWORD n = ::GetModuleFileNameW(nullptr, exe.data(), static_cast<DWORD>(exe.size()));
+    if (n == 0 || n >= exe.size()) return ::GetLastError();
+    exe.resize(n);
+    const std::wstring params = W(parameters);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOASYNC;
+    info.lpVerb = L"runas";
+    info.lpFile = exe.c_str();
+    info.lpParameters = params.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (::ShellExecuteExW(&info)) return 0;
+    const DWORD error = ::GetLastError();
+    return error != 0 ? error : ERROR_GEN_FAILURE;
+  }
+  std::uint32_t CurrentProcessId() override { return ::GetCurrentProcessId(); }
   void ProcessMessages() override {
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {

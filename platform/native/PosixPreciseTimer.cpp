@@ -21,6 +21,10 @@ class PosixPreciseTimer final : public IPreciseTimer {
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
     }
   }
+  bool SleepUntilOrMessage(std::int64_t deadline) override {
+    SleepUntil(deadline);
+    return false;
+  }
   void BeginPrecise() override {}
   void EndPrecise() override {}
 };

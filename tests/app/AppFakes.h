@@ -1,6 +1,7 @@
 #pragma once
 // Fake platform services for the monitor's tests: each records what the
 // monitor asked of it.
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -29,38 +30,82 @@ struct InputEvent {
   bool operator==(const InputEvent&) const = default;
 };
 
-inline InputEvent Key(std::uint8_t vk, std::uint32_t flags) { return {InputEvent::Key, flags, vk, 0, 0}; }
+inline InputEvent Key(std::uint8_t vk, std::uint32_t flags, std::int32_t scan = 0) {
+  return {InputEvent::Key, flags, vk, scan, 0};
+}
 inline InputEvent Mouse(std::uint32_t flags, std::int32_t x, std::int32_t y, std::int32_t data = 0) {
   return {InputEvent::Mouse, flags, x, y, data};
 }
 
+// Input as Windows documents it: MapVirtualKeyW(MAPVK_VK_TO_VSC_EX) of the
+// US layout for the keys the tests use; SendInput reports 0 when refused;
+// input into a foreground of a higher integrity level is dropped although
+// SendInput reports it inserted.
 class FakeInput final : public ISyntheticInput {
  public:
   ScreenPoint cursor{100, 200};
   int cursorReads = 0;
+  // What the calls asked for, and what reached the foreground program.
   std::vector<InputEvent> events;
+  std::vector<InputEvent> delivered;
   // Microsecond timestamps of each event, when a clock is attached.
   IPreciseTimer* clock = nullptr;
   std::vector<std::int64_t> times;
   // Runs inside each input call, after its time stamp (a slow hook).
   std::function<void()> during;
+  // Calls from this one on (0-based) are refused; -1: none.
+  int refuseFrom = -1;
+  // The foreground window's process; none when hasForeground is false.
+  bool hasForeground = true;
+  ForegroundProcess foreground{4242, kIntegrityMedium};
+  std::uint32_t own = kIntegrityMedium;
+  // Scan codes of the keyboard scan code table (E0 prefix in the high byte).
+  std::map<std::uint8_t, std::uint16_t> scanCodes{
+      {0x41, 0x001E},  // A
+      {0x42, 0x0030},  // B
+      {0x0D, 0x001C},  // Enter (the keypad's Enter has the same VK, extended)
+      {0x11, 0x001D},  // Ctrl: the left-hand code
+      {0xA2, 0x001D},  // left Ctrl
+      {0xA3, 0xE01D},  // right Ctrl
+      {0xA5, 0xE038},  // right Alt
+      {0x25, 0xE04B},  // Left Arrow
+      {0x27, 0xE04D},  // Right Arrow
+      {0x2D, 0xE052},  // Insert
+      {0x2E, 0xE053},  // Delete
+      {0x66, 0x004D},  // numeric keypad 6
+  };
 
   bool CursorPos(ScreenPoint& pos) override {
     ++cursorReads;
     pos = cursor;
     return true;
   }
-  void KeybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags) override {
-    events.push_back({InputEvent::Key, flags, vk, scan, 0});
-    Stamp();
+  std::uint16_t ScanCodeOf(std::uint8_t vk) override {
+    const auto it = scanCodes.find(vk);
+    return it == scanCodes.end() ? 0 : it->second;
   }
-  void MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::int32_t data,
+  bool KeybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags) override {
+    return Record({InputEvent::Key, flags, vk, scan, 0});
+  }
+  bool MouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::int32_t data,
                   std::uintptr_t) override {
-    events.push_back({InputEvent::Mouse, flags, dx, dy, data});
-    Stamp();
+    return Record({InputEvent::Mouse, flags, dx, dy, data});
   }
+  bool Foreground(ForegroundProcess& out) override {
+    if (!hasForeground) return false;
+    out = foreground;
+    return true;
+  }
+  std::uint32_t OwnIntegrity() override { return own; }
 
  private:
+  bool Record(const InputEvent& e) {
+    const bool refused = refuseFrom >= 0 && static_cast<int>(events.size()) >= refuseFrom;
+    events.push_back(e);
+    if (!refused && (!hasForeground || foreground.integrity <= own)) delivered.push_back(e);
+    Stamp();
+    return !refused;
+  }
   void Stamp() {
     if (clock) times.push_back(clock->NowMicroseconds());
     if (during) during();
@@ -88,6 +133,18 @@ class FakePreciseTimer final : public IPreciseTimer {
     deadlines.push_back(deadline);
     if (deadline > now) now = deadline;
     if (onSleep) onSleep();
+  }
+  // Times at which messages arrive for the sleeping thread, in order; a
+  // wait returns at the first one before its deadline.
+  std::deque<std::int64_t> messagesAt;
+  bool SleepUntilOrMessage(std::int64_t deadline) override {
+    if (!messagesAt.empty() && messagesAt.front() < deadline) {
+      now = std::max(now, messagesAt.front());
+      messagesAt.pop_front();
+      return true;
+    }
+    SleepUntil(deadline);
+    return false;
   }
   void BeginPrecise() override {
     ++begins;
@@ -148,6 +205,14 @@ class FakeWindowSystem final : public IWindowSystem {
     shell.push_back({owner, std::u16string(file), std::u16string(params), std::u16string(dir), show});
     return true;
   }
+  // Parameters of each elevated start; its result (1223: the user declined).
+  std::vector<std::u16string> elevatedStarts;
+  std::uint32_t elevatedStartResult = 0;
+  std::uint32_t StartSelfElevated(WView params) override {
+    elevatedStarts.emplace_back(params);
+    return elevatedStartResult;
+  }
+  std::uint32_t CurrentProcessId() override { return 777; }
   void ProcessMessages() override {
     ++processCalls;
     if (onProcessMessages) onProcessMessages();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -46,9 +47,21 @@ TEST_P(PerformActionTest, ProducesExactInput) {
 INSTANTIATE_TEST_SUITE_P(
     ActionTable, PerformActionTest,
     ::testing::Values(
-        ActionCase{"KeyPress", Act(4, 1, 65, 0), {Key(65, 0)}},
-        ActionCase{"KeyRelease", Act(4, 0, 65, 0), {Key(65, 0x0002)}},
-        ActionCase{"KeyExtendedByteIgnored", Act(4, 1, 0x2E, 1), {Key(0x2E, 0)}},
+        // Scan codes as MapVirtualKeyW(MAPVK_VK_TO_VSC_EX) gives them (the
+        // fake holds the documented US table); E0 or the stored flag
+        // (byte 5) makes the extended key.
+        ActionCase{"KeyPress", Act(4, 1, 65, 0), {Key(65, 0, 0x1E)}},
+        ActionCase{"KeyRelease", Act(4, 0, 65, 0), {Key(65, 0x0002, 0x1E)}},
+        ActionCase{"RightArrowNoStoredFlag", Act(4, 1, 0x27, 0), {Key(0x27, 0x0001, 0x4D)}},
+        ActionCase{"RightArrowStoredFlag", Act(4, 1, 0x27, 1), {Key(0x27, 0x0001, 0x4D)}},
+        ActionCase{"RightArrowRelease", Act(4, 0, 0x27, 0), {Key(0x27, 0x0003, 0x4D)}},
+        ActionCase{"Numpad6IsNotExtended", Act(4, 1, 0x66, 0), {Key(0x66, 0, 0x4D)}},
+        ActionCase{"RightCtrl", Act(4, 1, 0xA3, 0), {Key(0xA3, 0x0001, 0x1D)}},
+        ActionCase{"RightCtrlRelease", Act(4, 0, 0xA3, 0), {Key(0xA3, 0x0003, 0x1D)}},
+        ActionCase{"MainEnter", Act(4, 1, 0x0D, 0), {Key(0x0D, 0, 0x1C)}},
+        ActionCase{"NumpadEnterByStoredFlag", Act(4, 1, 0x0D, 1), {Key(0x0D, 0x0001, 0x1C)}},
+        ActionCase{"DeleteStoredFlag", Act(4, 1, 0x2E, 1), {Key(0x2E, 0x0001, 0x53)}},
+        ActionCase{"KeyWithoutScanCode", Act(4, 1, 0x7C, 0), {Key(0x7C, 0, 0)}},
         ActionCase{"KeyState2", Act(4, 2, 65, 0), {}},
         ActionCase{"LeftDown", Act(1, 1, 0, 1), {Mouse(0x0002, -1700, -25)}},
         ActionCase{"LeftUp", Act(1, 0, 0, 1), {Mouse(0x0004, -1700, -25)}},
@@ -87,7 +100,7 @@ TEST(PlayMacro, KeyDelayKeyPausesBetweenPressAndRelease) {
   FakePreciseTimer timer;
   input.clock = &timer;
   PlayMacroActions(MacroOf({Act(4, 1, 65, 0), Act(6, 1, 100, 0), Act(4, 0, 65, 0)}), {}, input, timer);
-  ASSERT_EQ(input.events, (std::vector<InputEvent>{Key(65, 0), Key(65, 0x0002)}));
+  ASSERT_EQ(input.events, (std::vector<InputEvent>{Key(65, 0, 0x1E), Key(65, 0x0002, 0x1E)}));
   EXPECT_EQ(input.times[1] - input.times[0], 100000);
 }
 
@@ -174,6 +187,63 @@ TEST(PlayMacro, SkipsUnknownKindsButKeepsOrder) {
   PlayMacroActions(MacroOf({Act(5, 1, 1, 1), Act(1, 1, 0, 1), Act(7, 0, 2, 0), Act(1, 0, 0, 1)}),
                    {5, 6}, input, timer);
   EXPECT_EQ(input.events, (std::vector<InputEvent>{Mouse(0x0002, 5, 6), Mouse(0x0004, 5, 6)}));
+}
+
+TEST(PlayMacro, AReleaseGoesOutWithItsPresssScanCodeAndFlags) {
+  FakeInput input;
+  FakePreciseTimer timer;
+  // Keypad Enter down (stored flag), released by an action without the flag.
+  PlayMacroActions(MacroOf({Act(4, 1, 0x0D, 1), Act(4, 0, 0x0D, 0), Act(4, 0, 0x0D, 0)}), {}, input, timer);
+  EXPECT_EQ(input.events, (std::vector<InputEvent>{Key(0x0D, 0x0001, 0x1C), Key(0x0D, 0x0003, 0x1C),
+                                                   Key(0x0D, 0x0002, 0x1C)}));
+}
+
+TEST(PlayMacro, ARefusedEventStopsPlaybackAndReleasesWhatWentDown) {
+  FakeInput input;
+  FakePreciseTimer timer;
+  input.refuseFrom = 2;  // the third event is refused
+  PlaybackControl control;
+  const int looked = PlayMacroActions(MacroOf({Act(4, 1, 0x27, 0), Act(1, 1, 0, 1), Act(4, 1, 65, 0),
+                                               Act(6, 1, 0xE8, 0x03), Act(4, 0, 65, 0), Act(1, 0, 0, 1),
+                                               Act(4, 0, 0x27, 0)}),
+                                      {}, input, timer, control);
+  EXPECT_TRUE(control.refused);
+  EXPECT_EQ(looked, 3);
+  EXPECT_TRUE(timer.deadlines.empty());  // no pause played into the void
+  EXPECT_EQ(input.events, (std::vector<InputEvent>{Key(0x27, 1, 0x4D), Mouse(2, 0, 0), Key(65, 0, 0x1E),
+                                                   Mouse(4, 0, 0), Key(0x27, 3, 0x4D), Key(65, 2, 0x1E)}));
+}
+
+TEST(PlayMacro, PausesHandleArrivingMessagesThenWaitForTheSameDeadline) {
+  FakeInput input;
+  FakePreciseTimer timer;
+  input.clock = &timer;
+  const std::int64_t start = timer.now;
+  timer.messagesAt = {start + 100000, start + 250000};
+  std::vector<std::int64_t> handledAt;
+  PlaybackControl control;
+  control.handleMessages = [&] { handledAt.push_back(timer.now); };
+  PlayMacroActions(MacroOf({Act(4, 1, 65, 0), Act(6, 1, 0xE8, 0x03), Act(4, 0, 65, 0)}), {}, input, timer, control);
+  // What waited at the start of the pause, then each arrival.
+  EXPECT_EQ(handledAt, (std::vector<std::int64_t>{start, start + 100000, start + 250000}));
+  ASSERT_EQ(input.times.size(), 2u);
+  EXPECT_EQ(input.times[1] - input.times[0], 1000000);
+}
+
+TEST(PlayMacro, ACancelDuringAPauseStopsAtOnceAndReleases) {
+  FakeInput input;
+  FakePreciseTimer timer;
+  const std::int64_t start = timer.now;
+  timer.messagesAt = {start + 100000};
+  std::atomic<bool> cancel{false};
+  PlaybackControl control;
+  control.cancel = &cancel;
+  control.handleMessages = [&] { cancel = timer.now > start; };  // Exit chosen in the pause
+  PlayMacroActions(MacroOf({Act(4, 1, 65, 0), Act(6, 1, 0xE8, 0x03), Act(4, 0, 65, 0), Act(4, 1, 66, 0)}), {}, input,
+                   timer, control);
+  EXPECT_TRUE(control.cancelled);
+  EXPECT_EQ(timer.now, start + 100000);  // the rest of the pause is not waited
+  EXPECT_EQ(input.events, (std::vector<InputEvent>{Key(65, 0, 0x1E), Key(65, 2, 0x1E)}));
 }
 
 }  // namespace

@@ -360,7 +360,8 @@ TEST_F(MonitorTest, PlayPressedTwicePlaysTwiceInTurn) {
   Report(7, {0x04, 0, 0, 0, 0, 0, 0});
   Report(7, {0x04, 0, 0, 0, 0, 0, 0});
   Pump();
-  EXPECT_EQ(input.events, (std::vector<InputEvent>{Key(65, 0), Key(65, 2), Key(65, 0), Key(65, 2)}));
+  EXPECT_EQ(input.events,
+            (std::vector<InputEvent>{Key(65, 0, 0x1E), Key(65, 2, 0x1E), Key(65, 0, 0x1E), Key(65, 2, 0x1E)}));
 }
 
 TEST_F(MonitorTest, PlayWhileRecordingStillPlays) {
@@ -382,11 +383,14 @@ TEST_F(MonitorTest, PlayMacroCopiesFirstMacroReadsCursorOnceAndFlags) {
     bool& flag;
     Probe(test::FakeInput& i, bool& f) : inner(i), flag(f) {}
     bool CursorPos(ScreenPoint& p) override { return inner.CursorPos(p); }
-    void KeybdEvent(std::uint8_t v, std::uint8_t s, std::uint32_t f) override { inner.KeybdEvent(v, s, f); }
-    void MouseEvent(std::uint32_t f, std::int32_t x, std::int32_t y, std::int32_t d, std::uintptr_t e) override {
+    std::uint16_t ScanCodeOf(std::uint8_t v) override { return inner.ScanCodeOf(v); }
+    bool KeybdEvent(std::uint8_t v, std::uint8_t s, std::uint32_t f) override { return inner.KeybdEvent(v, s, f); }
+    bool MouseEvent(std::uint32_t f, std::int32_t x, std::int32_t y, std::int32_t d, std::uintptr_t e) override {
       flag = IsPlayingMacro;
-      inner.MouseEvent(f, x, y, d, e);
+      return inner.MouseEvent(f, x, y, d, e);
     }
+    bool Foreground(ForegroundProcess& out) override { return inner.Foreground(out); }
+    std::uint32_t OwnIntegrity() override { return inner.OwnIntegrity(); }
   } probe(input, flagDuringPlay);
   services.input = &probe;
   Monitor().PlayMacro();
@@ -603,7 +607,7 @@ TEST_F(MonitorTest, BlockedHookLibraryCostsOnlyRecordingAndItsMessageWaitsForThe
   bus.QueueInput(dev, 1, mute);
   ASSERT_TRUE(mainThread.RunUntil([&] { return windows.messages.size() >= 3; }, 5000));
   Pump();
-  EXPECT_EQ(input.events, (std::vector<InputEvent>{Key(65, 0)}));
+  EXPECT_EQ(input.events, (std::vector<InputEvent>{Key(65, 0, 0x1E)}));
   EXPECT_TRUE(audio.state.muted);
   // The message comes once, from the loop, after the mouse was opened.
   EXPECT_EQ(boxes, (std::vector<std::pair<WStr, WStr>>{{u"kwHook.dll can not be found!", u"Error"}}));
@@ -655,14 +659,134 @@ TEST_F(MonitorTest, SuspendDuringPlaybackReleasesWhatTheMacroPressed) {
              TMACROKEY{6, 0, 100, 0}, TMACROKEY{4, 0, 65, 0}, TMACROKEY{6, 0, 100, 0}, TMACROKEY{1, 0, 0, 1}});
   timer.onSleep = [this] { Monitor().SuspendRequested(); };
   Monitor().HandleMessage(7524, 2, 1);
-  EXPECT_EQ(input.events, (std::vector<InputEvent>{Key(65, 0), test::Mouse(2, 100, 200), Key(66, 0), Key(66, 2),
-                                                   test::Mouse(4, 100, 200), Key(65, 2)}));
+  EXPECT_EQ(input.events, (std::vector<InputEvent>{Key(65, 0, 0x1E), test::Mouse(2, 100, 200), Key(66, 0, 0x30),
+                                                   Key(66, 2, 0x30), test::Mouse(4, 100, 200), Key(65, 2, 0x1E)}));
   EXPECT_FALSE(IsPlayingMacro);
   // The next press plays the whole macro again.
   timer.onSleep = nullptr;
   input.events.clear();
   Monitor().HandleMessage(7524, 2, 1);
   EXPECT_EQ(input.events.size(), 6u);
+}
+
+// A macro of a 3 s pause: what arrives during it is handled at once.
+TEST_F(MonitorTest, PressesDuringAMacrosPauseAreHandledAtOnce) {
+  SetType(2, 31);
+  SetType(3, 28);
+  SetType(7, 32);
+  Monitor().FormCreate();
+  SetMacro0({TMACROKEY{4, 1, 65, 0}, TMACROKEY{6, 1, 0xB8, 0x0B}, TMACROKEY{4, 0, 65, 0}});
+  const std::int64_t start = timer.now;
+  timer.messagesAt = {start + 500000, start + 1000000, start + 1500000, start + 2000000};
+  int turn = 0;
+  bool mutedInPause = false;
+  windows.onProcessMessages = [&] {
+    if (timer.now == start) return;  // what waited when the pause began
+    switch (turn++) {
+      case 1:
+        Monitor().HandleMessage(7524, 3, 1);  // mute
+        mutedInPause = audio.state.muted;
+        Monitor().HandleMessage(7524, 7, 1);  // record toggle
+        break;
+      case 2:
+        // A reload replaces the current profile; the macro playing is a copy.
+        SetMacro0({TMACROKEY{4, 1, 66, 0}, TMACROKEY{4, 0, 66, 0}});
+        Monitor().HandleMessage(7524, 2, 1);
+        break;
+      default:
+        Monitor().HandleMessage(7524, 2, 1);  // play again
+        break;
+    }
+  };
+  debug.clear();
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_EQ(turn, 4);
+  EXPECT_EQ(input.events, (std::vector<InputEvent>{Key(65, 0, 0x1E), Key(65, 2, 0x1E)}));
+  EXPECT_TRUE(mutedInPause);
+  EXPECT_TRUE(toggled.empty());
+  EXPECT_EQ(std::count(debug.begin(), debug.end(), u"play macro ignored: a macro is playing"), 3);
+  EXPECT_EQ(std::count(debug.begin(), debug.end(), u"record toggle ignored: a macro is playing"), 1);
+  EXPECT_EQ(timer.now, start + 3000000);
+  EXPECT_FALSE(IsPlayingMacro);
+}
+
+TEST_F(MonitorTest, ExitDuringAMacrosPauseStopsItAndReleasesWhatItPressed) {
+  SetType(2, 31);
+  SetMacro0({TMACROKEY{4, 1, 65, 0}, TMACROKEY{6, 1, 0xB8, 0x0B}, TMACROKEY{4, 0, 65, 0}, TMACROKEY{4, 1, 66, 0}});
+  const std::int64_t start = timer.now;
+  timer.messagesAt = {start + 100000};
+  windows.onProcessMessages = [&] {
+    if (timer.now > start) Monitor().Exit1Click();
+  };
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_TRUE(windows.terminated);
+  EXPECT_EQ(timer.now, start + 100000);
+  EXPECT_EQ(input.events, (std::vector<InputEvent>{Key(65, 0, 0x1E), Key(65, 2, 0x1E)}));
+  EXPECT_FALSE(IsPlayingMacro);
+}
+
+// Windows drops input into a program of a higher integrity level.
+TEST_F(MonitorTest, AnElevatedForegroundGetsNoInputAndOneNotificationPerProcess) {
+  SetType(2, 31);
+  SetMacro0({TMACROKEY{4, 1, 65, 0}, TMACROKEY{4, 0, 65, 0}});
+  std::vector<std::pair<WStr, WStr>> notes;
+  Monitor().Extensions.ShowNotification = [&](WView t, WView x) { notes.emplace_back(WStr(t), WStr(x)); };
+  input.foreground = {900, kIntegrityHigh};
+  Monitor().HandleMessage(7524, 2, 1);
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_TRUE(input.events.empty());
+  EXPECT_EQ(std::count(debug.begin(), debug.end(),
+                       u"play macro refused: the program in front (process 900) runs as administrator; Windows "
+                       u"would drop the input"),
+            2);
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].first, u"Macro not played");
+  EXPECT_EQ(notes[0].second, WStr(kMacroNotPlayedElevated) + u" " + kMacroNotPlayedAdvice);
+  input.foreground = {901, kIntegritySystem};
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_EQ(notes.size(), 2u);
+  input.foreground = {902, kIntegrityMedium};
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_EQ(input.delivered, (std::vector<InputEvent>{Key(65, 0, 0x1E), Key(65, 2, 0x1E)}));
+  // An elevated monitor plays into an elevated game.
+  input.events.clear();
+  input.own = kIntegrityHigh;
+  input.foreground = {900, kIntegrityHigh};
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_EQ(input.events.size(), 2u);
+  EXPECT_FALSE(IsPlayingMacro);
+}
+
+TEST_F(MonitorTest, ARefusedInjectionStopsTheMacroAndTellsOncePerProcess) {
+  SetType(2, 31);
+  SetMacro0({TMACROKEY{4, 1, 65, 0}, TMACROKEY{6, 1, 100, 0}, TMACROKEY{4, 0, 65, 0}});
+  std::vector<std::pair<WStr, WStr>> notes;
+  Monitor().Extensions.ShowNotification = [&](WView t, WView x) { notes.emplace_back(WStr(t), WStr(x)); };
+  input.refuseFrom = 0;
+  Monitor().HandleMessage(7524, 2, 1);
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_TRUE(timer.deadlines.empty());
+  EXPECT_EQ(std::count(debug.begin(), debug.end(), u"play macro stopped: Windows refused the input of action 1"), 2);
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].second, WStr(kMacroNotPlayedRefused) + u" " + kMacroNotPlayedAdvice);
+  EXPECT_FALSE(IsPlayingMacro);
+}
+
+TEST_F(MonitorTest, RestartAsAdministratorStartsThroughThePromptAndEndsLikeExit) {
+  windows.byCaption[u"VX_CONFIG_EX"] = kCfg;
+  windows.elevatedStartResult = 1223;  // the user said no
+  Monitor().RestartAsAdministrator1Click();
+  EXPECT_FALSE(windows.terminated);
+  EXPECT_EQ(debug, std::vector<WStr>{u"restart as administrator: not started (error 1223); the monitor goes on"});
+  windows.elevatedStartResult = 0;
+  Monitor().RestartAsAdministrator1Click();
+  EXPECT_EQ(windows.elevatedStarts, (std::vector<std::u16string>{u"/after:777", u"/after:777"}));
+  EXPECT_TRUE(windows.terminated);
+  EXPECT_EQ(ToConfig(), (std::vector<SentMessage>{{kCfg, 7036, 0, 0, true}}));
+  // Elevated already: nothing to do.
+  input.own = kIntegrityHigh;
+  Monitor().RestartAsAdministrator1Click();
+  EXPECT_EQ(windows.elevatedStarts.size(), 2u);
 }
 
 TEST_F(MonitorTest, LockedSessionIgnoresPlayPressesAndStillMutes) {

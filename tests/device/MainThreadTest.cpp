@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "platform/MainThread.h"
@@ -65,6 +66,31 @@ TEST(QueuedMainThreadTest, StopSetWhileTheCallRunsWaitsForIt) {
   main.ProcessPending();
   worker.join();
   EXPECT_TRUE(finished.load());
+  EXPECT_EQ(result, DispatchResult::Handled);
+}
+
+TEST(QueuedMainThreadTest, HeldReleasesWakeTheWorkerOnlyWhenReleasedOrStopped) {
+  QueuedMainThread main(true);
+  StopSignal stop;
+  std::atomic<bool> returned{false};
+  std::thread worker([&] {
+    main.Invoke([] {}, stop);
+    returned = true;
+  });
+  while (main.Pending() == 0) std::this_thread::yield();
+  main.ProcessPending();
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_FALSE(returned.load());  // its posted messages are not handled yet
+  main.ReleaseHeld();
+  worker.join();
+  EXPECT_TRUE(returned.load());
+
+  DispatchResult result = DispatchResult::Stopped;
+  std::thread stopped([&] { result = main.Invoke([] {}, stop); });
+  while (main.Pending() == 0) std::this_thread::yield();
+  main.ProcessPending();
+  stop.Set();  // never released: the stop lets it go
+  stopped.join();
   EXPECT_EQ(result, DispatchResult::Handled);
 }
 

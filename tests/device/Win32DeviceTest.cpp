@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "DeviceTestSupport.h"
 #include "device/kwHIDData.h"
@@ -140,6 +143,58 @@ TEST(Win32MainThreadTest, StopWithdrawsAPostedCall) {
   EXPECT_EQ(result, DispatchResult::Stopped);
   main->ProcessPending();
   EXPECT_FALSE(ran);
+}
+
+// The worker wakes after what its call posted has been handled (a report's
+// button message and its action), and at once on a stop.
+TEST(Win32MainThreadTest, TheWorkerWakesAfterTheMessagesItsCallPosted) {
+  auto main = CreatePlatformMainThreadDispatcher();
+  StopSignal stop;
+  std::vector<std::string> order;
+  std::mutex m;
+  const auto note = [&](const char* what) {
+    std::lock_guard lock(m);
+    order.emplace_back(what);
+  };
+  constexpr UINT kAction = WM_APP + 7;
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    main->Invoke([&] { ::PostThreadMessageW(::GetCurrentThreadId(), kAction, 0, 0); }, stop);
+    note("worker woke");
+    done = true;
+  });
+  const DWORD start = ::GetTickCount();
+  while (!done && ::GetTickCount() - start < 5000) {
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == kAction) {
+        ::Sleep(30);  // the action takes a while: the worker must still wait
+        note("action");
+      }
+      ::DispatchMessageW(&msg);
+    }
+  }
+  worker.join();
+  EXPECT_EQ(order, (std::vector<std::string>{"action", "worker woke"}));
+
+  // Stopped while its release waits in a queue nobody reads: it returns.
+  StopSignal stop2;
+  DispatchResult result = DispatchResult::Stopped;
+  std::atomic<bool> ran{false};
+  std::thread held([&] { result = main->Invoke([&] { ran = true; }, stop2); });
+  const DWORD t0 = ::GetTickCount();
+  MSG msg;
+  while (!ran && ::GetTickCount() - t0 < 5000) {
+    // Only the call's own message: its release stays queued.
+    if (::PeekMessageW(&msg, nullptr, WM_APP + 0x3A1, WM_APP + 0x3A1, PM_REMOVE)) ::DispatchMessageW(&msg);
+    ::Sleep(1);
+  }
+  ::Sleep(50);
+  stop2.Set();
+  held.join();
+  EXPECT_EQ(result, DispatchResult::Handled);
+  main->ProcessPending();
 }
 
 TEST(Win32MainThreadTest, AMainThreadThatCannotBeReachedRefuses) {

@@ -76,6 +76,25 @@ expect_switch() {  # expect_switch N WHAT
   [ "$(profile_id)" = "0x$1" ] || fail "$2: ProfileID is '$(profile_id)', not 0x$1"
 }
 
+# Button 6 plays a macro of the given actions "type,state,v1,v2 ..." (the
+# default macro file with its actions replaced, imported as macro 0).
+set_macro() {
+  wine vxprofile.exe macro export 0 default.macro >/dev/null 2>&1 || fail "macro export failed"
+  python3 - default.macro mine.macro "$@" <<'PY' || fail "could not build the macro file"
+import struct, sys
+m = bytearray(open(sys.argv[1], "rb").read())
+acts = [tuple(int(x, 0) for x in a.split(",")) for a in sys.argv[3:]]
+for i, a in enumerate(acts):
+    struct.pack_into("<HHBB", m, 6 * i, *a)
+struct.pack_into("<i", m, 768, len(acts))
+open(sys.argv[2], "wb").write(m)
+PY
+  wine vxprofile.exe macro import mine.macro --as 0 >cli.out 2>&1 || fail "macro import: $(cat cli.out)"
+  wine vxprofile.exe button set 6 play >cli.out 2>&1 || fail "button set: $(cat cli.out)"
+  rm -f default.macro mine.macro cli.out
+  sleep 0.5  # the posted reload runs before the next report
+}
+
 wait_reading() { wine vmouse.exe wait 15000 >/dev/null 2>&1 || fail "the monitor never opened the virtual mouse"; }
 
 cleanup
@@ -557,6 +576,99 @@ backup_restore)
   note "Restore profiles...: slot 0 holds the backup's bytes again; the double received 7035"
   stop_monitor
   rm -rf "$ufolder"
+  ;;
+macro_busy)
+  # A 10 s pause (each vmouse call takes a while under wine): three more
+  # play presses and a mute press arrive during it.
+  wine reg delete "$key" /f >/dev/null 2>&1
+  start_monitor
+  wait_reading
+  mlog=$(log_file)
+  set_macro 1,1,0,1 6,1,0x10,0x27 1,0,0,1
+  wine vxprofile.exe button set 5 mute >/dev/null 2>&1 || fail "button set 5 mute failed"
+  sleep 0.5
+  start_hookwatch 40
+  ignored0=$(log_count "$mlog" 'play macro ignored: a macro is playing')
+  mute0=$(log_count "$mlog" 'microphone')
+  wine vmouse.exe report 0740000000000000 >/dev/null 2>&1 || fail "vmouse report failed"
+  wait_line "$log" 'left down injected' 50 || fail "the macro did not start"
+  for _ in 1 2 3; do
+    wine vmouse.exe report 0740000000000000 >/dev/null 2>&1 || fail "a press during the macro was refused"
+    sleep 0.2
+  done
+  wine vmouse.exe report 0720000000000000 >/dev/null 2>&1 || fail "the mute press was refused"
+  for _ in $(seq 20); do
+    [ "$(log_count "$mlog" 'microphone')" -gt "$mute0" ] && break
+    sleep 0.1
+  done
+  tr -d '\r' <"$log" | grep -q 'left up injected' && fail "the macro ended before the presses were handled"
+  mute_line=$(tr -d '\r' <"$mlog" | grep 'microphone' | tail -n 1)
+  [ "$(log_count "$mlog" 'microphone')" -gt "$mute0" ] || fail "the mute press was not acted on during the macro"
+  ignored=$(( $(log_count "$mlog" 'play macro ignored: a macro is playing') - ignored0 ))
+  [ "$ignored" = 3 ] || fail "$ignored presses were ignored during the macro, not 3"
+  wait_line "$log" 'left up injected' 120 || fail "the macro did not end"
+  sleep 2
+  got=$(tr -d '\r' <"$log" | grep -v '^ready$' | paste -sd, -)
+  kill "$watch_pid" 2>/dev/null
+  [ "$got" = "left down injected,left up injected" ] || fail "the hook saw '$got'"
+  note "played once; 3 presses ignored during its pause; mute acted on in the pause: ${mute_line#*] }"
+  stop_monitor
+  ;;
+record_play_hook)
+  # A recording holds the mouse hook on the main thread; a macro with a long
+  # pause plays meanwhile: clicks made during the pause still reach the hook.
+  wine reg delete "$key" /f >/dev/null 2>&1  # defaults: button 7 toggles recording
+  start_monitor
+  wait_reading
+  mlog=$(log_file)
+  set_macro 4,1,0x7C,0 6,1,0x10,0x27 4,0,0x7C,0  # F13 down, 10 s, F13 up
+  played0=$(log_count "$mlog" 'play macro$')
+  lost0=$(log_count "$mlog" 'input hook lost')
+  wine vmouse.exe report 0780000000000000 >/dev/null 2>&1 || fail "vmouse report failed"
+  win wait TFrmRecord 10000 || fail "the overlay did not appear"
+  xdotool mousemove 500 300; sleep 0.5
+  wine vmouse.exe report 0740000000000000 >/dev/null 2>&1 || fail "vmouse report failed"
+  for _ in $(seq 50); do [ "$(log_count "$mlog" 'play macro$')" -gt "$played0" ] && break; sleep 0.1; done
+  [ "$(log_count "$mlog" 'play macro$')" -gt "$played0" ] || fail "the macro did not start"
+  started=$(date +%s%N)
+  sleep 0.5
+  xdotool click 1; sleep 0.5; xdotool click 1; sleep 0.5
+  clicked=$(( ($(date +%s%N) - started) / 1000000 ))
+  [ "$clicked" -lt 9000 ] || fail "the clicks came ${clicked} ms after the macro started, not during its pause"
+  sleep $(( (10500 - clicked) / 1000 + 1 ))  # the macro ends
+  [ "$(log_count "$mlog" 'input hook lost')" = "$lost0" ] || fail "the hook was lost during the macro"
+  wine vmouse.exe report 0780000000000000 >/dev/null 2>&1 || fail "vmouse report failed"
+  win gone TFrmRecord 10000 || fail "the overlay did not close"
+  sleep 0.5
+  macro=$(wine reg query "$key" /v RecordRPROFILE.pfd 2>/dev/null | tr -d '\r' | awk '$1 == "RecordRPROFILE.pfd" {print tolower($3)}')
+  [ -n "$macro" ] || fail "nothing was recorded"
+  count=$(( 16#${macro:1542:2}${macro:1540:2}${macro:1538:2}${macro:1536:2} ))
+  clicks=""
+  for ((i = 0; i < count; i++)); do a=${macro:$((i * 12)):12}; [ "${a:0:2}" = 01 ] && clicks+="${a:4:2} "; done
+  [ "$clicks" = "01 00 01 00 " ] || fail "clicks recorded during the macro: '$clicks'"
+  note "two clicks made within ${clicked} ms of the macro's 10 s pause were recorded: the hook answered"
+  stop_monitor
+  ;;
+restart_elevated)
+  # Wine runs every program elevated: this monitor is told it is not.
+  export VX_E2E_INTEGRITY=8192
+  start_monitor
+  unset VX_E2E_INTEGRITY
+  old_pid=$monitor_pid
+  mlog=$(log_file)
+  win post TVXMonMain 273 1006 0  # Restart as administrator || fail "no monitor window"
+  wait "$old_pid"; rc=$?
+  [ "$rc" -eq 0 ] || fail "the old monitor ended with exit code $rc"
+  win wait TVXMonMain 20000 || fail "no monitor after the restart"
+  sleep 3
+  [ "$(win count TVXMonMain)" = 1 ] || fail "$(win count TVXMonMain) monitor windows"
+  procs=$(ps -eo args | grep -c '[V]XMonE2E')
+  [ "$procs" = 1 ] || fail "$procs monitor processes"
+  tr -d '\r' <"$mlog" | grep -q 'restart as administrator: the elevated monitor takes over' ||
+    fail "no restart line in the log"
+  note "Restart as administrator: the old monitor ended with 0, one monitor runs"
+  win post TVXMonMain 273 1003 0
+  win gone TVXMonMain 10000 || fail "the restarted monitor did not end"
   ;;
 *)
   fail "unknown case"

@@ -43,6 +43,8 @@ class ClockWindows final : public IWindowSystem {
   void ShowWindowCmd(WindowHandle, int) override {}
   void BringToForeground(WindowHandle) override {}
   bool ShellOpen(WindowHandle, WView, WView, WView, int) override { return true; }
+  std::uint32_t StartSelfElevated(WView) override { return 1223; }
+  std::uint32_t CurrentProcessId() override { return 1; }
   void ProcessMessages() override {
     pumps.push_back(now);
     if (onProcessMessages) onProcessMessages();
@@ -200,6 +202,7 @@ class MonitorRig {
     for (const auto& m : list) {
       if (m.window == kRigWindow) mon->HandleMessage(m.msg, m.wparam, m.lparam);
     }
+    main.ReleaseHeld();
   }
 
   MemRegistry reg;
@@ -208,7 +211,9 @@ class MonitorRig {
   FakePreciseTimer timer;
   FakeAudioSystem audio;
   VirtualHidBus bus;
-  QueuedMainThread main;
+  // Workers wake after the posted messages their reports caused (Pump), as
+  // on Windows.
+  QueuedMainThread main{true};
   RigArrivalHost* arrival = nullptr;
   std::unique_ptr<TDM> dm;
   std::unique_ptr<TVXMonMain> mon;

@@ -1,5 +1,6 @@
 #pragma once
 // A tray icon that keeps what it was given.
+#include <utility>
 #include <vector>
 
 #include "platform/TrayIcon.h"
@@ -19,6 +20,8 @@ struct FakeTray final : ITrayIcon {
   int failAdds = 0;
   int adds = 0;
   bool added = false;
+  void ShowNotification(WView title, WView text) override { notifications.emplace_back(WStr(title), WStr(text)); }
+  std::vector<std::pair<WStr, WStr>> notifications;
   WStr hint;
   std::vector<TrayMenuItem> menu;
 };

@@ -168,6 +168,22 @@ TEST(Tray, HintAddsTheStatusWithin127Characters) {
   }
 }
 
+TEST(Tray, RestartAsAdministratorShowsBeforeExitOnlyWhenOffered) {
+  FakeTray tray;
+  std::vector<std::string> calls;
+  TMonitorTray::Handlers h;
+  h.RestartAsAdministrator1Click = [&] { calls.push_back("restart"); };
+  TMonitorTray t(tray, h);
+  EXPECT_EQ(Captions(tray.menu), (std::vector<std::string>{"Config", "About", "Show notices", "Restore profiles...",
+                                                            "Restart as administrator", "Exit"}));
+  EXPECT_EQ(tray.menu[4].command, 1006);
+  t.MenuCommand(1006);
+  EXPECT_EQ(calls, std::vector<std::string>{"restart"});
+  TMonitorTray elevated(tray, {});
+  EXPECT_EQ(Captions(tray.menu),
+            (std::vector<std::string>{"Config", "About", "Show notices", "Restore profiles...", "Exit"}));
+}
+
 struct FakeWindows final : IWindowSystem {
   WindowHandle FindWindowByClass(WView) override { return 0; }
   WindowHandle FindWindowByCaption(WView) override { return 0; }
@@ -180,6 +196,8 @@ struct FakeWindows final : IWindowSystem {
                   "] " + std::to_string(cmd));
     return false;
   }
+  std::uint32_t StartSelfElevated(WView) override { return 1223; }
+  std::uint32_t CurrentProcessId() override { return 1; }
   void ProcessMessages() override {}
   void SleepMs(std::uint32_t) override {}
   void Terminate() override {}

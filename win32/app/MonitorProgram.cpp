@@ -73,6 +73,9 @@ LRESULT MonitorWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case kCmdExit:
           mon->Exit1Click();
           return 0;
+        case kCmdRestartAsAdministrator:
+          mon->RestartAsAdministrator1Click();
+          return 0;
         default:
           break;
       }
@@ -299,7 +302,7 @@ int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
     AllowConfigurationMessages(hwnd);
     MonitorServices services;
     services.windows = &PlatformWindowSystem();
-    services.input = &PlatformSyntheticInput();
+    services.input = options.input ? options.input : &PlatformSyntheticInput();
     services.timer = &PlatformPreciseTimer();
     services.audio = options.audio ? options.audio : &PlatformAudioSystem();
     services.hidBus = options.hidBus;

@@ -14,6 +14,9 @@ namespace vx::win {
 struct MonitorProgramOptions {
   // Stands in for the system's HID bus when set (the end-to-end build).
   IHidBus* hidBus = nullptr;
+  // Stands in for the system's synthetic input when set (the end-to-end
+  // build, to run as if not elevated under wine, where every program is).
+  ISyntheticInput* input = nullptr;
   // Called once this process owns the single-instance mutex, before
   // anything else starts.
   std::function<void()> ownsInstance;

@@ -8,6 +8,8 @@
 #include <atomic>
 #include <cctype>
 #include <exception>
+#include <cwchar>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -19,6 +21,7 @@
 #include "platform/Log.h"
 #include "platform/MainThread.h"
 #include "platform/StopSignal.h"
+#include "platform/SyntheticInput.h"
 #include "platform/VirtualHidBus.h"
 #include "win32/app/MonitorProgram.h"
 #include "win32/app/VMousePipe.h"
@@ -319,6 +322,27 @@ class VirtualMouseServer {
   std::atomic<DWORD> exitHoldMs_{0};
 };
 
+// The system's input, except that the environment variable
+// VX_E2E_INTEGRITY (a number) stands for this process's integrity level.
+class E2EInput final : public vx::ISyntheticInput {
+ public:
+  explicit E2EInput(std::uint32_t own) : real_(vx::PlatformSyntheticInput()), own_(own) {}
+  bool CursorPos(vx::ScreenPoint& p) override { return real_.CursorPos(p); }
+  std::uint16_t ScanCodeOf(std::uint8_t vk) override { return real_.ScanCodeOf(vk); }
+  bool KeybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags) override {
+    return real_.KeybdEvent(vk, scan, flags);
+  }
+  bool MouseEvent(std::uint32_t f, std::int32_t x, std::int32_t y, std::int32_t d, std::uintptr_t e) override {
+    return real_.MouseEvent(f, x, y, d, e);
+  }
+  bool Foreground(vx::ForegroundProcess& out) override { return real_.Foreground(out); }
+  std::uint32_t OwnIntegrity() override { return own_; }
+
+ private:
+  vx::ISyntheticInput& real_;
+  std::uint32_t own_;
+};
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -333,6 +357,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   static FaultingLog faultingLog;
   wchar_t mic[8] = L"";
   if (::GetEnvironmentVariableW(L"VX_E2E_MIC", mic, 8) > 0) options.audio = &g_microphone;
+  wchar_t integrity[32] = {};
+  static std::unique_ptr<E2EInput> input;
+  if (::GetEnvironmentVariableW(L"VX_E2E_INTEGRITY", integrity, 32) > 0) {
+    input = std::make_unique<E2EInput>(static_cast<std::uint32_t>(std::wcstoul(integrity, nullptr, 0)));
+    options.input = input.get();
+  }
   options.onMonitor = [](vx::TVXMonMain* m) {
     faultingLog.Wrap(m ? vx::CurrentLogWriter() : nullptr);
     server.SetMonitor(m);

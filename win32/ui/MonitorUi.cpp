@@ -51,6 +51,7 @@ void MonitorUi::Create(TVXMonMain& monitor, HWND window) {
   handlers.SetNoticeOn = [&monitor](bool on) { monitor.SetNoticeOn(on); };
   handlers.ListBackups = [&monitor] { return monitor.BackupMenuTexts(); };
   handlers.RestoreBackup = [&monitor](int n) { monitor.RestoreBackupClick(n); };
+  if (!monitor.IsElevated()) handlers.RestartAsAdministrator1Click = [&monitor] { monitor.RestartAsAdministrator1Click(); };
   tray_ = std::make_unique<TMonitorTray>(*trayIcon_, std::move(handlers));
   TMonitorTray* tray = tray_.get();
   // The first add may fail at logon: retried on a timer, and again when the
@@ -71,6 +72,8 @@ void MonitorUi::Create(TVXMonMain& monitor, HWND window) {
     return ::MessageBoxW(window, W(text).c_str(), W(monitor.ApplicationTitle).c_str(),
                          MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_SETFOREGROUND) == IDYES;
   };
+  Win32TrayIcon* icon = trayIcon_.get();
+  monitor.Extensions.ShowNotification = [icon](WView title, WView text) { icon->ShowNotification(title, text); };
 }
 
 void MonitorUi::UpdateLanguageAndCaptions(TVXMonMain& monitor) {

@@ -97,6 +97,17 @@ void Win32TrayIcon::SetHint(WView hint) {
 
 void Win32TrayIcon::SetMenu(std::vector<TrayMenuItem> items) { menu_ = std::move(items); }
 
+void Win32TrayIcon::ShowNotification(WView title, WView text) {
+  if (!added_ && !Add()) return;
+  NOTIFYICONDATAW d = Data(NIF_INFO);
+  const std::wstring t = W(title);
+  const std::wstring x = W(text);
+  std::wcsncpy(d.szInfoTitle, t.c_str(), std::size(d.szInfoTitle) - 1);
+  std::wcsncpy(d.szInfo, x.c_str(), std::size(d.szInfo) - 1);
+  d.dwInfoFlags = NIIF_WARNING;
+  ::Shell_NotifyIconW(NIM_MODIFY, &d);
+}
+
 void Win32TrayIcon::ShowPopupMenu() {
   if (handlers_.OnMenuOpening) handlers_.OnMenuOpening();
   HMENU menu = BuildMenu(menu_);

@@ -37,6 +37,7 @@ class Win32TrayIcon final : public ITrayIcon {
   void SetHandlers(Handlers handlers) { handlers_ = std::move(handlers); }
   void SetHint(WView hint) override;
   void SetMenu(std::vector<TrayMenuItem> items) override;
+  void ShowNotification(WView title, WView text) override;
 
   // The owner window's messages; true when handled.
   bool HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
