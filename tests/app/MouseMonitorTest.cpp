@@ -740,6 +740,8 @@ TEST_F(MonitorTest, AnElevatedForegroundGetsNoInputAndOneNotificationPerProcess)
                        u"would drop the input"),
             2);
   ASSERT_EQ(notes.size(), 1u);
+  // The on-screen notice, unlike the balloon, says so at every press.
+  EXPECT_EQ(std::count(debug.begin(), debug.end(), u"notice: Macro could not play"), 2);
   EXPECT_EQ(notes[0].first, u"Macro not played");
   EXPECT_EQ(notes[0].second, WStr(kMacroNotPlayedElevated) + u" " + kMacroNotPlayedAdvice);
   input.foreground = {901, kIntegritySystem};

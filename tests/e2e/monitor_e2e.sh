@@ -66,7 +66,12 @@ press_button6() {
 
 # The monitor's log, as a path on this host.
 log_file() { winepath -u "$(wine vxprofile.exe log --lines 0 2>/dev/null | tr -d '\r' | head -n 1)" 2>/dev/null; }
-log_count() { [ -f "$1" ] && tr -d '\r' <"$1" | grep -c -- "$2" || echo 0; }
+# grep -c prints 0 itself when nothing matches (and fails): one number always.
+log_count() {
+  local n=0
+  [ -f "$1" ] && n=$(tr -d '\r' <"$1" | grep -c -- "$2")
+  echo "${n:-0}"
+}
 
 # The mouse is read: a switch report to profile N (0 or 1) lands in ProfileID.
 expect_switch() {  # expect_switch N WHAT
