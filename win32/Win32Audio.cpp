@@ -56,16 +56,18 @@ class ComRef {
   T* p_ = nullptr;
 };
 
-// The notification sink. It may outlive the endpoint object (Core Audio
-// holds a reference), so the handler it calls is cut off when the endpoint
-// unregisters it.
-class TMyEndpointVolumeCallback final : public IAudioEndpointVolumeCallback {
+// A notification sink of Core Audio's. It may outlive its owner (Core Audio
+// holds a reference), so the handler it calls is cut off when the owner
+// unregisters it; calls come on a thread of the audio service.
+template <typename Interface>
+class CutOffSink : public Interface {
  public:
-  explicit TMyEndpointVolumeCallback(EndpointNotify fn) : fn_(std::move(fn)) {}
+  CutOffSink(const IID& iid, std::function<void()> fn) : iid_(iid), fn_(std::move(fn)) {}
+  virtual ~CutOffSink() = default;
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     if (!out) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, kIidAudioEndpointVolumeCallback)) {
-      *out = static_cast<IAudioEndpointVolumeCallback*>(this);
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, iid_)) {
+      *out = static_cast<Interface*>(this);
       AddRef();
       return S_OK;
     }
@@ -78,22 +80,32 @@ class TMyEndpointVolumeCallback final : public IAudioEndpointVolumeCallback {
     if (r == 0) delete this;
     return r;
   }
-  HRESULT STDMETHODCALLTYPE OnNotify(PAUDIO_VOLUME_NOTIFICATION_DATA) override {
-    Guarded("microphone notification", [&] {
-      std::lock_guard lock(mutex_);
-      if (fn_) fn_();
-    });
-    return S_OK;
-  }
   void Detach() {
     std::lock_guard lock(mutex_);
     fn_ = nullptr;
   }
 
+ protected:
+  void Call() {
+    std::lock_guard lock(mutex_);
+    if (fn_) fn_();
+  }
+
  private:
+  const IID& iid_;
   std::atomic<ULONG> refs_{1};
   std::mutex mutex_;
-  EndpointNotify fn_;
+  std::function<void()> fn_;
+};
+
+class TMyEndpointVolumeCallback final : public CutOffSink<IAudioEndpointVolumeCallback> {
+ public:
+  explicit TMyEndpointVolumeCallback(EndpointNotify fn)
+      : CutOffSink(kIidAudioEndpointVolumeCallback, std::move(fn)) {}
+  HRESULT STDMETHODCALLTYPE OnNotify(PAUDIO_VOLUME_NOTIFICATION_DATA) override {
+    Guarded("microphone notification", [&] { Call(); });
+    return S_OK;
+  }
 };
 
 class CoreAudioEndpoint final : public ICaptureEndpoint {
@@ -133,46 +145,19 @@ class CoreAudioEndpoint final : public ICaptureEndpoint {
   TMyEndpointVolumeCallback* callback_ = nullptr;
 };
 
-// Hears of a new default capture endpoint (multimedia role) on a thread of
-// the audio service; Detach cuts it off like the volume callback above.
-class DefaultCaptureClient final : public IMMNotificationClient {
+// Hears of a new default capture endpoint (multimedia role).
+class DefaultCaptureClient final : public CutOffSink<IMMNotificationClient> {
  public:
-  explicit DefaultCaptureClient(std::function<void()> fn) : fn_(std::move(fn)) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, kIidMMNotificationClient)) {
-      *out = static_cast<IMMNotificationClient*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG r = --refs_;
-    if (r == 0) delete this;
-    return r;
-  }
+  explicit DefaultCaptureClient(std::function<void()> fn) : CutOffSink(kIidMMNotificationClient, std::move(fn)) {}
   HRESULT STDMETHODCALLTYPE OnDefaultDeviceChanged(EDataFlow flow, ERole role, LPCWSTR) override {
     if (flow != eCapture || role != eMultimedia) return S_OK;
-    std::lock_guard lock(mutex_);
-    if (fn_) fn_();
+    Guarded("default microphone notification", [&] { Call(); });
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR, DWORD) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE OnDeviceRemoved(LPCWSTR) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY) override { return S_OK; }
-  void Detach() {
-    std::lock_guard lock(mutex_);
-    fn_ = nullptr;
-  }
-
- private:
-  std::atomic<ULONG> refs_{1};
-  std::mutex mutex_;
-  std::function<void()> fn_;
 };
 
 class DefaultCaptureWatch final : public IAudioWatch {
