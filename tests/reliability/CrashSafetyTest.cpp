@@ -54,9 +54,21 @@ class CrashSafety : public ::testing::Test {
 
   // Runs `save` over and over in a child (alternating the two contents)
   // and kills it after a random pause; returns after the child is gone.
+  // The kills must land before, inside and after saves, whatever a save
+  // costs on this machine (a sanitizer build under load takes several ms):
+  // the pauses span the fork and four saves, timed here. Four saves leave
+  // the first content in place.
   template <typename Save>
-  void KillWhileSaving(Save save, std::mt19937& rng) {
-    std::uniform_int_distribution<int> pause(0, 3000);
+  int PauseSpanUs(Save save) {
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 4; ++i) save(i % 2 == 0);
+    const auto took = std::chrono::steady_clock::now() - start;
+    return 3000 + static_cast<int>(std::chrono::duration_cast<std::chrono::microseconds>(took).count());
+  }
+
+  template <typename Save>
+  void KillWhileSaving(Save save, std::mt19937& rng, int spanUs) {
+    std::uniform_int_distribution<int> pause(0, spanUs);
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
@@ -78,16 +90,16 @@ TEST_F(CrashSafety, ProfileFileIsOldOrNewAfterAKill) {
   const WStr file = FromUtf8((dir / "Game1.pfd").string());
   ASSERT_TRUE(WriteFileAtomic(file, a));
   std::mt19937 rng(20261209);
+  const auto save = [&](bool second) {
+    TkwProfile store;
+    const auto& bytes = second ? b : a;
+    store.Write(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+    store.SaveStreamToFile(file);
+  };
+  const int span = PauseSpanUs(save);
   int sawNew = 0;
   for (int round = 0; round < kRounds; ++round) {
-    KillWhileSaving(
-        [&](bool second) {
-          TkwProfile store;
-          const auto& bytes = second ? b : a;
-          store.Write(bytes.data(), static_cast<std::int32_t>(bytes.size()));
-          store.SaveStreamToFile(file);
-        },
-        rng);
+    KillWhileSaving(save, rng, span);
     const auto now = ReadAll(dir / "Game1.pfd");
     ASSERT_TRUE(now == a || now == b) << "round " << round << ": " << now.size() << " bytes";
     sawNew += now == b;
@@ -104,14 +116,14 @@ TEST_F(CrashSafety, DirectoryRegistryValueIsOldOrNewAfterAKill) {
   ASSERT_TRUE(reg.CreateKey(HKEY_CURRENT_USER_, kKey));
   ASSERT_TRUE(reg.SetValue(HKEY_CURRENT_USER_, kKey, kValue, RegType::Binary, a));
   std::mt19937 rng(7);
+  const auto save = [&](bool second) {
+    DirRegistry child((dir / "registry").string());
+    child.SetValue(HKEY_CURRENT_USER_, kKey, kValue, RegType::Binary, second ? b : a);
+  };
+  const int span = PauseSpanUs(save);
   int sawNew = 0;
   for (int round = 0; round < kRounds; ++round) {
-    KillWhileSaving(
-        [&](bool second) {
-          DirRegistry child((dir / "registry").string());
-          child.SetValue(HKEY_CURRENT_USER_, kKey, kValue, RegType::Binary, second ? b : a);
-        },
-        rng);
+    KillWhileSaving(save, rng, span);
     DirRegistry after((dir / "registry").string());
     const auto v = after.QueryValue(HKEY_CURRENT_USER_, kKey, kValue);
     ASSERT_TRUE(v.has_value()) << "round " << round;
