@@ -41,14 +41,18 @@ Civil CivilFromSeconds(std::int64_t t) {
 
 }  // namespace
 
-std::int64_t LocalSecondsNow() {
-  const std::time_t t = std::time(nullptr);
+std::tm LocalCalendarTime(std::time_t t) {
   std::tm tm{};
 #if defined(_WIN32)
   localtime_s(&tm, &t);
 #else
   localtime_r(&t, &tm);
 #endif
+  return tm;
+}
+
+std::int64_t LocalSecondsNow() {
+  const std::tm tm = LocalCalendarTime(std::time(nullptr));
   return DaysFromCivil(tm.tm_year + 1900, static_cast<unsigned>(tm.tm_mon + 1), static_cast<unsigned>(tm.tm_mday)) *
              86400 +
          tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec;

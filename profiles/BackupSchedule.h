@@ -3,6 +3,7 @@
 // are local wall-clock seconds since 1970-01-01 00:00 (as if local were UTC),
 // so that a day is a plain division and names sort by time.
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <vector>
 
@@ -21,6 +22,8 @@ struct BackupEntry {
   std::uint64_t size = 0;
 };
 
+// The local calendar time of `t`.
+std::tm LocalCalendarTime(std::time_t t);
 // The local time now (the platform's clock).
 std::int64_t LocalSecondsNow();
 // "20261211-081502.vxbak"; a second backup in the same second gets "-2".

@@ -11,6 +11,7 @@
 #include "app/ConfigLink.h"
 #include "platform/Files.h"
 #include "platform/Shell.h"
+#include "profiles/BackupSchedule.h"
 #include "tools/vxprofile/ProfileEdit.h"
 
 namespace vx::cli {
@@ -498,13 +499,7 @@ std::unique_ptr<TMouseProfileInfo> ProfileAfter(const std::vector<Entry>& want, 
 }
 
 std::string TimeStamp() {
-  const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-  std::tm tm{};
-#if defined(_WIN32)
-  localtime_s(&tm, &t);
-#else
-  localtime_r(&t, &tm);
-#endif
+  const std::tm tm = LocalCalendarTime(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()));
   char buf[32];
   std::strftime(buf, sizeof buf, "%Y%m%d-%H%M%S", &tm);
   return buf;

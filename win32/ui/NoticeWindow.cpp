@@ -185,12 +185,7 @@ void Win32NoticeWindow::Render() {
     DrawTextBox(g, WView(reinterpret_cast<const char16_t*>(text_.c_str()), text_.size()),
                 Gdiplus::RectF(0, 0, lw, lh), notice::kTextPixels, true, 0xFFFFFFFF, HAlign::Center);
   }
-  POINT pos{rect_.left, rect_.top}, src{0, 0};
-  SIZE size{w, h};
-  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  HDC screen = ::GetDC(nullptr);
-  ::UpdateLayeredWindow(window_, screen, &pos, &size, dc, &src, 0, &blend, ULW_ALPHA);
-  ::ReleaseDC(nullptr, screen);
+  PresentLayered(window_, POINT{rect_.left, rect_.top}, SIZE{w, h}, dc);
   ::SelectObject(dc, old);
   ::DeleteObject(bitmap);
   ::DeleteDC(dc);

@@ -217,12 +217,7 @@ void TFrmRecord::Render() {
   }
   RECT wr{};
   ::GetWindowRect(window_, &wr);
-  POINT pos{wr.left, wr.top}, src{0, 0};
-  SIZE size{w, h};
-  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  HDC screen = ::GetDC(nullptr);
-  ::UpdateLayeredWindow(window_, screen, &pos, &size, frameDc_, &src, 0, &blend, ULW_ALPHA);
-  ::ReleaseDC(nullptr, screen);
+  PresentLayered(window_, POINT{wr.left, wr.top}, SIZE{w, h}, frameDc_);
 }
 
 Win32RecordOverlayFactory::Win32RecordOverlayFactory(HWND applicationWindow, std::function<WStr(WView)> translate)

@@ -85,4 +85,12 @@ double FittedScale(UINT dpi, int width, int height) {
   return scale < 1.0 ? 1.0 : scale;
 }
 
+void PresentLayered(HWND window, POINT at, SIZE size, HDC source) {
+  POINT src{0, 0};
+  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  HDC screen = ::GetDC(nullptr);
+  ::UpdateLayeredWindow(window, screen, &at, &size, source, &src, 0, &blend, ULW_ALPHA);
+  ::ReleaseDC(nullptr, screen);
+}
+
 }  // namespace vx::ui

@@ -30,6 +30,10 @@ const wchar_t* TextFace();
 void DrawTextBox(Gdiplus::Graphics& g, WView text, Gdiplus::RectF box, float pixels, bool bold, unsigned argb,
                  HAlign align);
 
+// Shows a premultiplied 32-bit frame of `size` from `source` as the whole
+// of a layered window at `at` (screen pixels).
+void PresentLayered(HWND window, POINT at, SIZE size, HDC source);
+
 // Client size and position that centre a window on the primary screen's work area.
 RECT CenteredOnDesktop(int width, int height);
 
