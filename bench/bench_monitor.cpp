@@ -2,6 +2,8 @@
 // of the profile manager and monitor, and what an idle monitor costs.
 #include <benchmark/benchmark.h>
 
+#include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -40,6 +42,26 @@ fs::path Scratch(const char* name) {
   return p;
 }
 
+// Pins the calling thread to one processor; threads it starts afterwards
+// inherit that. The floor's partner thread and the monitor's threads start
+// on one processor, the benchmark's thread then moves to another, so every
+// wake in floor and path crosses the same two processors and a compile
+// running beside them costs both alike.
+bool PinTo(int cpu) {
+  if (cpu >= CPU_SETSIZE || cpu >= static_cast<int>(std::thread::hardware_concurrency())) return false;
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  CPU_SET(cpu, &set);
+  return ::pthread_setaffinity_np(::pthread_self(), sizeof set, &set) == 0;
+}
+
+void Unpin() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  for (unsigned i = 0; i < std::thread::hardware_concurrency() && i < CPU_SETSIZE; ++i) CPU_SET(i, &set);
+  ::pthread_setaffinity_np(::pthread_self(), sizeof set, &set);
+}
+
 // The floor of a report's path: one thread wakes another, which wakes the
 // first again (condition-variable ping-pong). The path below has the same
 // two wake-ups (read thread, then main thread), so what the machine's
@@ -62,8 +84,12 @@ class PingPong {
     ++ping_;
     cv_.notify_all();
     cv_.wait(lock, [&] { return pong_ == ping_; });
-    return std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
+    const auto t1 = Clock::now();
+    firstWake_ = std::chrono::duration<double, std::micro>(servedAt_ - t0).count();
+    return std::chrono::duration<double, std::micro>(t1 - t0).count();
   }
+  // Of the last round trip: until the partner woke.
+  double FirstWake() const { return firstWake_; }
 
  private:
   void Serve() {
@@ -71,6 +97,7 @@ class PingPong {
     for (;;) {
       cv_.wait(lock, [&] { return stop_ || ping_ != pong_; });
       if (stop_) return;
+      servedAt_ = Clock::now();
       pong_ = ping_;
       cv_.notify_all();
     }
@@ -79,8 +106,49 @@ class PingPong {
   std::condition_variable cv_;
   long ping_ = 0;
   long pong_ = 0;
+  Clock::time_point servedAt_;
+  double firstWake_ = 0;
   bool stop_ = false;
   std::thread thread_;
+};
+
+// The virtual bus, with the moment each read returned on the read thread.
+class StampingBus final : public IHidBus {
+ public:
+  explicit StampingBus(IHidBus& bus) : bus_(bus) {}
+  Guid HidGuid() override { return bus_.HidGuid(); }
+  std::optional<std::vector<HidInterfaceInfo>> Enumerate(const Guid& c) override { return bus_.Enumerate(c); }
+  std::unique_ptr<IHidDevice> Open(WView path, bool forReading, std::uint32_t* error) override {
+    auto d = bus_.Open(path, forReading, error);
+    return d ? std::make_unique<Device>(std::move(d), readAt) : nullptr;
+  }
+  std::unique_ptr<IHidDevice> Probe(WView path) override { return bus_.Probe(path); }
+  std::atomic<Clock::time_point> readAt{};
+
+ private:
+  class Device final : public IHidDevice {
+   public:
+    Device(std::unique_ptr<IHidDevice> d, std::atomic<Clock::time_point>& at) : d_(std::move(d)), at_(at) {}
+    bool GetAttributes(HidAttributes& out) override { return d_->GetAttributes(out); }
+    bool GetCaps(HidCaps& out) override { return d_->GetCaps(out); }
+    std::uint32_t SetFeature(std::span<const std::uint8_t> r) override { return d_->SetFeature(r); }
+    std::uint32_t GetFeature(std::span<std::uint8_t> r) override { return d_->GetFeature(r); }
+    std::uint32_t WriteOutput(std::span<const std::uint8_t> r) override { return d_->WriteOutput(r); }
+    HidReadResult Read(std::span<std::uint8_t> buffer, const StopSignal& stop) override {
+      auto r = d_->Read(buffer, stop);
+      at_.store(Clock::now());
+      return r;
+    }
+    std::uint32_t MaxInputUsageListLength() override { return d_->MaxInputUsageListLength(); }
+    bool GetInputButtonUsages(std::span<const std::uint8_t> r, std::vector<HidUsageAndPage>& out) override {
+      return d_->GetInputButtonUsages(r, out);
+    }
+
+   private:
+    std::unique_ptr<IHidDevice> d_;
+    std::atomic<Clock::time_point>& at_;
+  };
+  IHidBus& bus_;
 };
 
 // A button report read on the read thread, handed to the main thread,
@@ -88,8 +156,17 @@ class PingPong {
 // (a microphone toggle) is the end point.
 class ButtonLatency {
  public:
-  ButtonLatency(const fs::path& dir, benchmark::State& state) : rig_(dir), mon_(rig_.Start()) {
+  ButtonLatency(const fs::path& dir, benchmark::State& state)
+      : rig_(dir), stamps_(rig_.bus), mon_((rig_.busInUse = &stamps_, rig_.Start())) {
     rig_.dm->FCurrentProfileInfo.ConfigInfo.ButtonFuncInfo[0].FunctionType = kFuncMicrophoneMute;
+    // Stamps the moment the main thread takes the report: the path's two
+    // wakes lie before it, decoding and dispatch after it.
+    auto onData = mon_.kwHIDData1->OnData;
+    mon_.kwHIDData1->OnData = [this, onData](const WStr& id, const WStr& path, std::uint8_t reportId,
+                                             const std::uint8_t* data, std::uint16_t size) {
+      takenAt_ = Clock::now();
+      onData(id, path, reportId, data, size);
+    };
     dev_ = rig_.bus.Plug(test::RigMouse());
     rig_.Arrival();
     rig_.windows.Advance(1500);
@@ -113,15 +190,26 @@ class ButtonLatency {
       rig_.main.RunUntil([&] { return !rig_.windows.posted.empty(); }, 1000);
       rig_.Pump();
     }
+    const auto readAt = stamps_.readAt.load();
+    toRead_ = std::chrono::duration<double, std::micro>(readAt - queuedAt_).count();
+    toMain_ = std::chrono::duration<double, std::micro>(takenAt_ - readAt).count();
     return latency_;
   }
+  // Of the last report: queued to read on the read thread (the first wake),
+  // read to taken on the main thread (the read thread's work, the second wake).
+  double ToRead() const { return toRead_; }
+  double ToMain() const { return toMain_; }
 
  private:
   test::MonitorRig rig_;
+  StampingBus stamps_;
   TVXMonMain& mon_;
   int dev_ = 0;
   Clock::time_point queuedAt_;
+  Clock::time_point takenAt_;
   double latency_ = 0;
+  double toRead_ = 0;
+  double toMain_ = 0;
   std::atomic<int> sets_{0};
 };
 
@@ -131,14 +219,27 @@ void BM_ReportToButtonAction(benchmark::State& state) {
   latencies.reserve(50000);
   std::vector<double> floor;
   floor.reserve(50000);
+  std::vector<double> toRead, toMain, work, floorFirst;
+  floorFirst.reserve(50000);
+  toRead.reserve(50000);
+  toMain.reserve(50000);
+  work.reserve(50000);
   {
+    const bool pinned = PinTo(1);
     PingPong pingPong;
     ButtonLatency path(dir, state);
+    if (pinned) PinTo(0);
     for (auto _ : state) {
       floor.push_back(pingPong.RoundTrip());
+      floorFirst.push_back(pingPong.FirstWake());
       latencies.push_back(path.Once());
+      toRead.push_back(path.ToRead());
+      toMain.push_back(path.ToMain());
+      work.push_back(latencies.back() - path.ToRead() - path.ToMain());
     }
+    state.counters["pinned"] = pinned ? 1 : 0;
   }
+  Unpin();
   const double median = Percentile(latencies, 0.5);
   const double p99 = Percentile(latencies, 0.99);
   const double floorMedian = Percentile(floor, 0.5);
@@ -152,6 +253,16 @@ void BM_ReportToButtonAction(benchmark::State& state) {
   // Target: at most 1.2 each.
   state.counters["ratio_median"] = floorMedian > 0 ? median / floorMedian : 0;
   state.counters["ratio_p99"] = floorP99 > 0 ? p99 / floorP99 : 0;
+  // Where the time goes: queued to read (first wake), read to taken on the
+  // main thread (read thread's work, second wake), then decoding, message
+  // 7524 and the handler.
+  state.counters["floor_first_wake_median_us"] = Percentile(floorFirst, 0.5);
+  state.counters["to_read_median_us"] = Percentile(toRead, 0.5);
+  state.counters["to_read_p99_us"] = Percentile(toRead, 0.99);
+  state.counters["to_main_median_us"] = Percentile(toMain, 0.5);
+  state.counters["to_main_p99_us"] = Percentile(toMain, 0.99);
+  state.counters["work_median_us"] = Percentile(work, 0.5);
+  state.counters["work_p99_us"] = Percentile(work, 0.99);
   fs::remove_all(dir);
 }
 BENCHMARK(BM_ReportToButtonAction)->Iterations(20000)->Unit(benchmark::kMicrosecond)->UseRealTime();
@@ -165,8 +276,10 @@ void BM_ReportToButtonActionLogOn(benchmark::State& state) {
   std::vector<double> on, off, floor;
   {
     FileLogWriter log(FromNativePath((dir / "VXMon.log").string()));
+    const bool pinned = PinTo(1);
     PingPong pingPong;
     ButtonLatency path(dir, state);
+    if (pinned) PinTo(0);
     bool logOn = false;
     for (auto _ : state) {
       logOn = !logOn;
@@ -176,6 +289,7 @@ void BM_ReportToButtonActionLogOn(benchmark::State& state) {
     }
     SetLogWriter(nullptr);
   }
+  Unpin();
   const double onMedian = Percentile(on, 0.5), onP99 = Percentile(on, 0.99);
   const double offMedian = Percentile(off, 0.5), offP99 = Percentile(off, 0.99);
   const double floorMedian = Percentile(floor, 0.5), floorP99 = Percentile(floor, 0.99);

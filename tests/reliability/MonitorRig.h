@@ -165,7 +165,7 @@ class MonitorRig {
     s.input = &input;
     s.timer = &timer;
     s.audio = &audio;
-    s.hidBus = &bus;
+    s.hidBus = busInUse ? busInUse : &bus;
     s.dispatcher = &main;
     mon = std::make_unique<TVXMonMain>(*dm, s, kRigWindow);
     mon->Extensions.ToggleMacroRecording = [this](std::uint8_t i) { toggles.push_back(i); };
@@ -205,6 +205,9 @@ class MonitorRig {
     main.ReleaseHeld();
   }
 
+  // The bus the monitor reads, when not `bus` itself (a benchmark's wrapper
+  // of it); set before Start.
+  IHidBus* busInUse = nullptr;
   MemRegistry reg;
   ClockWindows windows;
   FakeInput input;
