@@ -12,6 +12,7 @@
 #include "platform/Log.h"
 #include "platform/MessageBox.h"
 #include "platform/Registry.h"
+#include "platform/ScopeExit.h"
 #include "platform/Shell.h"
 #include "profiles/IniFile.h"
 
@@ -318,6 +319,11 @@ void TVXMonMain::PlayMacro() {
     return;
   }
   IsPlayingMacro = true;
+  // An exception out of the playback must not leave every later press dropped.
+  const ScopeExit playing([this] {
+    FPlaybackCancel = false;
+    IsPlayingMacro = false;
+  });
   ScreenPoint at;
   input.CursorPos(at);
   DebugOutput(u"play macro");
@@ -336,8 +342,6 @@ void TVXMonMain::PlayMacro() {
   } else if (control.cancelled) {
     DebugOutput(u"play macro stopped: the monitor ends or the system suspends; pressed keys and buttons released");
   }
-  FPlaybackCancel = false;
-  IsPlayingMacro = false;
 }
 
 void TVXMonMain::MacroInputRefused(std::uint32_t processId, bool elevatedForeground) {

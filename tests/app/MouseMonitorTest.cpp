@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -399,6 +400,18 @@ TEST_F(MonitorTest, PlayMacroCopiesFirstMacroReadsCursorOnceAndFlags) {
   EXPECT_EQ(input.cursorReads, 1);
   EXPECT_EQ(input.events, (std::vector<InputEvent>{test::Mouse(2, -300, -40), test::Mouse(4, -300, -40)}));
   EXPECT_EQ(debug, std::vector<WStr>{u"play macro"});
+}
+
+TEST_F(MonitorTest, AnExceptionOutOfPlaybackLeavesLaterPressesPlaying) {
+  SetType(2, 31);
+  SetMacro0({TMACROKEY{4, 1, 65, 0}, TMACROKEY{4, 0, 65, 0}});
+  input.during = [] { throw std::runtime_error("input failed"); };
+  EXPECT_THROW(Monitor().HandleMessage(7524, 2, 1), std::runtime_error);
+  EXPECT_FALSE(IsPlayingMacro);
+  input.during = nullptr;
+  input.events.clear();
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_EQ(input.events.size(), 2u);
 }
 
 TEST_F(MonitorTest, EmptyMacroLeavesFlagFalse) {

@@ -2,8 +2,11 @@
 // in which order the profile is saved, written and announced.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -66,11 +69,13 @@ struct FakeOverlays final : IRecordOverlayFactory {
   FakeOverlays(Log& l, std::vector<WStr>& out) : log(l), lines(out) {}
   std::unique_ptr<IRecordOverlay> ShowRecordWindow() override {
     log.push_back("overlay.show");
+    if (fail) throw std::runtime_error("no window");
     lines.clear();
     return std::make_unique<FakeOverlay>(log, lines);
   }
   Log& log;
   std::vector<WStr>& lines;
+  bool fail = false;
 };
 
 // Feeds the recorder the way the hook engine's mouse macro mode does: every
@@ -178,6 +183,18 @@ TEST_F(RecordToggle, DroppedRecordingStoresNothingAndTheNextStartsAfresh) {
   recorder->ToggleMacroRecording(7);
   EXPECT_TRUE(recordingFlag);
   EXPECT_EQ(recorder->FMacroInfo().MacroListCount, 0);
+}
+
+TEST_F(RecordToggle, AStartThatThrowsLeavesNoRecordingBehind) {
+  overlays.fail = true;
+  EXPECT_THROW(recorder->ToggleMacroRecording(7), std::runtime_error);
+  EXPECT_FALSE(recordingFlag);
+  EXPECT_EQ(log, (Log{"hook.record", "overlay.show", "hook.stop"}));
+  // The next press starts a recording, not the stop of a dead one.
+  overlays.fail = false;
+  recorder->ToggleMacroRecording(7);
+  EXPECT_TRUE(recordingFlag);
+  EXPECT_TRUE(recorder->OverlayShown());
 }
 
 TEST_F(RecordToggle, OneLeftClickGivesPressPauseRelease) {
