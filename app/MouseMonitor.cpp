@@ -300,8 +300,8 @@ void TVXMonMain::DoButtonFunction(std::uint8_t keyIndex, std::uint16_t functionT
 // - 7035 and 7037 reload at once: the macro playing is a copy and stays as
 //   it was;
 // - hook callbacks of a recording return at once;
-// - Exit (tray, WM_CLOSE, "Restart as administrator"), suspend and session
-//   end stop the playback at its next step and release what it pressed;
+// - Exit (tray, WM_CLOSE, "Restart as administrator"), suspend, session
+//   end and a lock or switch-away stop the playback at its next step and release what it pressed;
 // - the tray menu, About and Config run at once; while the menu is open the
 //   playback waits inside it, and its schedule moves by that time;
 // - the debounced mouse reopen waits until the macro has ended.
@@ -340,7 +340,8 @@ void TVXMonMain::PlayMacro() {
     DebugOutput(u"play macro stopped: Windows refused the input of action " + IntToWStr(played));
     MacroInputRefused(hasFront ? front.processId : 0, false);
   } else if (control.cancelled) {
-    DebugOutput(u"play macro stopped: the monitor ends or the system suspends; pressed keys and buttons released");
+    DebugOutput(u"play macro stopped: the monitor ends, the system suspends or the session is locked or switched away; "
+                u"pressed keys and buttons released");
   }
 }
 
@@ -412,6 +413,9 @@ void TVXMonMain::SessionChange(std::uintptr_t event) {
   if (away != SessionAway()) {
     DebugOutput(SessionAway() ? u"session: locked or switched away, macro play is paused"
                               : u"session: back, macro play resumes");
+    // Input would go to the secure desktop, be refused there and leave keys
+    // down: a macro playing beneath this handler stops at its next step.
+    if (SessionAway() && IsPlayingMacro) FPlaybackCancel = true;
   }
 }
 

@@ -738,6 +738,26 @@ TEST_F(MonitorTest, ExitDuringAMacrosPauseStopsItAndReleasesWhatItPressed) {
   EXPECT_FALSE(IsPlayingMacro);
 }
 
+TEST_F(MonitorTest, ALockDuringAMacrosPauseStopsItWithoutAdministratorAdvice) {
+  SetType(2, 31);
+  SetMacro0({TMACROKEY{4, 1, 65, 0}, TMACROKEY{6, 1, 0xB8, 0x0B}, TMACROKEY{4, 0, 65, 0}, TMACROKEY{4, 1, 66, 0}});
+  std::vector<std::pair<WStr, WStr>> notes;
+  Monitor().Extensions.ShowNotification = [&](WView t, WView x) { notes.emplace_back(WStr(t), WStr(x)); };
+  const std::int64_t start = timer.now;
+  timer.messagesAt = {start + 100000};
+  windows.onProcessMessages = [&] {
+    if (timer.now == start) return;
+    Monitor().HandleMessage(kWmWtsSessionChange, kWtsSessionLock, 1);
+    input.refuseFrom = static_cast<int>(input.events.size());  // the secure desktop takes no input
+  };
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_EQ(timer.now, start + 100000);
+  EXPECT_EQ(input.events, (std::vector<InputEvent>{Key(65, 0, 0x1E), Key(65, 2, 0x1E)}));
+  EXPECT_TRUE(notes.empty());
+  EXPECT_EQ(std::count(debug.begin(), debug.end(), u"notice: Macro could not play"), 0);
+  EXPECT_FALSE(IsPlayingMacro);
+}
+
 // Windows drops input into a program of a higher integrity level.
 TEST_F(MonitorTest, AnElevatedForegroundGetsNoInputAndOneNotificationPerProcess) {
   SetType(2, 31);
