@@ -61,6 +61,13 @@ INSTANTIATE_TEST_SUITE_P(
         ActionCase{"MainEnter", Act(4, 1, 0x0D, 0), {Key(0x0D, 0, 0x1C)}},
         ActionCase{"NumpadEnterByStoredFlag", Act(4, 1, 0x0D, 1), {Key(0x0D, 0x0001, 0x1C)}},
         ActionCase{"DeleteStoredFlag", Act(4, 1, 0x2E, 1), {Key(0x2E, 0x0001, 0x53)}},
+        // E1 1D: Pause as Windows' keyboard input gives it, never left Ctrl.
+        ActionCase{"PauseIs45Unextended", Act(4, 1, 0x13, 0), {Key(0x13, 0, 0x45)}},
+        ActionCase{"PauseStoredFlagStaysPause", Act(4, 1, 0x13, 1), {Key(0x13, 0, 0x45)}},
+        ActionCase{"PauseRelease", Act(4, 0, 0x13, 0), {Key(0x13, 0x0002, 0x45)}},
+        ActionCase{"NumLockIs45Extended", Act(4, 1, 0x90, 0), {Key(0x90, 0x0001, 0x45)}},
+        ActionCase{"CtrlBreak", Act(4, 1, 0x03, 0), {Key(0x03, 0x0001, 0x46)}},
+        ActionCase{"PrintScreen", Act(4, 1, 0x2C, 0), {Key(0x2C, 0x0001, 0x37)}},
         ActionCase{"KeyWithoutScanCode", Act(4, 1, 0x7C, 0), {Key(0x7C, 0, 0)}},
         ActionCase{"KeyState2", Act(4, 2, 65, 0), {}},
         ActionCase{"LeftDown", Act(1, 1, 0, 1), {Mouse(0x0002, -1700, -25)}},
