@@ -312,11 +312,19 @@ void TVXMonMain::PlayMacro() {
   ForegroundProcess front;
   const bool hasFront = input.Foreground(front);
   const std::uint32_t own = input.OwnIntegrity();
+  // Refused up front only on a level read as higher than ours; one that
+  // cannot be read (a hardened handle, or our own) proves nothing.
   if (hasFront && own != 0 && front.integrity > own) {
     DebugOutput(u"play macro refused: the program in front (process " + IntToWStr(front.processId) +
                 u") runs as administrator; Windows would drop the input");
     MacroInputRefused(front.processId, true);
     return;
+  }
+  if (hasFront && front.integrity == 0) {
+    DebugOutput(u"play macro: the integrity level of the program in front (process " + IntToWStr(front.processId) +
+                u") could not be read (error " + IntToWStr(front.readError) + u"); Windows' answer decides");
+  } else if (hasFront && own == 0) {
+    DebugOutput(u"play macro: the monitor's own integrity level could not be read; Windows' answer decides");
   }
   IsPlayingMacro = true;
   // An exception out of the playback must not leave every later press dropped.

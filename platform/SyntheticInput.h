@@ -32,6 +32,11 @@ struct ScreenPoint {
 struct ForegroundProcess {
   std::uint32_t processId = 0;
   std::uint32_t integrity = 0;  // 0 when it could not be read
+  // Why it could not be read: the system error of the step that failed.
+  // Access denied is no sign of elevation: a process of the same user that
+  // runs elevated can be queried; one that hardened its handle (anti-cheat,
+  // another user's) cannot.
+  std::uint32_t readError = 0;
 };
 
 class ISyntheticInput {

@@ -792,6 +792,40 @@ TEST_F(MonitorTest, AnElevatedForegroundGetsNoInputAndOneNotificationPerProcess)
   EXPECT_FALSE(IsPlayingMacro);
 }
 
+// A level that cannot be read is no reason to refuse: the macro plays and
+// SendInput's answer decides. Access denied (5) is what Windows gives for a
+// process that hardened its handle, elevated or not.
+TEST_F(MonitorTest, AnUnreadableIntegrityLevelPlaysAndSaysWhy) {
+  SetType(2, 31);
+  SetMacro0({TMACROKEY{4, 1, 65, 0}, TMACROKEY{4, 0, 65, 0}});
+  std::vector<WStr> notes;
+  Monitor().Extensions.ShowNotification = [&](WView, WView x) { notes.emplace_back(x); };
+  const struct {
+    ForegroundProcess front;
+    std::uint32_t own;
+    const char16_t* logged;
+  } rows[] = {
+      {{903, 0, 5}, kIntegrityMedium,
+       u"play macro: the integrity level of the program in front (process 903) could not be read (error 5); "
+       u"Windows' answer decides"},
+      {{904, 0, 87}, kIntegrityMedium,
+       u"play macro: the integrity level of the program in front (process 904) could not be read (error 87); "
+       u"Windows' answer decides"},
+      {{905, kIntegrityHigh, 0}, 0,
+       u"play macro: the monitor's own integrity level could not be read; Windows' answer decides"},
+  };
+  for (const auto& r : rows) {
+    input.foreground = r.front;
+    input.own = r.own;
+    input.events.clear();
+    debug.clear();
+    Monitor().HandleMessage(7524, 2, 1);
+    EXPECT_EQ(input.events.size(), 2u) << ToUtf8(r.logged);
+    EXPECT_EQ(std::count(debug.begin(), debug.end(), WStr(r.logged)), 1) << ToUtf8(r.logged);
+  }
+  EXPECT_TRUE(notes.empty());
+}
+
 TEST_F(MonitorTest, ARefusedInjectionStopsTheMacroAndTellsOncePerProcess) {
   SetType(2, 31);
   SetMacro0({TMACROKEY{4, 1, 65, 0}, TMACROKEY{6, 1, 100, 0}, TMACROKEY{4, 0, 65, 0}});
@@ -805,6 +839,12 @@ TEST_F(MonitorTest, ARefusedInjectionStopsTheMacroAndTellsOncePerProcess) {
   ASSERT_EQ(notes.size(), 1u);
   EXPECT_EQ(notes[0].second, WStr(kMacroNotPlayedRefused) + u" " + kMacroNotPlayedAdvice);
   EXPECT_FALSE(IsPlayingMacro);
+  // An elevated monitor has nothing to restart as: the advice is left out.
+  input.own = kIntegrityHigh;
+  input.foreground = {906, kIntegrityMedium};
+  Monitor().HandleMessage(7524, 2, 1);
+  ASSERT_EQ(notes.size(), 2u);
+  EXPECT_EQ(notes[1].second, WStr(kMacroNotPlayedRefused));
 }
 
 TEST_F(MonitorTest, RestartAsAdministratorStartsThroughThePromptAndEndsLikeExit) {
