@@ -671,6 +671,13 @@ void TVXMonMain::CaptureDefaultChanged() {
   OpenCaptureEndpoint();
   DebugOutput(FEndpoint ? u"microphone: the default capture device changed, mute follows it"
                         : u"microphone: no default capture device now");
+  // The hint says what the device in use says, not what the last one did.
+  bool muted = false;
+  const bool now = FEndpoint && FEndpoint->GetMute(muted) && muted;
+  if (now != FMicMutedByMouse) {
+    FMicMutedByMouse = now;
+    UpdateTrayStatus();
+  }
 }
 
 void TVXMonMain::MicrophoneMute() {

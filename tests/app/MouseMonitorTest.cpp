@@ -1114,6 +1114,29 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    {u"Microphone on"}, u"notice: Microphone on", u"Profile group 1"},
         // A device that stays muted whatever it is asked: the notice says so.
+        // The hint follows the device in use: a headset muted by the mouse
+        // is unplugged, the built-in microphone is live (or muted).
+        NoticeCase{"DefaultChangeToALiveMicrophone",
+                   [](MonitorTest& fx, TVXMonMain& m) {
+                     MutePress(fx, m);
+                     fx.audio.SwitchDefault(1);
+                   },
+                   {u"Microphone muted"}, u"microphone: the default capture device changed, mute follows it",
+                   u"Profile group 1"},
+        NoticeCase{"DefaultChangeToAMutedMicrophone",
+                   [](MonitorTest& fx, TVXMonMain& m) {
+                     (void)m;
+                     fx.audio.secondMuted = true;
+                     fx.audio.SwitchDefault(1);
+                   },
+                   {}, u"microphone: the default capture device changed, mute follows it",
+                   u"Profile group 1\nMicrophone muted"},
+        NoticeCase{"VolumeChangeOfAMutedMicrophoneKeepsMuted",
+                   [](MonitorTest& fx, TVXMonMain& m) {
+                     MutePress(fx, m);
+                     fx.audio.state.notify();  // the volume slider moves
+                   },
+                   {u"Microphone muted"}, u"notice: Microphone muted", u"Profile group 1\nMicrophone muted"},
         NoticeCase{"DeviceKeepsItsState",
                    [](MonitorTest& fx, TVXMonMain& m) {
                      static_cast<NoticeTest&>(fx).audio.state.setIgnored = true;
