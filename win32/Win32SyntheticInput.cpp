@@ -52,7 +52,12 @@ class Win32SyntheticInput final : public ISyntheticInput {
     return true;
   }
   std::uint16_t ScanCodeOf(std::uint8_t vk) override {
-    return static_cast<std::uint16_t>(::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC_EX));
+    // With per-window input languages the game's layout may not be ours: a
+    // game that reads scan codes must get the key its own layout names.
+    DWORD thread = 0;
+    if (HWND window = ::GetForegroundWindow()) thread = ::GetWindowThreadProcessId(window, nullptr);
+    const HKL layout = ::GetKeyboardLayout(thread);  // 0: this thread's
+    return static_cast<std::uint16_t>(::MapVirtualKeyExW(vk, MAPVK_VK_TO_VSC_EX, layout));
   }
   bool KeybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags) override {
     INPUT in{};
