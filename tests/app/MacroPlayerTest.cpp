@@ -253,5 +253,32 @@ TEST(PlayMacro, ACancelDuringAPauseStopsAtOnceAndReleases) {
   EXPECT_EQ(input.events, (std::vector<InputEvent>{Key(65, 0, 0x1E), Key(65, 2, 0x1E)}));
 }
 
+// Stopped in the last pause, nothing is left down: keys, buttons, and the
+// browser keys a side button plays.
+TEST(PlayMacro, ACancelInTheLastPauseReleasesWhatIsDown) {
+  const struct {
+    const char* name;
+    TMACROKEY press;
+    std::vector<InputEvent> expected;
+  } rows[] = {
+      {"Key", Act(4, 1, 0x27, 0), {Key(0x27, 1, 0x4D), Key(0x27, 3, 0x4D)}},
+      {"LeftButton", Act(1, 1, 0, 1), {Mouse(2, 0, 0), Mouse(4, 0, 0)}},
+      {"MiddleButton", Act(1, 1, 0, 3), {Mouse(0x20, 0, 0), Mouse(0x40, 0, 0)}},
+      {"BackSideButton", Act(1, 1, 0, 4), {Key(166, 1), Key(166, 3)}},
+      {"ForwardSideButton", Act(1, 1, 0, 5), {Key(167, 1), Key(167, 3)}},
+  };
+  for (const auto& r : rows) {
+    FakeInput input;
+    FakePreciseTimer timer;
+    std::atomic<bool> cancel{false};
+    timer.onSleep = [&] { cancel = true; };
+    PlaybackControl control;
+    control.cancel = &cancel;
+    EXPECT_EQ(PlayMacroActions(MacroOf({r.press, Act(6, 1, 100, 0)}), {}, input, timer, control), 2) << r.name;
+    EXPECT_TRUE(control.cancelled) << r.name;
+    EXPECT_EQ(input.events, r.expected) << r.name;
+  }
+}
+
 }  // namespace
 }  // namespace vx

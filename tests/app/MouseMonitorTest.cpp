@@ -680,6 +680,13 @@ TEST_F(MonitorTest, SuspendDuringPlaybackReleasesWhatTheMacroPressed) {
   input.events.clear();
   Monitor().HandleMessage(7524, 2, 1);
   EXPECT_EQ(input.events.size(), 6u);
+  // A suspend while nothing plays leaves no cancel behind for the first
+  // macro after resume.
+  Monitor().HandleMessage(kWmPowerBroadcast, kPbtApmSuspend, 0);
+  Monitor().HandleMessage(kWmPowerBroadcast, kPbtApmResumeSuspend, 0);
+  input.events.clear();
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_EQ(input.events.size(), 6u);
 }
 
 // A macro of a 3 s pause: what arrives during it is handled at once.
@@ -736,6 +743,36 @@ TEST_F(MonitorTest, ExitDuringAMacrosPauseStopsItAndReleasesWhatItPressed) {
   EXPECT_EQ(timer.now, start + 100000);
   EXPECT_EQ(input.events, (std::vector<InputEvent>{Key(65, 0, 0x1E), Key(65, 2, 0x1E)}));
   EXPECT_FALSE(IsPlayingMacro);
+  // Presses read before the loop ends start nothing.
+  windows.onProcessMessages = nullptr;
+  debug.clear();
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_EQ(input.events.size(), 2u);
+  EXPECT_EQ(debug, std::vector<WStr>{u"play macro ignored: the monitor is ending"});
+}
+
+TEST_F(MonitorTest, TheDebouncedReopenWaitsUntilTheMacroHasEnded) {
+  SetType(2, 31);
+  SetMacro0({TMACROKEY{4, 1, 65, 0}, TMACROKEY{6, 1, 0xB8, 0x0B}, TMACROKEY{4, 0, 65, 0}});
+  Monitor();
+  auto& t = OnlyTimer(windows);
+  const std::int64_t start = timer.now;
+  timer.messagesAt = {start + 100000};
+  bool arrived = false;
+  windows.onProcessMessages = [&] {
+    if (timer.now == start || arrived) return;
+    arrived = true;
+    Monitor().kwHIDEvent1DeviceArrival();
+    t.Elapse();  // inside the pause: the stop and its 50 ms would stretch it
+  };
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_TRUE(windows.sleeps.empty());
+  EXPECT_EQ(timer.now, start + 3000000);
+  EXPECT_TRUE(t.Enabled());  // it tries again
+  windows.onProcessMessages = nullptr;
+  t.Elapse();
+  EXPECT_EQ(windows.sleeps, std::vector<std::uint32_t>{50});
+  EXPECT_FALSE(t.Enabled());
 }
 
 TEST_F(MonitorTest, ALockDuringAMacrosPauseStopsItWithoutAdministratorAdvice) {
