@@ -977,6 +977,38 @@ TEST_F(MonitorTest, EndOfSessionEndsLikeExit) {
   EXPECT_EQ(ToConfig(), (std::vector<SentMessage>{{kCfg, 7036, 0, 0, true}}));
 }
 
+// Neither a suspend nor the end of the session stores half a recording; the
+// end also stops the reads at once, as the teardown may never run.
+TEST_F(MonitorTest, SuspendAndSessionEndDropARecordingAndTheEndStopsTheReads) {
+  const int dev = bus.Plug(VirtualMouse());
+  mon = std::make_unique<TVXMonMain>(*dm, services, kSelf);  // the real recorder
+  windows.byClass[u"TVXCfgMain"] = kCfg;
+  SetType(7, 32);
+  mon->FormCreate();
+  for (const bool suspend : {true, false}) {
+    SCOPED_TRACE(suspend ? "suspend" : "session end");
+    mon->HandleMessage(7524, 7, 1);
+    ASSERT_TRUE(IsRecordingMacro);
+    EXPECT_TRUE(mon->TimerHookCheck->Enabled());
+    debug.clear();
+    if (suspend) {
+      mon->HandleMessage(kWmPowerBroadcast, kPbtApmSuspend, 0);
+    } else {
+      mon->ReopenDevice();
+      ASSERT_TRUE(bus.WaitForReaders(dev, 1, 1, 5000));
+      mon->HandleMessage(kWmEndSession, 1, 0);
+      EXPECT_EQ(mon->kwHIDData1->RunningReadThreads(), 0u);
+      EXPECT_EQ(bus.OpenReaders(dev, 1), 0u);
+    }
+    EXPECT_FALSE(IsRecordingMacro);
+    EXPECT_FALSE(mon->TimerHookCheck->Enabled());
+    EXPECT_EQ(std::count(debug.begin(), debug.end(), u"recording dropped: nothing stored"), 1);
+  }
+  // Nothing was stored or announced.
+  EXPECT_TRUE(std::none_of(windows.messages.begin(), windows.messages.end(),
+                           [](const SentMessage& m) { return m.msg == WM_VX_MACRO_RECORDED; }));
+}
+
 TEST_F(MonitorTest, MessagesWaitingDuringReopenAreHandledNested) {
   Monitor();
   reg.CreateKey(HKEY_CURRENT_USER_, kProfileKeyPath);
