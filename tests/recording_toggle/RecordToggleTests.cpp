@@ -38,13 +38,14 @@ struct FakeStore final : IRecordProfileStore {
   }
   bool SaveBackRecordMacroInfoToRegistry(const TMACROKEYINFO& info) override {
     log.push_back("saverecordmacro");
-    if (saves) recordMacro = std::make_unique<TMACROKEYINFO>(info);
-    return saves;
+    if (saves && savesRecordMacro) recordMacro = std::make_unique<TMACROKEYINFO>(info);
+    return saves && savesRecordMacro;
   }
 
   Log& log;
   std::int32_t profileIndex = 0;
   bool saves = true;  // false: the registry refuses every save
+  bool savesRecordMacro = true;  // false: only the recorded-macro save fails
   std::unique_ptr<TMouseProfileInfo> current = std::make_unique<TMouseProfileInfo>();
   std::unique_ptr<TMouseProfileInfo> stored = std::make_unique<TMouseProfileInfo>();
   std::unique_ptr<TMACROKEYINFO> recordMacro;
@@ -402,6 +403,16 @@ TEST_F(RecordToggle, SavesWritesThenAnnouncesWithTheProfileIndex) {
                        "record toggle: the recorded macro could not be saved to the registry"}));
   EXPECT_EQ(outcomes, (std::vector{RecordingOutcome::Started, RecordingOutcome::Saved, RecordingOutcome::Started,
                                    RecordingOutcome::NotSaved}));
+  // Either store failing alone is "not saved" too.
+  for (const bool slotFails : {true, false}) {
+    store.saves = !slotFails;
+    store.savesRecordMacro = slotFails;
+    outcomes.clear();
+    recorder->ToggleMacroRecording(7);
+    sim->Click(200, 10);
+    recorder->ToggleMacroRecording(7);
+    EXPECT_EQ(outcomes, (std::vector{RecordingOutcome::Started, RecordingOutcome::NotSaved})) << slotFails;
+  }
 }
 
 TEST_F(RecordToggle, RecordPressDuringTheDeviceWriteKeepsTheStoredMacro) {
