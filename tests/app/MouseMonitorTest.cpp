@@ -297,6 +297,8 @@ TEST_P(DispatchTest, ActsOnTheSlotsFunctionType) {
   // Every slot carries the type, so a code that indexed past the table or
   // picked the wrong slot would act.
   for (int i = 0; i < kButtonCount; ++i) SetType(i, c.type);
+  // The wheel slots follow the table in memory: code 15 read as a slot lands there.
+  for (auto& w : dm->FCurrentProfileInfo.ConfigInfo.VWheelButtonFuncInfo) w.FunctionType = c.type;
   SetMacro0({TMACROKEY{4, 1, 65, 0}});
   Monitor().FormCreate();
   Monitor().HandleMessage(7524, static_cast<std::uintptr_t>(c.code), 1);
@@ -1456,7 +1458,14 @@ TEST_F(ReloadTest, Message7035ReloadsGroupThenSettingsThenCurrentSlotAndStoresPr
   Put(kAllSettingValueName, all);
 
   ASSERT_EQ(dm->FCurrentProfileInfo.ConfigInfo.ButtonFuncInfo[9].FunctionType, 0);
+  // The mouse reported group 2 before; after the reload the store decides.
+  std::vector<WStr> statuses;
+  Monitor().Extensions.UpdateTrayStatus = [&](WView st) { statuses.emplace_back(st); };
+  Monitor().HandleMessage(7524, kCodeProfile1, 1);
+  ASSERT_EQ(statuses.back(), u"Profile group 2");
   EXPECT_TRUE(Monitor().HandleMessage(7035, 0, 3));
+  ASSERT_NE(dm->FProfileGroupIndex, 1);
+  EXPECT_EQ(statuses.back(), Monitor().ProfileGroupText(dm->FProfileGroupIndex));
   EXPECT_EQ(dm->FProfileIndex, 2);
   EXPECT_EQ(dm->FAllProfileSettingInfo.CurrentLanguage, 2);
   EXPECT_EQ(dm->FCurrentProfileInfo.ConfigInfo.ButtonFuncInfo[9].FunctionType, 28);
