@@ -7,6 +7,9 @@ namespace vx {
 namespace {
 constexpr std::uint16_t kScanPrefixMask = 0xFF00;
 constexpr std::uint16_t kScanPrefixE0 = 0xE000;
+constexpr std::uint16_t kScanPrefixE1 = 0xE100;
+constexpr std::uint16_t kScanPause = 0xE11D;
+constexpr std::uint8_t kScanNumLockCode = 0x45;
 }  // namespace
 
 bool MacroOutput::Key(std::uint8_t vk, bool extended, bool press) {
@@ -16,8 +19,28 @@ bool MacroOutput::Key(std::uint8_t vk, bool extended, bool press) {
     // prefix or the recorded flag makes it the extended key (Right Arrow,
     // not numeric-keypad 6).
     const std::uint16_t scan = input_.ScanCodeOf(vk);
-    const bool ext = extended || (scan & kScanPrefixMask) == kScanPrefixE0;
-    k.scan = static_cast<std::uint8_t>(scan & 0xFF);
+    bool ext = extended;
+    switch (scan & kScanPrefixMask) {
+      case 0:
+        k.scan = static_cast<std::uint8_t>(scan);
+        break;
+      case kScanPrefixE0:
+        k.scan = static_cast<std::uint8_t>(scan & 0xFF);
+        ext = true;
+        break;
+      default:
+        // E1 1D is Pause's own sequence, which SendInput cannot carry;
+        // Windows' keyboard input gives Pause 0x45 unextended (0x45 extended
+        // is Num Lock), whatever flag was recorded. Any other prefix goes by
+        // the virtual key alone, not as the key its low byte names.
+        if (scan == kScanPause) {
+          k.scan = kScanNumLockCode;
+          ext = false;
+        } else {
+          k.scan = 0;
+        }
+        break;
+    }
     k.flags = ext ? kKeyEventExtendedKey : 0;
   }
   // A release repeats its press's scan code and flags: no key can stick.

@@ -12,6 +12,7 @@
 #include "platform/Log.h"
 #include "platform/MessageBox.h"
 #include "platform/Registry.h"
+#include "platform/ScopeExit.h"
 #include "platform/Shell.h"
 #include "profiles/IniFile.h"
 
@@ -299,8 +300,8 @@ void TVXMonMain::DoButtonFunction(std::uint8_t keyIndex, std::uint16_t functionT
 // - 7035 and 7037 reload at once: the macro playing is a copy and stays as
 //   it was;
 // - hook callbacks of a recording return at once;
-// - Exit (tray, WM_CLOSE, "Restart as administrator"), suspend and session
-//   end stop the playback at its next step and release what it pressed;
+// - Exit (tray, WM_CLOSE, "Restart as administrator"), suspend, session
+//   end and a lock or switch-away stop the playback at its next step and release what it pressed;
 // - the tray menu, About and Config run at once; while the menu is open the
 //   playback waits inside it, and its schedule moves by that time;
 // - the debounced mouse reopen waits until the macro has ended.
@@ -311,13 +312,26 @@ void TVXMonMain::PlayMacro() {
   ForegroundProcess front;
   const bool hasFront = input.Foreground(front);
   const std::uint32_t own = input.OwnIntegrity();
+  // Refused up front only on a level read as higher than ours; one that
+  // cannot be read (a hardened handle, or our own) proves nothing.
   if (hasFront && own != 0 && front.integrity > own) {
     DebugOutput(u"play macro refused: the program in front (process " + IntToWStr(front.processId) +
                 u") runs as administrator; Windows would drop the input");
     MacroInputRefused(front.processId, true);
     return;
   }
+  if (hasFront && front.integrity == 0) {
+    DebugOutput(u"play macro: the integrity level of the program in front (process " + IntToWStr(front.processId) +
+                u") could not be read (error " + IntToWStr(front.readError) + u"); Windows' answer decides");
+  } else if (hasFront && own == 0) {
+    DebugOutput(u"play macro: the monitor's own integrity level could not be read; Windows' answer decides");
+  }
   IsPlayingMacro = true;
+  // An exception out of the playback must not leave every later press dropped.
+  const ScopeExit playing([this] {
+    FPlaybackCancel = false;
+    IsPlayingMacro = false;
+  });
   ScreenPoint at;
   input.CursorPos(at);
   DebugOutput(u"play macro");
@@ -334,10 +348,9 @@ void TVXMonMain::PlayMacro() {
     DebugOutput(u"play macro stopped: Windows refused the input of action " + IntToWStr(played));
     MacroInputRefused(hasFront ? front.processId : 0, false);
   } else if (control.cancelled) {
-    DebugOutput(u"play macro stopped: the monitor ends or the system suspends; pressed keys and buttons released");
+    DebugOutput(u"play macro stopped: the monitor ends, the system suspends or the session is locked or switched away; "
+                u"pressed keys and buttons released");
   }
-  FPlaybackCancel = false;
-  IsPlayingMacro = false;
 }
 
 void TVXMonMain::MacroInputRefused(std::uint32_t processId, bool elevatedForeground) {
@@ -408,6 +421,9 @@ void TVXMonMain::SessionChange(std::uintptr_t event) {
   if (away != SessionAway()) {
     DebugOutput(SessionAway() ? u"session: locked or switched away, macro play is paused"
                               : u"session: back, macro play resumes");
+    // Input would go to the secure desktop, be refused there and leave keys
+    // down: a macro playing beneath this handler stops at its next step.
+    if (SessionAway() && IsPlayingMacro) FPlaybackCancel = true;
   }
 }
 
@@ -655,6 +671,13 @@ void TVXMonMain::CaptureDefaultChanged() {
   OpenCaptureEndpoint();
   DebugOutput(FEndpoint ? u"microphone: the default capture device changed, mute follows it"
                         : u"microphone: no default capture device now");
+  // The hint says what the device in use says, not what the last one did.
+  bool muted = false;
+  const bool now = FEndpoint && FEndpoint->GetMute(muted) && muted;
+  if (now != FMicMutedByMouse) {
+    FMicMutedByMouse = now;
+    UpdateTrayStatus();
+  }
 }
 
 void TVXMonMain::MicrophoneMute() {

@@ -259,7 +259,8 @@ class TVXMonMain {
   bool FSessionDisconnected = false;
   bool FSessionRegistered = false;
   TNotices Notices;
-  // The last mute press left the microphone muted.
+  // The microphone in use is muted, as read after the last mute press or
+  // change of the default device; the hint shows it.
   bool FMicMutedByMouse = false;
   // The group the mouse last reported, until the store says otherwise.
   std::optional<int> FReportedGroup;

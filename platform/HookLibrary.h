@@ -2,7 +2,7 @@
 // The system-wide input hook library "kwHook.dll": its four exports, the
 // callback it calls for every low-level keyboard or mouse event, and the
 // event records it passes (laid out like KBDLLHOOKSTRUCT and MSLLHOOKSTRUCT).
-// Also the live key state the combination recorder reads (GetKeyState).
+// Also the live key state the combination recorder reads (GetAsyncKeyState).
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -123,7 +123,9 @@ void SetHookLibraryLoader(IHookLibraryLoader* loader);
 // The platform's own: Windows loads the real library; elsewhere there is none.
 IHookLibraryLoader& PlatformHookLibraryLoader();
 
-// GetKeyState(vk): bit 0x80 of the low byte set while the key is down.
+// GetAsyncKeyState(vk): the physical state, bit 0x8000 set while the key is
+// down (GetKeyState would give the state of this thread's input, stale in a
+// background program).
 std::int16_t KeyState(std::int32_t vk);
 // Test hook: a replaced key state (empty function restores the platform's).
 void SetKeyStateSource(std::function<std::int16_t(std::int32_t)> source);

@@ -32,6 +32,11 @@ struct ScreenPoint {
 struct ForegroundProcess {
   std::uint32_t processId = 0;
   std::uint32_t integrity = 0;  // 0 when it could not be read
+  // Why it could not be read: the system error of the step that failed.
+  // Access denied is no sign of elevation: a process of the same user that
+  // runs elevated can be queried; one that hardened its handle (anti-cheat,
+  // another user's) cannot.
+  std::uint32_t readError = 0;
 };
 
 class ISyntheticInput {
@@ -39,9 +44,9 @@ class ISyntheticInput {
   virtual ~ISyntheticInput() = default;
   // GetCursorPos; false (and pos unchanged) when the position is unavailable.
   virtual bool CursorPos(ScreenPoint& pos) = 0;
-  // MapVirtualKeyW(vk, MAPVK_VK_TO_VSC_EX): the key's scan code in the
-  // active layout, 0xE0 or 0xE1 in the high byte for an extended key; 0 when
-  // the key has none.
+  // MapVirtualKeyExW(vk, MAPVK_VK_TO_VSC_EX) in the keyboard layout of the
+  // foreground window's thread: the key's scan code, 0xE0 or 0xE1 in the
+  // high byte for an extended key; 0 when the key has none.
   virtual std::uint16_t ScanCodeOf(std::uint8_t vk) = 0;
   // keybd_event(vk, scan, flags, 0). False when the system did not insert
   // the event. Input into a window of a higher integrity level is dropped

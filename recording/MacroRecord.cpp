@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "platform/Debug.h"
+#include "platform/ScopeExit.h"
 
 namespace vx {
 
@@ -96,9 +97,16 @@ void TMacroRecorder::StartRecording() {
   PendingRecordDelay_ = 0;
   if (deps_.hook) deps_.hook->RecordMouseMacro();
   *recording_ = true;
+  // A start that throws leaves no recording behind that no press could end.
+  ScopeExit failed([this] {
+    FrmRecord_.reset();
+    if (deps_.hook) deps_.hook->StopRecordMouseMacro();
+    *recording_ = false;
+  });
   DebugOutput(u"show record window");
   FrmRecord_.reset();
   if (deps_.overlays) FrmRecord_ = deps_.overlays->ShowRecordWindow();
+  failed.Release();
   if (deps_.onOutcome) deps_.onOutcome(RecordingOutcome::Started);
 }
 

@@ -233,10 +233,6 @@ bool IsModifierKey(std::uint32_t vk) {
   }
 }
 
-bool EitherDown(std::int32_t left, std::int32_t right) {
-  return ((KeyState(left) | KeyState(right)) & 0x80) != 0;
-}
-
 }  // namespace
 
 WStr GetMouseButtonString(TMouseButtons button) {
@@ -365,8 +361,17 @@ void TkwHook::RecordKeyboardSingleKey() {
 void TkwHook::StopRecordKeyboardSingleKey() { UnhookKeyboard(); }
 
 void TkwHook::RecordKeyboardComboKey() {
+  FComboModifierDown.fill(false);
   HookKeyboard(KeyboardCallback<&TkwHook::ComboKeyHookProc>);
   FLastTimeKeyboardCombo = 0;
+}
+
+bool TkwHook::ModifierDown(std::uint32_t left, std::uint32_t right) const {
+  // What the hook saw, or (for a key held since before the recording) the
+  // physical state now: the thread-local GetKeyState of a background
+  // process that never receives keyboard input is stale.
+  return FComboModifierDown[left] || FComboModifierDown[right] ||
+         ((KeyState(static_cast<std::int32_t>(left)) | KeyState(static_cast<std::int32_t>(right))) & 0x8000) != 0;
 }
 
 void TkwHook::StopRecordKeyboardComboKey() {
@@ -484,6 +489,7 @@ void TkwHook::SingleKeyHookProc(std::int32_t, std::uintptr_t, const TKBDLLHOOKST
 void TkwHook::ComboKeyHookProc(std::int32_t, std::uintptr_t, const TKBDLLHOOKSTRUCT& event,
                                std::uint8_t& blocked) {
   if (!OnRecordKeyboardComboKey) return;
+  if (IsModifierKey(event.vkCode)) FComboModifierDown[event.vkCode] = KeyPressed(event) != 0;
   // Releases and the modifier keys themselves pass through untouched.
   if (!KeyPressed(event) || IsModifierKey(event.vkCode)) return;
   const auto vk = static_cast<std::uint16_t>(event.vkCode);
@@ -496,19 +502,19 @@ void TkwHook::ComboKeyHookProc(std::int32_t, std::uintptr_t, const TKBDLLHOOKSTR
     c.nKeyValue1 = c.nKeyValue1Extended = 0;
     c.nKeyValue2 = c.nKeyValue2Extended = 0;
   }
-  if (EitherDown(0xA2, 0xA3)) {
+  if (ModifierDown(0xA2, 0xA3)) {
     c.nModifier |= 2;
     FComboKeyString += u"Ctrl+";
   }
-  if (EitherDown(0xA4, 0xA5)) {
+  if (ModifierDown(0xA4, 0xA5)) {
     c.nModifier |= 1;
     FComboKeyString += u"Alt+";
   }
-  if (EitherDown(0x5B, 0x5C)) {
+  if (ModifierDown(0x5B, 0x5C)) {
     c.nModifier |= 8;
     FComboKeyString += u"Win+";
   }
-  if (EitherDown(0xA0, 0xA1)) {
+  if (ModifierDown(0xA0, 0xA1)) {
     c.nModifier |= 4;
     FComboKeyString += u"Shift+";
   }

@@ -301,6 +301,9 @@ class TkwHook {
   TMouseHookObjectList FMouseHookObjectList;
   std::uint32_t FLastTimeKeyboardMacro = 0;
   std::uint32_t FLastTimeKeyboardCombo = 0;
+  // Modifier keys down as the combination hook saw them go by.
+  std::array<bool, 256> FComboModifierDown{};
+  bool ModifierDown(std::uint32_t left, std::uint32_t right) const;
   std::uint32_t FLastTimeMouseMacro = 0;
   std::uint32_t FTotalMacroTime = 0;
   TKBDLLHOOKSTRUCT FLastMacroKey;

@@ -80,7 +80,7 @@ IHookLibraryLoader& PlatformHookLibraryLoader() {
   return loader;
 }
 
-std::int16_t PlatformKeyState(std::int32_t vk) { return ::GetKeyState(vk); }
+std::int16_t PlatformKeyState(std::int32_t vk) { return ::GetAsyncKeyState(vk); }
 
 InputActivity PlatformInputActivity() {
   InputActivity a;

@@ -14,20 +14,27 @@
 namespace vx {
 namespace {
 
-// The integrity level of a process's token; 0 when it cannot be read.
-std::uint32_t TokenIntegrity(HANDLE process) {
+// The integrity level of a process's token; 0 with the system error when it
+// cannot be read (access denied is not taken to mean anything: the caller
+// plays and lets SendInput's result decide).
+std::uint32_t TokenIntegrity(HANDLE process, std::uint32_t& error) {
   HANDLE raw = nullptr;
   if (!::OpenProcessToken(process, TOKEN_QUERY, &raw)) {
-    // A token that a program of the same user may not read belongs to a
-    // process above it (elevated, or the system's).
-    return ::GetLastError() == ERROR_ACCESS_DENIED ? kIntegrityHigh : 0;
+    error = ::GetLastError();
+    return 0;
   }
   win::UniqueHandle token(raw);
   DWORD size = 0;
   ::GetTokenInformation(token.get(), TokenIntegrityLevel, nullptr, 0, &size);
-  if (size == 0) return 0;
+  if (size == 0) {
+    error = ::GetLastError();
+    return 0;
+  }
   auto buffer = std::make_unique<std::uint8_t[]>(size);
-  if (!::GetTokenInformation(token.get(), TokenIntegrityLevel, buffer.get(), size, &size)) return 0;
+  if (!::GetTokenInformation(token.get(), TokenIntegrityLevel, buffer.get(), size, &size)) {
+    error = ::GetLastError();
+    return 0;
+  }
   const auto* label = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(buffer.get());
   PSID sid = label->Label.Sid;
   if (!sid || !::IsValidSid(sid)) return 0;
@@ -45,7 +52,12 @@ class Win32SyntheticInput final : public ISyntheticInput {
     return true;
   }
   std::uint16_t ScanCodeOf(std::uint8_t vk) override {
-    return static_cast<std::uint16_t>(::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC_EX));
+    // With per-window input languages the game's layout may not be ours: a
+    // game that reads scan codes must get the key its own layout names.
+    DWORD thread = 0;
+    if (HWND window = ::GetForegroundWindow()) thread = ::GetWindowThreadProcessId(window, nullptr);
+    const HKL layout = ::GetKeyboardLayout(thread);  // 0: this thread's
+    return static_cast<std::uint16_t>(::MapVirtualKeyExW(vk, MAPVK_VK_TO_VSC_EX, layout));
   }
   bool KeybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags) override {
     INPUT in{};
@@ -73,16 +85,19 @@ class Win32SyntheticInput final : public ISyntheticInput {
     ::GetWindowThreadProcessId(window, &pid);
     if (pid == 0) return false;
     out.processId = pid;
+    out.integrity = 0;
+    out.readError = 0;
     win::UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
     if (!process) {
-      out.integrity = ::GetLastError() == ERROR_ACCESS_DENIED ? kIntegrityHigh : 0;
+      out.readError = ::GetLastError();
       return true;
     }
-    out.integrity = TokenIntegrity(process.get());
+    out.integrity = TokenIntegrity(process.get(), out.readError);
     return true;
   }
   std::uint32_t OwnIntegrity() override {
-    if (own_ == 0) own_ = TokenIntegrity(::GetCurrentProcess());
+    std::uint32_t error = 0;
+    if (own_ == 0) own_ = TokenIntegrity(::GetCurrentProcess(), error);
     return own_;
   }
 

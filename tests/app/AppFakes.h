@@ -73,6 +73,10 @@ class FakeInput final : public ISyntheticInput {
       {0x2D, 0xE052},  // Insert
       {0x2E, 0xE053},  // Delete
       {0x66, 0x004D},  // numeric keypad 6
+      {0x13, 0xE11D},  // Pause (wine gives 0x0045)
+      {0x90, 0xE045},  // Num Lock
+      {0x03, 0xE046},  // Ctrl+Break
+      {0x2C, 0xE037},  // Print Screen
   };
 
   bool CursorPos(ScreenPoint& pos) override {

@@ -61,6 +61,13 @@ INSTANTIATE_TEST_SUITE_P(
         ActionCase{"MainEnter", Act(4, 1, 0x0D, 0), {Key(0x0D, 0, 0x1C)}},
         ActionCase{"NumpadEnterByStoredFlag", Act(4, 1, 0x0D, 1), {Key(0x0D, 0x0001, 0x1C)}},
         ActionCase{"DeleteStoredFlag", Act(4, 1, 0x2E, 1), {Key(0x2E, 0x0001, 0x53)}},
+        // E1 1D: Pause as Windows' keyboard input gives it, never left Ctrl.
+        ActionCase{"PauseIs45Unextended", Act(4, 1, 0x13, 0), {Key(0x13, 0, 0x45)}},
+        ActionCase{"PauseStoredFlagStaysPause", Act(4, 1, 0x13, 1), {Key(0x13, 0, 0x45)}},
+        ActionCase{"PauseRelease", Act(4, 0, 0x13, 0), {Key(0x13, 0x0002, 0x45)}},
+        ActionCase{"NumLockIs45Extended", Act(4, 1, 0x90, 0), {Key(0x90, 0x0001, 0x45)}},
+        ActionCase{"CtrlBreak", Act(4, 1, 0x03, 0), {Key(0x03, 0x0001, 0x46)}},
+        ActionCase{"PrintScreen", Act(4, 1, 0x2C, 0), {Key(0x2C, 0x0001, 0x37)}},
         ActionCase{"KeyWithoutScanCode", Act(4, 1, 0x7C, 0), {Key(0x7C, 0, 0)}},
         ActionCase{"KeyState2", Act(4, 2, 65, 0), {}},
         ActionCase{"LeftDown", Act(1, 1, 0, 1), {Mouse(0x0002, -1700, -25)}},
@@ -244,6 +251,33 @@ TEST(PlayMacro, ACancelDuringAPauseStopsAtOnceAndReleases) {
   EXPECT_TRUE(control.cancelled);
   EXPECT_EQ(timer.now, start + 100000);  // the rest of the pause is not waited
   EXPECT_EQ(input.events, (std::vector<InputEvent>{Key(65, 0, 0x1E), Key(65, 2, 0x1E)}));
+}
+
+// Stopped in the last pause, nothing is left down: keys, buttons, and the
+// browser keys a side button plays.
+TEST(PlayMacro, ACancelInTheLastPauseReleasesWhatIsDown) {
+  const struct {
+    const char* name;
+    TMACROKEY press;
+    std::vector<InputEvent> expected;
+  } rows[] = {
+      {"Key", Act(4, 1, 0x27, 0), {Key(0x27, 1, 0x4D), Key(0x27, 3, 0x4D)}},
+      {"LeftButton", Act(1, 1, 0, 1), {Mouse(2, 0, 0), Mouse(4, 0, 0)}},
+      {"MiddleButton", Act(1, 1, 0, 3), {Mouse(0x20, 0, 0), Mouse(0x40, 0, 0)}},
+      {"BackSideButton", Act(1, 1, 0, 4), {Key(166, 1), Key(166, 3)}},
+      {"ForwardSideButton", Act(1, 1, 0, 5), {Key(167, 1), Key(167, 3)}},
+  };
+  for (const auto& r : rows) {
+    FakeInput input;
+    FakePreciseTimer timer;
+    std::atomic<bool> cancel{false};
+    timer.onSleep = [&] { cancel = true; };
+    PlaybackControl control;
+    control.cancel = &cancel;
+    EXPECT_EQ(PlayMacroActions(MacroOf({r.press, Act(6, 1, 100, 0)}), {}, input, timer, control), 2) << r.name;
+    EXPECT_TRUE(control.cancelled) << r.name;
+    EXPECT_EQ(input.events, r.expected) << r.name;
+  }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -296,6 +297,8 @@ TEST_P(DispatchTest, ActsOnTheSlotsFunctionType) {
   // Every slot carries the type, so a code that indexed past the table or
   // picked the wrong slot would act.
   for (int i = 0; i < kButtonCount; ++i) SetType(i, c.type);
+  // The wheel slots follow the table in memory: code 15 read as a slot lands there.
+  for (auto& w : dm->FCurrentProfileInfo.ConfigInfo.VWheelButtonFuncInfo) w.FunctionType = c.type;
   SetMacro0({TMACROKEY{4, 1, 65, 0}});
   Monitor().FormCreate();
   Monitor().HandleMessage(7524, static_cast<std::uintptr_t>(c.code), 1);
@@ -399,6 +402,18 @@ TEST_F(MonitorTest, PlayMacroCopiesFirstMacroReadsCursorOnceAndFlags) {
   EXPECT_EQ(input.cursorReads, 1);
   EXPECT_EQ(input.events, (std::vector<InputEvent>{test::Mouse(2, -300, -40), test::Mouse(4, -300, -40)}));
   EXPECT_EQ(debug, std::vector<WStr>{u"play macro"});
+}
+
+TEST_F(MonitorTest, AnExceptionOutOfPlaybackLeavesLaterPressesPlaying) {
+  SetType(2, 31);
+  SetMacro0({TMACROKEY{4, 1, 65, 0}, TMACROKEY{4, 0, 65, 0}});
+  input.during = [] { throw std::runtime_error("input failed"); };
+  EXPECT_THROW(Monitor().HandleMessage(7524, 2, 1), std::runtime_error);
+  EXPECT_FALSE(IsPlayingMacro);
+  input.during = nullptr;
+  input.events.clear();
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_EQ(input.events.size(), 2u);
 }
 
 TEST_F(MonitorTest, EmptyMacroLeavesFlagFalse) {
@@ -667,6 +682,13 @@ TEST_F(MonitorTest, SuspendDuringPlaybackReleasesWhatTheMacroPressed) {
   input.events.clear();
   Monitor().HandleMessage(7524, 2, 1);
   EXPECT_EQ(input.events.size(), 6u);
+  // A suspend while nothing plays leaves no cancel behind for the first
+  // macro after resume.
+  Monitor().HandleMessage(kWmPowerBroadcast, kPbtApmSuspend, 0);
+  Monitor().HandleMessage(kWmPowerBroadcast, kPbtApmResumeSuspend, 0);
+  input.events.clear();
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_EQ(input.events.size(), 6u);
 }
 
 // A macro of a 3 s pause: what arrives during it is handled at once.
@@ -723,6 +745,56 @@ TEST_F(MonitorTest, ExitDuringAMacrosPauseStopsItAndReleasesWhatItPressed) {
   EXPECT_EQ(timer.now, start + 100000);
   EXPECT_EQ(input.events, (std::vector<InputEvent>{Key(65, 0, 0x1E), Key(65, 2, 0x1E)}));
   EXPECT_FALSE(IsPlayingMacro);
+  // Presses read before the loop ends start nothing.
+  windows.onProcessMessages = nullptr;
+  debug.clear();
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_EQ(input.events.size(), 2u);
+  EXPECT_EQ(debug, std::vector<WStr>{u"play macro ignored: the monitor is ending"});
+}
+
+TEST_F(MonitorTest, TheDebouncedReopenWaitsUntilTheMacroHasEnded) {
+  SetType(2, 31);
+  SetMacro0({TMACROKEY{4, 1, 65, 0}, TMACROKEY{6, 1, 0xB8, 0x0B}, TMACROKEY{4, 0, 65, 0}});
+  Monitor();
+  auto& t = OnlyTimer(windows);
+  const std::int64_t start = timer.now;
+  timer.messagesAt = {start + 100000};
+  bool arrived = false;
+  windows.onProcessMessages = [&] {
+    if (timer.now == start || arrived) return;
+    arrived = true;
+    Monitor().kwHIDEvent1DeviceArrival();
+    t.Elapse();  // inside the pause: the stop and its 50 ms would stretch it
+  };
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_TRUE(windows.sleeps.empty());
+  EXPECT_EQ(timer.now, start + 3000000);
+  EXPECT_TRUE(t.Enabled());  // it tries again
+  windows.onProcessMessages = nullptr;
+  t.Elapse();
+  EXPECT_EQ(windows.sleeps, std::vector<std::uint32_t>{50});
+  EXPECT_FALSE(t.Enabled());
+}
+
+TEST_F(MonitorTest, ALockDuringAMacrosPauseStopsItWithoutAdministratorAdvice) {
+  SetType(2, 31);
+  SetMacro0({TMACROKEY{4, 1, 65, 0}, TMACROKEY{6, 1, 0xB8, 0x0B}, TMACROKEY{4, 0, 65, 0}, TMACROKEY{4, 1, 66, 0}});
+  std::vector<std::pair<WStr, WStr>> notes;
+  Monitor().Extensions.ShowNotification = [&](WView t, WView x) { notes.emplace_back(WStr(t), WStr(x)); };
+  const std::int64_t start = timer.now;
+  timer.messagesAt = {start + 100000};
+  windows.onProcessMessages = [&] {
+    if (timer.now == start) return;
+    Monitor().HandleMessage(kWmWtsSessionChange, kWtsSessionLock, 1);
+    input.refuseFrom = static_cast<int>(input.events.size());  // the secure desktop takes no input
+  };
+  Monitor().HandleMessage(7524, 2, 1);
+  EXPECT_EQ(timer.now, start + 100000);
+  EXPECT_EQ(input.events, (std::vector<InputEvent>{Key(65, 0, 0x1E), Key(65, 2, 0x1E)}));
+  EXPECT_TRUE(notes.empty());
+  EXPECT_EQ(std::count(debug.begin(), debug.end(), u"notice: Macro could not play"), 0);
+  EXPECT_FALSE(IsPlayingMacro);
 }
 
 // Windows drops input into a program of a higher integrity level.
@@ -759,6 +831,40 @@ TEST_F(MonitorTest, AnElevatedForegroundGetsNoInputAndOneNotificationPerProcess)
   EXPECT_FALSE(IsPlayingMacro);
 }
 
+// A level that cannot be read is no reason to refuse: the macro plays and
+// SendInput's answer decides. Access denied (5) is what Windows gives for a
+// process that hardened its handle, elevated or not.
+TEST_F(MonitorTest, AnUnreadableIntegrityLevelPlaysAndSaysWhy) {
+  SetType(2, 31);
+  SetMacro0({TMACROKEY{4, 1, 65, 0}, TMACROKEY{4, 0, 65, 0}});
+  std::vector<WStr> notes;
+  Monitor().Extensions.ShowNotification = [&](WView, WView x) { notes.emplace_back(x); };
+  const struct {
+    ForegroundProcess front;
+    std::uint32_t own;
+    const char16_t* logged;
+  } rows[] = {
+      {{903, 0, 5}, kIntegrityMedium,
+       u"play macro: the integrity level of the program in front (process 903) could not be read (error 5); "
+       u"Windows' answer decides"},
+      {{904, 0, 87}, kIntegrityMedium,
+       u"play macro: the integrity level of the program in front (process 904) could not be read (error 87); "
+       u"Windows' answer decides"},
+      {{905, kIntegrityHigh, 0}, 0,
+       u"play macro: the monitor's own integrity level could not be read; Windows' answer decides"},
+  };
+  for (const auto& r : rows) {
+    input.foreground = r.front;
+    input.own = r.own;
+    input.events.clear();
+    debug.clear();
+    Monitor().HandleMessage(7524, 2, 1);
+    EXPECT_EQ(input.events.size(), 2u) << ToUtf8(r.logged);
+    EXPECT_EQ(std::count(debug.begin(), debug.end(), WStr(r.logged)), 1) << ToUtf8(r.logged);
+  }
+  EXPECT_TRUE(notes.empty());
+}
+
 TEST_F(MonitorTest, ARefusedInjectionStopsTheMacroAndTellsOncePerProcess) {
   SetType(2, 31);
   SetMacro0({TMACROKEY{4, 1, 65, 0}, TMACROKEY{6, 1, 100, 0}, TMACROKEY{4, 0, 65, 0}});
@@ -772,6 +878,12 @@ TEST_F(MonitorTest, ARefusedInjectionStopsTheMacroAndTellsOncePerProcess) {
   ASSERT_EQ(notes.size(), 1u);
   EXPECT_EQ(notes[0].second, WStr(kMacroNotPlayedRefused) + u" " + kMacroNotPlayedAdvice);
   EXPECT_FALSE(IsPlayingMacro);
+  // An elevated monitor has nothing to restart as: the advice is left out.
+  input.own = kIntegrityHigh;
+  input.foreground = {906, kIntegrityMedium};
+  Monitor().HandleMessage(7524, 2, 1);
+  ASSERT_EQ(notes.size(), 2u);
+  EXPECT_EQ(notes[1].second, WStr(kMacroNotPlayedRefused));
 }
 
 TEST_F(MonitorTest, RestartAsAdministratorStartsThroughThePromptAndEndsLikeExit) {
@@ -865,6 +977,38 @@ TEST_F(MonitorTest, EndOfSessionEndsLikeExit) {
   Monitor().HandleMessage(kWmEndSession, 1, 0);
   EXPECT_TRUE(windows.terminated);
   EXPECT_EQ(ToConfig(), (std::vector<SentMessage>{{kCfg, 7036, 0, 0, true}}));
+}
+
+// Neither a suspend nor the end of the session stores half a recording; the
+// end also stops the reads at once, as the teardown may never run.
+TEST_F(MonitorTest, SuspendAndSessionEndDropARecordingAndTheEndStopsTheReads) {
+  const int dev = bus.Plug(VirtualMouse());
+  mon = std::make_unique<TVXMonMain>(*dm, services, kSelf);  // the real recorder
+  windows.byClass[u"TVXCfgMain"] = kCfg;
+  SetType(7, 32);
+  mon->FormCreate();
+  for (const bool suspend : {true, false}) {
+    SCOPED_TRACE(suspend ? "suspend" : "session end");
+    mon->HandleMessage(7524, 7, 1);
+    ASSERT_TRUE(IsRecordingMacro);
+    EXPECT_TRUE(mon->TimerHookCheck->Enabled());
+    debug.clear();
+    if (suspend) {
+      mon->HandleMessage(kWmPowerBroadcast, kPbtApmSuspend, 0);
+    } else {
+      mon->ReopenDevice();
+      ASSERT_TRUE(bus.WaitForReaders(dev, 1, 1, 5000));
+      mon->HandleMessage(kWmEndSession, 1, 0);
+      EXPECT_EQ(mon->kwHIDData1->RunningReadThreads(), 0u);
+      EXPECT_EQ(bus.OpenReaders(dev, 1), 0u);
+    }
+    EXPECT_FALSE(IsRecordingMacro);
+    EXPECT_FALSE(mon->TimerHookCheck->Enabled());
+    EXPECT_EQ(std::count(debug.begin(), debug.end(), u"recording dropped: nothing stored"), 1);
+  }
+  // Nothing was stored or announced.
+  EXPECT_TRUE(std::none_of(windows.messages.begin(), windows.messages.end(),
+                           [](const SentMessage& m) { return m.msg == WM_VX_MACRO_RECORDED; }));
 }
 
 TEST_F(MonitorTest, MessagesWaitingDuringReopenAreHandledNested) {
@@ -1041,6 +1185,29 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    {u"Microphone on"}, u"notice: Microphone on", u"Profile group 1"},
         // A device that stays muted whatever it is asked: the notice says so.
+        // The hint follows the device in use: a headset muted by the mouse
+        // is unplugged, the built-in microphone is live (or muted).
+        NoticeCase{"DefaultChangeToALiveMicrophone",
+                   [](MonitorTest& fx, TVXMonMain& m) {
+                     MutePress(fx, m);
+                     fx.audio.SwitchDefault(1);
+                   },
+                   {u"Microphone muted"}, u"microphone: the default capture device changed, mute follows it",
+                   u"Profile group 1"},
+        NoticeCase{"DefaultChangeToAMutedMicrophone",
+                   [](MonitorTest& fx, TVXMonMain& m) {
+                     (void)m;
+                     fx.audio.secondMuted = true;
+                     fx.audio.SwitchDefault(1);
+                   },
+                   {}, u"microphone: the default capture device changed, mute follows it",
+                   u"Profile group 1\nMicrophone muted"},
+        NoticeCase{"VolumeChangeOfAMutedMicrophoneKeepsMuted",
+                   [](MonitorTest& fx, TVXMonMain& m) {
+                     MutePress(fx, m);
+                     fx.audio.state.notify();  // the volume slider moves
+                   },
+                   {u"Microphone muted"}, u"notice: Microphone muted", u"Profile group 1\nMicrophone muted"},
         NoticeCase{"DeviceKeepsItsState",
                    [](MonitorTest& fx, TVXMonMain& m) {
                      static_cast<NoticeTest&>(fx).audio.state.setIgnored = true;
@@ -1291,7 +1458,14 @@ TEST_F(ReloadTest, Message7035ReloadsGroupThenSettingsThenCurrentSlotAndStoresPr
   Put(kAllSettingValueName, all);
 
   ASSERT_EQ(dm->FCurrentProfileInfo.ConfigInfo.ButtonFuncInfo[9].FunctionType, 0);
+  // The mouse reported group 2 before; after the reload the store decides.
+  std::vector<WStr> statuses;
+  Monitor().Extensions.UpdateTrayStatus = [&](WView st) { statuses.emplace_back(st); };
+  Monitor().HandleMessage(7524, kCodeProfile1, 1);
+  ASSERT_EQ(statuses.back(), u"Profile group 2");
   EXPECT_TRUE(Monitor().HandleMessage(7035, 0, 3));
+  ASSERT_NE(dm->FProfileGroupIndex, 1);
+  EXPECT_EQ(statuses.back(), Monitor().ProfileGroupText(dm->FProfileGroupIndex));
   EXPECT_EQ(dm->FProfileIndex, 2);
   EXPECT_EQ(dm->FAllProfileSettingInfo.CurrentLanguage, 2);
   EXPECT_EQ(dm->FCurrentProfileInfo.ConfigInfo.ButtonFuncInfo[9].FunctionType, 28);

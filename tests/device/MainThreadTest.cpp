@@ -56,17 +56,38 @@ TEST(QueuedMainThreadTest, StopWithdrawsAQueuedCall) {
   EXPECT_FALSE(ran);
 }
 
+// Also when releases are held (the Win32 way: after the handler's posted
+// messages): a stop that came during the call lets the worker go at its
+// return, as no release may follow (Exit or session end).
 TEST(QueuedMainThreadTest, StopSetWhileTheCallRunsWaitsForIt) {
-  QueuedMainThread main;
-  StopSignal stop;
-  std::atomic<bool> finished{false};
-  DispatchResult result = DispatchResult::Stopped;
-  std::thread worker([&] { result = main.Invoke([&] { stop.Set(); finished = true; }, stop); });
-  while (main.Pending() == 0) std::this_thread::yield();
-  main.ProcessPending();
-  worker.join();
-  EXPECT_TRUE(finished.load());
-  EXPECT_EQ(result, DispatchResult::Handled);
+  for (const bool hold : {false, true}) {
+    SCOPED_TRACE(hold ? "held releases" : "released at return");
+    QueuedMainThread main(hold);
+    StopSignal stop;
+    std::atomic<bool> finished{false};
+    std::atomic<bool> returned{false};
+    DispatchResult result = DispatchResult::Stopped;
+    std::thread worker([&] {
+      result = main.Invoke(
+          [&] {
+            stop.Set();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the worker saw it running
+            finished = true;
+          },
+          stop);
+      returned = true;
+    });
+    while (main.Pending() == 0) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the worker waits by now
+    main.ProcessPending();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!returned && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    EXPECT_TRUE(returned.load()) << "left waiting for a release";
+    main.ReleaseHeld();  // lets a stuck worker end the test
+    worker.join();
+    EXPECT_TRUE(finished.load());
+    EXPECT_EQ(result, DispatchResult::Handled);
+  }
 }
 
 TEST(QueuedMainThreadTest, HeldReleasesWakeTheWorkerOnlyWhenReleasedOrStopped) {

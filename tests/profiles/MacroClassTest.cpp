@@ -152,6 +152,9 @@ TEST(Actions, CurrentActionFollowsInsertAndDelete) {
   a.MoveUpAction(0);  // first up: nothing
   a.MoveDownAction(2);  // last down: nothing
   EXPECT_EQ(model.Macro(0)->MacroListCount, 3);
+  const TMACROKEY* m = model.Macro(0)->MacroList;
+  EXPECT_EQ((std::vector<int>{m[0].VALUE1, m[1].VALUE1, m[2].VALUE1}), (std::vector<int>{2, 9, 1}));
+  EXPECT_EQ(a.ActionIndex(), 0);
 }
 
 TEST(Actions, CutPasteOnceCopyPasteTwice) {
@@ -251,6 +254,12 @@ TEST(Macros, CreateRenumberMoveDelete) {
   EXPECT_EQ(ReadFixed(model.Macro(1)->szMacroName), u"c");
   model.MoveUpMacro(2);  // current at 1 moves to 2
   EXPECT_EQ(model.MacroListIndex(), 2);
+  model.MoveUpMacro(0);    // first up: nothing
+  model.MoveDownMacro(2);  // last down: nothing
+  EXPECT_EQ(model.MacroListCount(), 3);
+  EXPECT_EQ(model.MacroListIndex(), 2);
+  EXPECT_EQ(ReadFixed(model.Macro(0)->szMacroName), u"a");
+  EXPECT_EQ(ReadFixed(model.Macro(2)->szMacroName), u"c");
   for (int i = 0; i < 3; ++i) EXPECT_EQ(model.Macro(i)->nMacroIndex, i);
   EXPECT_EQ(model.IndexOfMacroName(u"b"), 1);
   EXPECT_EQ(model.IndexOfMacroName(u"B"), -1);

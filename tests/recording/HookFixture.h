@@ -34,7 +34,8 @@ class HookTest : public ::testing::Test {
     });
     SetKeyStateSource([this](std::int32_t vk) -> std::int16_t {
       auto it = keysDown.find(vk);
-      return (it != keysDown.end() && it->second) ? static_cast<std::int16_t>(0xFF80) : 0;
+      // GetAsyncKeyState: the most significant bit while the key is down.
+      return (it != keysDown.end() && it->second) ? static_cast<std::int16_t>(0x8000) : 0;
     });
   }
   void TearDown() override {

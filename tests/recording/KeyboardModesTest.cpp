@@ -237,6 +237,27 @@ TEST_F(KeyboardTest, ComboReadsLiveModifiersInFixedOrder) {
   }
 }
 
+// A background program's own key state stays up (keysDown is empty): the
+// modifiers the hook saw go by are what counts, until they are released.
+TEST_F(KeyboardTest, ComboReadsModifiersTheHookSawWhenTheKeyStateIsStale) {
+  RecordCombo();
+  EXPECT_EQ(lib.Key(0xA3, 1000, kExt), 0);  // right Ctrl, passed on
+  EXPECT_EQ(lib.Key(0xA4, 1010), 0);        // left Alt
+  lib.Key(0x41, 2000);
+  ASSERT_EQ(combos.size(), 1u);
+  EXPECT_EQ(combos[0].modifier, 3);
+  EXPECT_EQ(combos[0].text, "Ctrl+Alt+A");
+  lib.Key(0xA3, 2100, kExt | kUp);
+  lib.Key(0x42, 3000);
+  ASSERT_EQ(combos.size(), 2u);
+  EXPECT_EQ(combos[1].text, "Alt+B");
+  // A new recording forgets what the last one saw.
+  RecordCombo();
+  lib.Key(0x43, 4000);
+  ASSERT_EQ(combos.size(), 3u);
+  EXPECT_EQ(combos[2].text, "C");
+}
+
 TEST_F(KeyboardTest, ComboSecondKeyWithinTheWindowBecomesKeyTwo) {
   keysDown[0xA2] = true;
   RecordCombo();

@@ -2,8 +2,11 @@
 // in which order the profile is saved, written and announced.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -35,13 +38,14 @@ struct FakeStore final : IRecordProfileStore {
   }
   bool SaveBackRecordMacroInfoToRegistry(const TMACROKEYINFO& info) override {
     log.push_back("saverecordmacro");
-    if (saves) recordMacro = std::make_unique<TMACROKEYINFO>(info);
-    return saves;
+    if (saves && savesRecordMacro) recordMacro = std::make_unique<TMACROKEYINFO>(info);
+    return saves && savesRecordMacro;
   }
 
   Log& log;
   std::int32_t profileIndex = 0;
   bool saves = true;  // false: the registry refuses every save
+  bool savesRecordMacro = true;  // false: only the recorded-macro save fails
   std::unique_ptr<TMouseProfileInfo> current = std::make_unique<TMouseProfileInfo>();
   std::unique_ptr<TMouseProfileInfo> stored = std::make_unique<TMouseProfileInfo>();
   std::unique_ptr<TMACROKEYINFO> recordMacro;
@@ -66,11 +70,13 @@ struct FakeOverlays final : IRecordOverlayFactory {
   FakeOverlays(Log& l, std::vector<WStr>& out) : log(l), lines(out) {}
   std::unique_ptr<IRecordOverlay> ShowRecordWindow() override {
     log.push_back("overlay.show");
+    if (fail) throw std::runtime_error("no window");
     lines.clear();
     return std::make_unique<FakeOverlay>(log, lines);
   }
   Log& log;
   std::vector<WStr>& lines;
+  bool fail = false;
 };
 
 // Feeds the recorder the way the hook engine's mouse macro mode does: every
@@ -178,6 +184,18 @@ TEST_F(RecordToggle, DroppedRecordingStoresNothingAndTheNextStartsAfresh) {
   recorder->ToggleMacroRecording(7);
   EXPECT_TRUE(recordingFlag);
   EXPECT_EQ(recorder->FMacroInfo().MacroListCount, 0);
+}
+
+TEST_F(RecordToggle, AStartThatThrowsLeavesNoRecordingBehind) {
+  overlays.fail = true;
+  EXPECT_THROW(recorder->ToggleMacroRecording(7), std::runtime_error);
+  EXPECT_FALSE(recordingFlag);
+  EXPECT_EQ(log, (Log{"hook.record", "overlay.show", "hook.stop"}));
+  // The next press starts a recording, not the stop of a dead one.
+  overlays.fail = false;
+  recorder->ToggleMacroRecording(7);
+  EXPECT_TRUE(recordingFlag);
+  EXPECT_TRUE(recorder->OverlayShown());
 }
 
 TEST_F(RecordToggle, OneLeftClickGivesPressPauseRelease) {
@@ -385,6 +403,16 @@ TEST_F(RecordToggle, SavesWritesThenAnnouncesWithTheProfileIndex) {
                        "record toggle: the recorded macro could not be saved to the registry"}));
   EXPECT_EQ(outcomes, (std::vector{RecordingOutcome::Started, RecordingOutcome::Saved, RecordingOutcome::Started,
                                    RecordingOutcome::NotSaved}));
+  // Either store failing alone is "not saved" too.
+  for (const bool slotFails : {true, false}) {
+    store.saves = !slotFails;
+    store.savesRecordMacro = slotFails;
+    outcomes.clear();
+    recorder->ToggleMacroRecording(7);
+    sim->Click(200, 10);
+    recorder->ToggleMacroRecording(7);
+    EXPECT_EQ(outcomes, (std::vector{RecordingOutcome::Started, RecordingOutcome::NotSaved})) << slotFails;
+  }
 }
 
 TEST_F(RecordToggle, RecordPressDuringTheDeviceWriteKeepsTheStoredMacro) {
