@@ -135,9 +135,15 @@ void TAutoBackup::Worker() {
   }
 }
 
+bool TAutoBackup::WhileNoBackup(const std::function<bool()>& restore) {
+  std::lock_guard hold(store_);
+  return restore();
+}
+
 void TAutoBackup::Job(std::int64_t startedAt) {
   std::string why;
   bool taken = false;
+  std::unique_lock hold(store_);
   auto bytes = deps_.snapshot ? deps_.snapshot(why) : std::nullopt;
   WStr written;
   if (bytes) {
@@ -162,6 +168,7 @@ void TAutoBackup::Job(std::int64_t startedAt) {
       }
     }
   }
+  hold.unlock();
   std::lock_guard lock(mutex_);
   schedule_.Finished(taken);
   busy_ = false;

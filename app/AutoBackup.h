@@ -48,6 +48,10 @@ class TAutoBackup {
   void Changed();
   void TimerFired();
 
+  // Runs `restore` while no backup is written: it waits for one being
+  // written, and a backup due meanwhile waits for it. Main thread.
+  bool WhileNoBackup(const std::function<bool()>& restore);
+
   const WStr& Folder() const { return deps_.folder; }
   // For tests: the job in flight has ended.
   void WaitIdle();
@@ -60,6 +64,8 @@ class TAutoBackup {
 
   Deps deps_;
   std::mutex mutex_;
+  // Held while the store is read or written: by a backup job, by a restore.
+  std::mutex store_;
   std::condition_variable wake_;
   std::condition_variable idle_;
   TBackupSchedule schedule_;

@@ -2,6 +2,8 @@
 // Names and private messages shared with the configuration application.
 #include <cstdint>
 
+#include "profiles/DMUnit.h"  // kProfileIDValueName
+
 namespace vx {
 
 inline constexpr char16_t kConfigWindowClass[] = u"TVXCfgMain";
@@ -10,7 +12,6 @@ inline constexpr char16_t kConfigExecutable[] = u"VXCfg.exe";
 inline constexpr char16_t kMonitorWindowClass[] = u"TVXMonMain";
 inline constexpr char16_t kMonitorWindowCaption[] = u"VX_MONITOR_EX";
 inline constexpr char16_t kMonitorMutexName[] = u"TVXMonMain";
-inline constexpr char16_t kProfileIDValueName[] = u"ProfileID";
 
 // Configuration application -> monitor: reload groups, settings and the
 // current profile, then store lparam as ProfileID.

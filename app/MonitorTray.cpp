@@ -46,9 +46,11 @@ void TMonitorTray::SetNoticeChecked(bool on) {
 void TMonitorTray::MenuOpening() {
   TrayMenuItem& restore = Item(Restore1);
   restore.items.clear();
-  const std::vector<WStr> backups = handlers_.ListBackups ? handlers_.ListBackups() : std::vector<WStr>{};
+  listed_.clear();
+  const auto backups = handlers_.ListBackups ? handlers_.ListBackups() : std::vector<BackupChoice>{};
   for (std::size_t i = 0; i < backups.size() && i < static_cast<std::size_t>(kRestoreListed); ++i) {
-    restore.items.push_back(TrayMenuItem{static_cast<std::uint16_t>(Restore1First + i), backups[i]});
+    restore.items.push_back(TrayMenuItem{static_cast<std::uint16_t>(Restore1First + i), backups[i].caption});
+    listed_.push_back(backups[i].file);
   }
   if (restore.items.empty()) {
     TrayMenuItem none{Restore1First, noBackups_};
@@ -100,8 +102,10 @@ void TMonitorTray::MenuCommand(std::uint16_t command) {
       if (handlers_.RestartAsAdministrator1Click) handlers_.RestartAsAdministrator1Click();
       break;
     default:
-      if (command >= Restore1First && command < Restore1First + kRestoreListed && handlers_.RestoreBackup) {
-        handlers_.RestoreBackup(command - Restore1First);
+      if (command >= Restore1First && command - Restore1First < static_cast<int>(listed_.size()) &&
+          handlers_.RestoreBackup) {
+        const WStr file = listed_[command - Restore1First];
+        handlers_.RestoreBackup(file);
       }
       break;
   }

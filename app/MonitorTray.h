@@ -11,6 +11,12 @@
 
 namespace vx {
 
+// A backup in the tray menu: its caption, and the file it names.
+struct BackupChoice {
+  WStr caption;
+  WStr file;
+};
+
 // The translator component as the caption setup uses it.
 class ILanguageSelection {
  public:
@@ -64,10 +70,10 @@ class TMonitorTray {
     std::function<void()> Exit1Click;
     // The notice check item: the new setting.
     std::function<void(bool on)> SetNoticeOn;
-    // The backups a restore can choose from, newest first, as shown.
-    std::function<std::vector<WStr>()> ListBackups;
-    // Restores the n-th newest (after its own confirmation).
-    std::function<void(int n)> RestoreBackup;
+    // The backups a restore can choose from, newest first.
+    std::function<std::vector<BackupChoice>()> ListBackups;
+    // Restores the backup of that file name (after its own confirmation).
+    std::function<void(WView file)> RestoreBackup;
     // Assigned only while the monitor is not elevated: the menu then shows
     // "Restart as administrator" before Exit.
     std::function<void()> RestartAsAdministrator1Click;
@@ -105,6 +111,9 @@ class TMonitorTray {
   WStr hint_ = kTrayHintKey;
   WStr status_;
   WStr noBackups_ = u"No backups yet";
+  // The files the listed items name, as the menu opened: a backup written
+  // while it is open moves no item to another file.
+  std::vector<WStr> listed_;
   std::vector<TrayMenuItem> menu_;
   TrayMenuItem restart_;
 };

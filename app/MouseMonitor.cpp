@@ -1,5 +1,6 @@
 #include "app/MouseMonitor.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -519,6 +520,8 @@ void TVXMonMain::ReloadProfiles(std::int32_t profileId) {
 void TVXMonMain::ReloadSettings() {
   FDM.LoadAllProfileInfoFromRegistry();
   UpdateLanguageAndCaptions();
+  // Settings and language are stored data too.
+  if (AutoBackup) AutoBackup->Changed();
 }
 
 void TVXMonMain::NotifyProfileSwitched(std::uint32_t profile) {
@@ -541,45 +544,49 @@ void TVXMonMain::UpdateLanguageAndCaptions() {
   UpdateTrayStatus();
 }
 
-std::vector<WStr> TVXMonMain::BackupMenuTexts() const {
-  std::vector<WStr> out;
+std::vector<BackupChoice> TVXMonMain::BackupMenu() const {
+  std::vector<BackupChoice> out;
   if (!AutoBackup) return out;
   const auto backups = ListBackupFiles(AutoBackup->Folder());
-  for (auto it = backups.rbegin(); it != backups.rend(); ++it) out.push_back(BackupTimeText(it->time));
+  for (auto it = backups.rbegin(); it != backups.rend(); ++it) out.push_back({BackupTimeText(it->time), it->name});
   return out;
 }
 
-bool TVXMonMain::RestoreBackupClick(int n) {
-  if (!AutoBackup || !FServices.restoreBackup || n < 0) return false;
+bool TVXMonMain::RestoreBackupClick(WView file) {
+  if (!AutoBackup || !FServices.restoreBackup) return false;
+  // By name: a backup written or deleted since the menu opened changes nothing.
   const auto backups = ListBackupFiles(AutoBackup->Folder());
-  if (static_cast<std::size_t>(n) >= backups.size()) return false;
-  const BackupEntry& b = backups[backups.size() - 1 - static_cast<std::size_t>(n)];
+  const auto b = std::find_if(backups.begin(), backups.end(), [&](const BackupEntry& e) { return e.name == file; });
+  if (b == backups.end()) {
+    DebugOutput(u"restore: the backup " + WStr(file) + u" is gone");
+    return false;
+  }
   WStr question = LookupTranslation(u"Restore the profiles saved at %s? The current profiles are backed up first.");
   const auto at = question.find(u"%s");
-  if (at != WStr::npos) question.replace(at, 2, BackupTimeText(b.time));
+  if (at != WStr::npos) question.replace(at, 2, BackupTimeText(b->time));
   if (!Extensions.Confirm || !Extensions.Confirm(question)) return false;
   std::string why;
-  const WStr file = IncludeTrailingBackslash(AutoBackup->Folder()) + b.name;
-  if (!FServices.restoreBackup(file, why)) {
-    DebugOutput("restore of " + ToUtf8(file) + " failed: " + why);
+  const WStr path = IncludeTrailingBackslash(AutoBackup->Folder()) + b->name;
+  // Never while the backup thread reads or writes the store.
+  if (!AutoBackup->WhileNoBackup([&] { return FServices.restoreBackup(path, why); })) {
+    DebugOutput("restore of " + ToUtf8(path) + " failed: " + why);
     ShowMessageBox(LookupTranslation(u"The profiles could not be restored. The log names the reason."),
                    ApplicationTitle, MessageBoxIcon::Error);
     return false;
   }
-  DebugOutput(u"profiles restored from " + file);
-  // As after vxprofile: the monitor reloads (the restore posted 7035 to it),
-  // and the configuration application is told too.
-  IWindowSystem& w = *FServices.windows;
-  const WindowHandle cfg = w.FindWindowByClass(kConfigWindowClass);
-  if (cfg != 0) {
-    auto id = GetRegistry().QueryValue(HKEY_CURRENT_USER_, kProfileKeyPath, kProfileIDValueName);
-    std::int32_t profileId = FDM.FProfileGroupIndex;
-    if (id && id->data.size() == 4) {
-      profileId = static_cast<std::int32_t>(id->data[0] | (id->data[1] << 8) | (id->data[2] << 16) |
-                                            (static_cast<std::uint32_t>(id->data[3]) << 24));
-    }
-    w.PostMessageTo(cfg, WM_VX_RELOAD_PROFILES, 0, profileId);
+  DebugOutput(u"profiles restored from " + path);
+  // The monitor reloads as after vxprofile, and the configuration
+  // application is told too.
+  std::int32_t profileId = FDM.FProfileGroupIndex;
+  auto id = GetRegistry().QueryValue(HKEY_CURRENT_USER_, kProfileKeyPath, kProfileIDValueName);
+  if (id && id->type == RegType::DWord && id->data.size() == 4) {
+    profileId = static_cast<std::int32_t>(id->data[0] | (id->data[1] << 8) | (id->data[2] << 16) |
+                                          (static_cast<std::uint32_t>(id->data[3]) << 24));
   }
+  IWindowSystem& w = *FServices.windows;
+  w.PostMessageTo(FHandle, WM_VX_RELOAD_PROFILES, 0, profileId);
+  const WindowHandle cfg = w.FindWindowByClass(kConfigWindowClass);
+  if (cfg != 0) w.PostMessageTo(cfg, WM_VX_RELOAD_PROFILES, 0, profileId);
   ShowNotice(NoticeKind::ProfilesRestored);
   return true;
 }

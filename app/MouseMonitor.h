@@ -14,6 +14,7 @@
 #include "app/AutoBackup.h"
 #include "app/ConfigLink.h"
 #include "app/MonitorForm.h"
+#include "app/MonitorTray.h"
 #include "app/RetryTimer.h"
 #include "app/Notice.h"
 #include "device/kwHIDData.h"
@@ -205,8 +206,9 @@ class TVXMonMain {
 
   // Automatic backups: the menu's list (newest first, as shown) and the
   // restore of the n-th newest after a confirmation.
-  std::vector<WStr> BackupMenuTexts() const;
-  bool RestoreBackupClick(int n);
+  std::vector<BackupChoice> BackupMenu() const;
+  // Restores the backup of that file name in the backups folder.
+  bool RestoreBackupClick(WView file);
 
   // Tray menu commands.
   void Config1Click() { ShowConfigApplication(); }

@@ -18,6 +18,8 @@ inline constexpr char16_t kAllSettingValueName[] = u"QZ3PROFILE.pfd";
 inline constexpr char16_t kRecordMacroValueName[] = u"RecordRPROFILE.pfd";
 inline constexpr char16_t kDefaultGameValueName[] = u"M6400ProfileDef.pfd";
 inline constexpr char16_t kTestValueName[] = u"M6400ProfileTest.pfd";
+// The profile the configuration application last chose (REG_DWORD).
+inline constexpr char16_t kProfileIDValueName[] = u"ProfileID";
 inline constexpr char16_t kProfileFolderName[] = u"Gaming Mouse Vantor";
 
 // The default macro's name is translated into the current language. The

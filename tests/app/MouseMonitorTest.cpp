@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <filesystem>
 #include <fstream>
@@ -1305,26 +1307,86 @@ TEST_F(MonitorTest, RestoreFromTheTrayAsksRestoresTheChosenOneAndTellsTheConfigu
     return answer;
   };
   Monitor().WriteProfileIDToRegistry(1);
-  EXPECT_EQ(Monitor().BackupMenuTexts(), (std::vector<WStr>{u"2026-12-02 10:00:00", u"2026-12-01 10:00:00"}));
-  EXPECT_FALSE(Monitor().RestoreBackupClick(1));  // declined
+  const auto menu = Monitor().BackupMenu();
+  ASSERT_EQ(menu.size(), 2u);
+  EXPECT_EQ(menu[0].caption, u"2026-12-02 10:00:00");
+  EXPECT_EQ(menu[1].caption, u"2026-12-01 10:00:00");
+  EXPECT_EQ(menu[1].file, u"20261201-100000.vxbak");
+  EXPECT_FALSE(Monitor().RestoreBackupClick(menu[1].file));  // declined
   EXPECT_TRUE(restored.empty());
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_NE(asked[0].find(u"2026-12-01 10:00:00"), WStr::npos);
   answer = true;
-  EXPECT_FALSE(Monitor().RestoreBackupClick(2));  // no such backup: nothing asked
+  EXPECT_FALSE(Monitor().RestoreBackupClick(u"20261130-100000.vxbak"));  // gone: nothing asked
+  EXPECT_FALSE(Monitor().RestoreBackupClick(u"notes.txt"));
   EXPECT_EQ(asked.size(), 1u);
-  EXPECT_TRUE(Monitor().RestoreBackupClick(1));
+  // A backup written while the menu is open: the click still names its file.
+  std::ofstream(dir / "20261203-100000.vxbak", std::ios::binary) << "x";
+  EXPECT_TRUE(Monitor().RestoreBackupClick(menu[1].file));
   ASSERT_EQ(restored.size(), 1u);
   EXPECT_EQ(ExtractFileName(restored[0]), u"20261201-100000.vxbak");
+  EXPECT_NE(asked.back().find(u"2026-12-01 10:00:00"), WStr::npos);
   EXPECT_EQ(ToConfig(), (std::vector<SentMessage>{{kCfg, 7035, 0, 1, true}}));
+  const auto self = windows.TakePosted(kSelf);  // the monitor reloads too
+  EXPECT_EQ(std::count_if(self.begin(), self.end(), [](const auto& p) { return p.msg == 7035 && p.lparam == 1; }), 1);
   fails = true;
   windows.messages.clear();
-  EXPECT_FALSE(Monitor().RestoreBackupClick(0));
+  EXPECT_FALSE(Monitor().RestoreBackupClick(menu[0].file));
   EXPECT_TRUE(ToConfig().empty()) << "nothing to reload after a failed restore";
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_NE(std::find(debug.begin(), debug.end(), u"restore of " + IncludeTrailingBackslash(services.backupFolder) +
                                                       u"20261202-100000.vxbak failed: the disk is full"),
             debug.end());
+  mon.reset();
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
+}
+
+// The tray's restore runs on the main thread, the automatic backup on its
+// own: a backup due while a restore writes the store waits for it.
+TEST_F(MonitorTest, ABackupDueDuringATrayRestoreWaitsForIt) {
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("vxmon-restore-gate-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "20261201-100000.vxbak", std::ios::binary) << "x";
+  reg.CreateKey(HKEY_CURRENT_USER_, kProfileKeyPath);
+  std::mutex m;
+  std::condition_variable cv;
+  bool restoring = false, open = false, read = false, overlap = false;
+  services.backupFolder = FromUtf8(dir.string());
+  services.backupSnapshot = [&](std::string&) {
+    std::lock_guard lock(m);
+    overlap = overlap || restoring;
+    read = true;
+    cv.notify_all();
+    return std::optional<std::vector<std::uint8_t>>(std::vector<std::uint8_t>{1});
+  };
+  services.restoreBackup = [&](WView, std::string&) {
+    std::unique_lock lock(m);
+    restoring = true;
+    cv.notify_all();
+    cv.wait(lock, [&] { return open; });
+    restoring = false;
+    return true;
+  };
+  Monitor().Extensions.Confirm = [](WView) { return true; };
+  std::thread tray([&] { EXPECT_TRUE(Monitor().RestoreBackupClick(u"20261201-100000.vxbak")); });
+  {
+    std::unique_lock lock(m);
+    cv.wait(lock, [&] { return restoring; });
+  }
+  Monitor().AutoBackup->Changed();  // the first change: a backup now
+  {
+    // Long enough for a backup that does not wait to read the store.
+    std::unique_lock lock(m);
+    cv.wait_for(lock, std::chrono::milliseconds(200), [&] { return read; });
+    open = true;
+    cv.notify_all();
+  }
+  tray.join();
+  Monitor().AutoBackup->WaitIdle();
+  EXPECT_TRUE(read);
+  EXPECT_FALSE(overlap) << "the backup read the store while the restore wrote it";
   mon.reset();
   std::error_code ec;
   std::filesystem::remove_all(dir, ec);
@@ -1504,6 +1566,50 @@ TEST_F(ReloadTest, Message7037ReloadsSettingsThenAppliesTheLanguage) {
   EXPECT_TRUE(Monitor().HandleMessage(7037, 0, 0));
   EXPECT_EQ(languageSeen, 1);
   EXPECT_FALSE(ProfileID().has_value());
+}
+
+// Every change of the stored data is backed up: the configuration
+// application's profiles and settings, a saved recording; no recording, no
+// backup.
+TEST_F(ReloadTest, EachChangeOfTheStoredDataLeadsToABackup) {
+  struct Row {
+    const char* what;
+    std::function<void(TVXMonMain&)> act;
+    int backups;
+  };
+  const std::vector<Row> rows = {
+      {"profiles (7035)", [](TVXMonMain& m) { m.HandleMessage(7035, 0, 0); }, 1},
+      {"settings and language (7037)", [](TVXMonMain& m) { m.HandleMessage(7037, 0, 0); }, 1},
+      {"a saved recording",
+       [](TVXMonMain& m) {
+         m.MacroRecorder->ToggleMacroRecording(7);
+         m.MacroRecorder->kwHook1RecordMouseMacroKey(1, 1, 1, u"Mouse ClickDown");
+         m.MacroRecorder->kwHook1RecordMouseMacroKey(1, 1, 0, u"Mouse ClickUp");
+         m.MacroRecorder->ToggleMacroRecording(7);
+       },
+       1},
+      {"a recording of nothing",
+       [](TVXMonMain& m) {
+         m.MacroRecorder->ToggleMacroRecording(7);
+         m.MacroRecorder->ToggleMacroRecording(7);
+       },
+       0},
+  };
+  std::atomic<int> snapshots{0};
+  services.backupFolder = FromUtf8((docs / "backups").string());
+  services.backupSnapshot = [&](std::string&) {
+    ++snapshots;
+    return std::optional<std::vector<std::uint8_t>>(std::vector<std::uint8_t>{1});
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    snapshots = 0;
+    mon = std::make_unique<TVXMonMain>(*dm, services, kSelf);
+    row.act(*mon);
+    mon->AutoBackup->WaitIdle();
+    EXPECT_EQ(snapshots, row.backups);
+    mon.reset();
+  }
 }
 
 }  // namespace

@@ -569,7 +569,15 @@ backup_restore)
   grep -q '^  1 .* slot 0' <<<"$listing" || fail "backup list does not show the change of slot 0: $listing"
   note "a backup appeared after 7035; backup list: $(grep '^  1 ' <<<"$listing")"
   rm -f VXCfgDouble.exe.log
-  # Restore profiles..., second newest (command 1101), then Yes.
+  # The tray menu opens (a right click on the icon) listing the seed second
+  # and closes; a newer backup is written; its second item still names the seed.
+  win post TVXMonMain 32849 0 517 || fail "no monitor window"
+  sleep 1
+  win post TVXMonMain 31 0 0 || fail "could not close the tray menu"  # WM_CANCELMODE
+  sleep 0.5
+  newer=$(date -d '+1 minute' +%Y%m%d-%H%M%S).vxbak
+  wine vxprofile.exe backup "$folder\\$newer" >/dev/null 2>&1 || fail "could not write a newer backup"
+  # Restore profiles..., the menu's second item (command 1101), then Yes.
   win post TVXMonMain 273 1101 0 || fail "no monitor window"
   win wait '#32770' 10000 || fail "no confirmation"
   win post '#32770' 273 6 0 || fail "could not answer the confirmation"
@@ -578,7 +586,7 @@ backup_restore)
   after=$(wine reg query "$key" /v QZ3Profile1.pfd 2>/dev/null | tr -d '\r' | awk '$1 == "QZ3Profile1.pfd" {print $3}')
   [ "$after" = "$before" ] || fail "slot 0 does not hold the restored bytes"
   wait_line VXCfgDouble.exe.log '7035 0 .*' || fail "the configuration double was not told to reload"
-  note "Restore profiles...: slot 0 holds the backup's bytes again; the double received 7035"
+  note "Restore profiles...: slot 0 holds the bytes of the item clicked ($seed), not of the second newest ($newer written after the menu opened); the double received 7035"
   stop_monitor
   rm -rf "$ufolder"
   ;;

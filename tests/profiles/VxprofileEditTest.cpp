@@ -223,6 +223,17 @@ TEST_F(VxprofileTest, RefusedChangesExitTwoAndChangeNothing) {
   Put32(backup, 8, 2);  // format version
   Put32(backup, backup.size() - 4, Crc(backup, backup.size() - 4));
   ASSERT_TRUE(WriteFileAtomic(W(t / "future.vxbak"), backup));
+  Put32(backup, 8, 1);
+  const auto sealed = [&](std::vector<std::uint8_t> b) {
+    Put32(b, b.size() - 4, Crc(b, b.size() - 4));
+    return b;
+  };
+  auto longName = backup;
+  Put32(longName, 21, 0xFFFFFFF0u);  // the first entry's name length
+  ASSERT_TRUE(WriteFileAtomic(W(t / "longname.vxbak"), sealed(longName)));
+  auto trailing = backup;
+  trailing.insert(trailing.end() - 4, {0, 0, 0});
+  ASSERT_TRUE(WriteFileAtomic(W(t / "trailing.vxbak"), sealed(trailing)));
   // A file no record names, and a plain file where a folder would have to be.
   const fs::path documents = dir.path() / "Documents";
   ASSERT_TRUE(WriteFileAtomic(W(documents / "precious.pfd"), std::vector<std::uint8_t>{'o', 'l', 'd'}));
@@ -236,6 +247,8 @@ TEST_F(VxprofileTest, RefusedChangesExitTwoAndChangeNothing) {
   WriteBak(t / "text.vxbak", {{1, 1, "QZ3PROFILE.pfd", all}});
   WriteBak(t / "binaryid.vxbak", {{1, 3, "ProfileID", {1, 0, 0, 0}}});
   WriteBak(t / "one.vxbak", {{1, 3, "QZ3PROFILE.pfd", all}});
+  WriteBak(t / "twice.vxbak", {{1, 3, "QZ3PROFILE.pfd", all}, {1, 3, "qz3profile.PFD", all}});
+  WriteBak(t / "twicefile.vxbak", {{2, 0, "a.pfd", {'x'}}, {2, 0, "A.PFD", {'y'}}});
   // Relative full paths would be taken from the current folder.
   fs::create_directories(dir.path() / "a/b");
   const fs::path cwd = fs::current_path();
@@ -263,6 +276,10 @@ TEST_F(VxprofileTest, RefusedChangesExitTwoAndChangeNothing) {
       {{"profile", "switch", "2"}, "not 0 or 1"},
       {{"restore", U8(t / "damaged.vxbak")}, "damaged"},
       {{"restore", U8(t / "future.vxbak")}, "format version 2"},
+      {{"restore", U8(t / "longname.vxbak")}, "entry 0 is cut short"},
+      {{"restore", U8(t / "trailing.vxbak")}, "bytes after the last entry"},
+      {{"restore", U8(t / "twice.vxbak")}, "names qz3profile.PFD twice"},
+      {{"restore", U8(t / "twicefile.vxbak")}, "names A.PFD twice"},
       {{"restore", U8(t / "blocked.vxbak")}, "the previous data was put back"},
       {{"restore", U8(t / "escape.vxbak")}, "not a file a restore may write"},
       {{"restore", U8(t / "elsewhere.vxbak")}, "not a file a restore may write"},
@@ -394,6 +411,22 @@ TEST_F(VxprofileTest, BackupListSaysWhatChangedAndRestoreNPutsThatOneBack) {
   EXPECT_NE(r.out.find("restoring the automatic backup of 2026-12-01 10:00:00"), std::string::npos) << r.out;
   EXPECT_EQ(FileBytes(Key() / "QZ3Profile4.pfd=REG_BINARY"), slot3);
   ASSERT_EQ(Vx({"restore", "--latest"}).rc, 0);
+  EXPECT_NE(FileBytes(Key() / "QZ3Profile4.pfd=REG_BINARY"), slot3);
+  EXPECT_NE(list.out.find("restore \"TIME\" names one for good"), std::string::npos) << list.out;
+  // The time backup list printed still names that backup after a newer one.
+  ASSERT_EQ(Vx({"backup", U8(b / "20261203-090000.vxbak")}).rc, 0);
+  const Outcome byTime = Vx({"restore", "2026-12-01 10:00:00"});
+  ASSERT_EQ(byTime.rc, 0) << byTime.err;
+  EXPECT_EQ(FileBytes(Key() / "QZ3Profile4.pfd=REG_BINARY"), slot3);
+  EXPECT_EQ(Vx({"restore", "2026-11-30 10:00:00"}).rc, 2);
+  // A file named like a number wins over the number.
+  const fs::path cwd = fs::current_path();
+  fs::current_path(dir.path());
+  fs::copy_file(b / "20261203-090000.vxbak", dir.path() / "2");
+  const Outcome byName = Vx({"restore", "2"});
+  fs::current_path(cwd);
+  ASSERT_EQ(byName.rc, 0) << byName.err;
+  EXPECT_EQ(byName.out.find("restoring the automatic backup"), std::string::npos) << byName.out;
   EXPECT_NE(FileBytes(Key() / "QZ3Profile4.pfd=REG_BINARY"), slot3);
 }
 

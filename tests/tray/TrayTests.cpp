@@ -124,12 +124,12 @@ TEST(Tray, ClicksAndMenuCommands) {
 
 TEST(Tray, NoticeCheckItemAndRestoreList) {
   std::vector<std::string> calls;
-  std::vector<WStr> backups;
+  std::vector<BackupChoice> backups;
   FakeTray tray;
   TMonitorTray::Handlers h;
   h.SetNoticeOn = [&](bool on) { calls.push_back(on ? "notice on" : "notice off"); };
   h.ListBackups = [&] { return backups; };
-  h.RestoreBackup = [&](int n) { calls.push_back("restore " + std::to_string(n)); };
+  h.RestoreBackup = [&](WView file) { calls.push_back("restore " + ToUtf8(file)); };
   TMonitorTray t(tray, std::move(h));
   t.MenuCommand(1004);
   EXPECT_FALSE(tray.menu[2].checked);
@@ -139,14 +139,17 @@ TEST(Tray, NoticeCheckItemAndRestoreList) {
   ASSERT_EQ(tray.menu[3].items.size(), 1u);
   EXPECT_EQ(ToUtf8(tray.menu[3].items[0].caption), "No backups yet");
   EXPECT_FALSE(tray.menu[3].items[0].enabled);
-  for (int i = 0; i < 25; ++i) backups.push_back(u"backup " + IntToWStr(i));
+  t.MenuCommand(1100);  // the disabled placeholder names no file
+  for (int i = 0; i < 25; ++i) backups.push_back({u"backup " + IntToWStr(i), u"file" + IntToWStr(i) + u".vxbak"});
   t.MenuOpening();
   ASSERT_EQ(tray.menu[3].items.size(), 20u);
   EXPECT_EQ(tray.menu[3].items[1].command, 1101);
   EXPECT_EQ(ToUtf8(tray.menu[3].items[19].caption), "backup 19");
+  // A backup written while the menu is open: the click keeps its file.
+  backups.insert(backups.begin(), {u"newer", u"newer.vxbak"});
   t.MenuCommand(1101);
   t.MenuCommand(1120);  // past the list
-  EXPECT_EQ(calls, (std::vector<std::string>{"notice off", "notice on", "restore 1"}));
+  EXPECT_EQ(calls, (std::vector<std::string>{"notice off", "notice on", "restore file1.vxbak"}));
 }
 
 TEST(Tray, HintAddsTheStatusWithin127Characters) {

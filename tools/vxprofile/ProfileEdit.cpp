@@ -36,19 +36,6 @@ const char* CommandText(const TDeviceSent& s) {
 }
 }  // namespace
 
-std::size_t KnownRecordSize(WView name) {
-  if (SameTextIgnoreCase(name, kGroupValueName)) return sizeof(TProfileSettingGroup);
-  if (SameTextIgnoreCase(name, kAllSettingValueName)) return sizeof(TALLGAMESINFO);
-  if (SameTextIgnoreCase(name, kRecordMacroValueName)) return sizeof(TMACROKEYINFO);
-  if (SameTextIgnoreCase(name, kDefaultGameValueName) || SameTextIgnoreCase(name, kTestValueName)) {
-    return sizeof(TMouseProfileInfo);
-  }
-  for (int i = 0; i < kProfileSlots; ++i) {
-    if (SameTextIgnoreCase(name, DefaultSlotValueName(i))) return sizeof(TMouseProfileInfo);
-  }
-  return 0;
-}
-
 std::optional<int> ParseIndex(const std::string& text, int lo, int hi) {
   if (text.empty() || text.size() > 6) return std::nullopt;
   int v = 0;

@@ -10,6 +10,7 @@
 #include "platform/Registry.h"
 #include "platform/WindowSystem.h"
 #include "profiles/DMUnit.h"
+#include "profiles/ProfileBackup.h"
 #include "tools/vxprofile/Commands.h"
 
 namespace vx::cli {
@@ -43,8 +44,6 @@ struct ChangeOptions {
 // Takes --slot N (when allowSlot), --write and --force out of ctx.args.
 // On a bad option: false, with rc set by Fail.
 bool TakeChangeOptions(Context& ctx, ChangeOptions& o, bool allowSlot, int& rc);
-// Size of the record a value the system names stands for; 0 for others.
-std::size_t KnownRecordSize(WView valueName);
 // Parses a whole decimal number in [lo, hi].
 std::optional<int> ParseIndex(const std::string& text, int lo, int hi);
 
@@ -73,24 +72,13 @@ int FinishChange(const TDM& dm, const ChangeOptions& o, const TMouseProfileInfo&
                  const std::string& done);
 // The reload message to a running monitor; false when none runs.
 bool NotifyMonitor(const TDM& dm);
-// Backups (cmd_backup.cpp). Writes every stored value and the slots'
-// profile and macro files to `file`; false with the reason.
-bool WriteBackupFile(const WStr& file, std::size_t& values, std::size_t& files, std::string& why);
-// Puts the backup `file` back, as `restore` does: refuses (exit 2, nothing
-// changed) a damaged file, a value of the wrong type or size, a file path
-// outside what the backup may write, and with --write a slot that cannot go
-// into the mouse; saves the current data next to `file`; on a failed write
-// puts back exactly what was there. Returns the exit code.
+// Backups (cmd_backup.cpp): the store vxprofile works on (its registry and
+// documents folder).
+BackupStore CliBackupStore();
+// Puts the backup `file` back, as `restore` does (see RestoreBackupParts),
+// and with --write refuses a slot that cannot go into the mouse. Returns the
+// exit code.
 int RestoreBackupFile(const Context& ctx, const ChangeOptions& o, const std::string& file);
-// The stored data in the backup format (what `backup` writes).
-std::optional<std::vector<std::uint8_t>> BackupBytes(std::string& why);
-// A backup's entries: values by name, files by full path.
-struct BackupItem {
-  bool value = false;
-  WStr name;
-  std::vector<std::uint8_t> data;
-};
-std::optional<std::vector<BackupItem>> ReadBackupItems(const WStr& file, std::string& why);
 
 // The automatic backups (cmd_backup_list.cpp): the folder vxprofile reads,
 // DIR/backups with --store DIR; `backup list`; and the backup that `restore

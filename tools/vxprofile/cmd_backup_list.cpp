@@ -114,11 +114,12 @@ int BackupList(const Context& ctx) {
     return 0;
   }
   std::printf("automatic backups in %s, newest first:\n", NativePath(folder).c_str());
+  std::printf("(restore \"TIME\" names one for good; restore N counts from the newest, so N moves when a backup is added)\n");
   // Each against the one before it in time.
   std::vector<std::optional<std::vector<BackupItem>>> items;
   for (const auto& b : backups) {
     std::string why;
-    items.push_back(ReadBackupItems(IncludeTrailingBackslash(folder) + b.name, why));
+    items.push_back(ReadBackupItems(CliBackupStore(), IncludeTrailingBackslash(folder) + b.name, why));
   }
   for (std::size_t k = backups.size(); k-- > 0;) {
     std::string change;
@@ -140,16 +141,31 @@ int BackupList(const Context& ctx) {
 bool ResolveAutomaticBackup(const Context& ctx, std::string& file, int& rc) {
   const bool latest = file == "--latest";
   const auto n = ParseIndex(file, 1, 1000000);
-  // A file of that name wins over a number.
-  if (!latest && (!n || FileExists(FromNativePath(file)))) return true;
+  // A file of that name wins over a number or a time.
+  if (!latest && FileExists(FromNativePath(file))) return true;
   const WStr folder = CliBackupFolder(ctx);
   const auto backups = ListBackupFiles(folder);
-  const std::size_t index = latest ? 1 : static_cast<std::size_t>(*n);
-  if (index > backups.size()) {
-    rc = Fail(backups.empty() ? Cat({"no automatic backups in ", NativePath(folder)})
-                              : Cat({"there are ", std::to_string(backups.size()), " automatic backups, not ",
-                                     std::to_string(index), " (see backup list)"}));
-    return false;
+  std::size_t index = 0;  // 1 is the newest
+  if (latest || n) {
+    index = latest ? 1 : static_cast<std::size_t>(*n);
+    if (index > backups.size()) {
+      rc = Fail(backups.empty() ? Cat({"no automatic backups in ", NativePath(folder)})
+                                : Cat({"there are ", std::to_string(backups.size()), " automatic backups, not ",
+                                       std::to_string(index), " (see backup list)"}));
+      return false;
+    }
+  } else {
+    // The time backup list prints names one backup whatever is added later.
+    const WStr time = FromUtf8(file);
+    for (std::size_t k = 0; k < backups.size(); ++k) {
+      if (BackupTimeText(backups[k].time) != time) continue;
+      if (index != 0) {
+        rc = Fail(Cat({"several automatic backups were taken at ", file, "; name the file in ", NativePath(folder)}));
+        return false;
+      }
+      index = backups.size() - k;
+    }
+    if (index == 0) return true;  // a file name: its own errors follow
   }
   file = NativePath(IncludeTrailingBackslash(folder) + backups[backups.size() - index].name);
   std::printf("restoring the automatic backup of %s\n",

@@ -18,10 +18,10 @@
 #include "platform/Shell.h"
 #include "platform/MainThread.h"
 #include "profiles/DMUnit.h"
+#include "profiles/ProfileBackup.h"
 #include "win32/Win32Handle.h"
 #include "profiles/IniFile.h"
 #include "win32/app/CrashReport.h"
-#include "tools/vxprofile/ProfileEdit.h"
 
 #ifndef VX_VERSION
 #define VX_VERSION "0"
@@ -311,16 +311,19 @@ int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
     session = std::make_unique<Win32SessionState>(hwnd, services.windows->OsVersion());
     services.session = session.get();
     services.notices = options.notices;
-    // Backups in the format and with the safety rules of vxprofile.
-    services.backupSnapshot = [](std::string& why) { return cli::BackupBytes(why); };
-    services.restoreBackup = [](WView file, std::string& why) {
-      cli::Context ctx;  // the real registry and documents folder
-      cli::ChangeOptions o;
-      o.force = true;  // the user confirmed; the configuration application is told to reload
-      cli::SetFailSink([&why](const std::string& m) { why = m; });
-      const int rc = cli::RestoreBackupFile(ctx, o, NativePath(file));
-      cli::SetFailSink(nullptr);
-      return rc == 0;
+    // Backups of the registry and documents folder the monitor runs with,
+    // taken and put back with the safety rules of vxprofile.
+    IRegistry& registry = GetRegistry();
+    services.backupSnapshot = [&registry](std::string& why) {
+      return BackupBytes({registry, DocumentsFolder()}, why);
+    };
+    services.restoreBackup = [&registry](WView file, std::string& why) {
+      const BackupStore store{registry, DocumentsFolder()};
+      auto want = ReadBackupFile(store, WStr(file), why);
+      WStr saved;
+      if (!want || !RestoreBackupParts(store, *want, WStr(file), saved, why)) return false;
+      DebugOutput(u"the data before the restore was saved to " + saved);
+      return true;
     };
     if (options.createUi) {
       services.createTrayAndAbout = [&options, hwnd](TVXMonMain& m) { options.createUi(m, hwnd); };

@@ -49,8 +49,8 @@ void MonitorUi::Create(TVXMonMain& monitor, HWND window) {
   TMonitorTray::Handlers handlers{[&monitor] { monitor.Config1Click(); }, [&monitor] { monitor.About1Click(); },
                                   [&monitor] { monitor.Exit1Click(); }};
   handlers.SetNoticeOn = [&monitor](bool on) { monitor.SetNoticeOn(on); };
-  handlers.ListBackups = [&monitor] { return monitor.BackupMenuTexts(); };
-  handlers.RestoreBackup = [&monitor](int n) { monitor.RestoreBackupClick(n); };
+  handlers.ListBackups = [&monitor] { return monitor.BackupMenu(); };
+  handlers.RestoreBackup = [&monitor](WView file) { monitor.RestoreBackupClick(file); };
   if (!monitor.IsElevated()) handlers.RestartAsAdministrator1Click = [&monitor] { monitor.RestartAsAdministrator1Click(); };
   tray_ = std::make_unique<TMonitorTray>(*trayIcon_, std::move(handlers));
   TMonitorTray* tray = tray_.get();
