@@ -76,7 +76,8 @@ struct HidLibrary {
   GetUsagesExFn GetUsagesEx = nullptr;
 
   HidLibrary() {
-    Module = ::LoadLibraryW(L"hid.dll");
+    // System32 only: a hid.dll beside the program or in the current folder is never taken.
+    Module = ::LoadLibraryExW(L"hid.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (!Module) return;
     Bind(GetHidGuid, "HidD_GetHidGuid");
     Bind(GetAttributes, "HidD_GetAttributes");
