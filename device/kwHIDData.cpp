@@ -402,6 +402,21 @@ std::size_t TkwHIDData::RunningReadThreads() {
   return threads_.size();
 }
 
+namespace {
+// The report's bytes first, zeros up to the collection's length.
+std::vector<std::uint8_t> Padded(const std::uint8_t* bytes, std::uint32_t size, std::uint32_t length) {
+  std::vector<std::uint8_t> buffer(std::max(size, length), 0);
+  std::memcpy(buffer.data(), bytes, size);
+  return buffer;
+}
+
+void LogRefused(const char* kind, std::uint8_t id, std::uint32_t size, std::uint32_t error, const WStr& path) {
+  DebugOutput(WStr(FromUtf8(kind)) + u" report " + IntToWStr(id) + u" (" + IntToWStr(size) +
+              u" bytes) not written to the mouse, error " + IntToWStr(error) +
+              (error == kErrTimeout ? u" (no answer in time)" : u"") + u": " + path);
+}
+}  // namespace
+
 std::uint32_t TkwHIDData::HidFindAndSetFeatureReport(THIDDataParam& ReportData) {
   const std::uint32_t size = ReportData.Data.DATASIZE;
   if (size == 0 || size > kMaxHidReportBytes) {
@@ -412,7 +427,9 @@ std::uint32_t TkwHIDData::HidFindAndSetFeatureReport(THIDDataParam& ReportData) 
   Walk(ReportData.UsageAndPage, true, false, [&](Match& m) {
     if (m.Caps.FeatureReportByteLength < size) return;
     ReportData.DeviceHandle = m.Number;
-    result = m.Device->SetFeature(std::span<const std::uint8_t>(ReportData.Data.Bytes(), size));
+    const auto buffer = Padded(ReportData.Data.Bytes(), size, m.Caps.FeatureReportByteLength);
+    result = m.Device->SetFeature(buffer, WriteTimeoutMs);
+    if (result != kErrSuccess) LogRefused("Feature", ReportData.Data.ReportID, size, result, m.Info.Path);
   });
   return result;
 }
@@ -423,9 +440,10 @@ std::uint32_t TkwHIDData::HidFindAndGetFeatureReport(THIDDataParam& ReportData) 
   std::uint32_t result = kErrDeviceNotConnected;
   Walk(ReportData.UsageAndPage, true, false, [&](Match& m) {
     if (m.Caps.FeatureReportByteLength < size) return;
-    std::vector<std::uint8_t> buffer(size, 0);
+    std::vector<std::uint8_t> buffer(m.Caps.FeatureReportByteLength, 0);
     buffer[0] = ReportData.Data.ReportID;
-    result = m.Device->GetFeature(buffer);
+    result = m.Device->GetFeature(buffer, WriteTimeoutMs);
+    // Only the requested bytes: the caller's buffer may be no longer.
     if (result == kErrSuccess) std::memcpy(ReportData.Data.Bytes(), buffer.data(), size);
   });
   return result;
@@ -437,8 +455,12 @@ bool TkwHIDData::HidFindAndWriteDevice(const THIDDataParam& ReportData) {
   bool written = false;
   Walk(ReportData.UsageAndPage, true, false, [&](Match& m) {
     if (m.Caps.OutputReportByteLength < size) return;
-    if (m.Device->WriteOutput(std::span<const std::uint8_t>(ReportData.Data.Bytes(), size + 1)) == kErrSuccess) {
+    const auto buffer = Padded(ReportData.Data.Bytes(), size + 1, m.Caps.OutputReportByteLength);
+    const std::uint32_t rc = m.Device->WriteOutput(buffer, WriteTimeoutMs);
+    if (rc == kErrSuccess) {
       written = true;
+    } else {
+      LogRefused("Output", ReportData.Data.ReportID, size + 1, rc, m.Info.Path);
     }
   });
   return written;
@@ -456,8 +478,12 @@ bool TkwHIDData::HidFindAndWriteDeviceBYHID(const THIDDataParam& ReportData) {
                                    [&](const WStr& id) { return SameTextIgnoreCase(id, wanted); })) {
       return;
     }
-    if (m.Device->WriteOutput(std::span<const std::uint8_t>(ReportData.Data.Bytes(), size)) == kErrSuccess) {
+    const auto buffer = Padded(ReportData.Data.Bytes(), size, m.Caps.OutputReportByteLength);
+    const std::uint32_t rc = m.Device->WriteOutput(buffer, WriteTimeoutMs);
+    if (rc == kErrSuccess) {
       written = true;
+    } else {
+      LogRefused("Output", ReportData.Data.ReportID, size, rc, m.Info.Path);
     }
   });
   return written;

@@ -32,6 +32,9 @@ struct THidReallyData {
 #pragma pack(pop)
 static_assert(offsetof(THidReallyData, DATAReally) == 1 && offsetof(THidReallyData, DATASIZE) == 65536);
 inline constexpr std::uint32_t kMaxHidReportBytes = 65536;  // ID + 65535
+// A mouse answers a report in milliseconds; one that does not within this
+// must not hold the main thread.
+inline constexpr std::uint32_t kHidWriteTimeoutMs = 1000;
 
 struct THIDDataParam {
   USAGE_AND_PAGE UsageAndPage{};  // the collection to address
@@ -81,10 +84,13 @@ class TkwHIDData {
   void HidStopRead();
 
   // DATASIZE counts the report ID. Sends to every matching interface whose
-  // feature report length is at least DATASIZE; 0 when the last send
-  // succeeded, else its error code (1167 when no interface matched).
+  // feature report length is at least DATASIZE, in a zero-filled buffer of
+  // that length (the class driver refuses a shorter one); 0 when the last
+  // send succeeded, else its error code (1167 when no interface matched,
+  // 1460 when the mouse did not answer within WriteTimeoutMs).
   std::uint32_t HidFindAndSetFeatureReport(THIDDataParam& ReportData);
-  // Reads DATASIZE bytes (ID included) over ReportData.Data; same result rule.
+  // Reads the collection's feature report length and copies back DATASIZE
+  // bytes (ID included) over ReportData.Data; same result rule.
   std::uint32_t HidFindAndGetFeatureReport(THIDDataParam& ReportData);
   // Output report of DATASIZE + 1 bytes (DATASIZE without the ID).
   bool HidFindAndWriteDevice(const THIDDataParam& ReportData);
@@ -112,6 +118,8 @@ class TkwHIDData {
   // its own copy of the handlers it runs on the read thread. A FastOnData
   // handler must not wait for the main thread: HidStopRead waits for it.
   bool FastOnData = false;
+  // Time limit of each device request; a request past it is cancelled.
+  std::uint32_t WriteTimeoutMs = kHidWriteTimeoutMs;
   TkwHIDDataReceived OnData;
   TkwHIDParsedDataReceived OnParsedData;
   TkwHIDDeviceNotConnected OnDeviceNotConnected;

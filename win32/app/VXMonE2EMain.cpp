@@ -43,6 +43,7 @@ vx::VirtualDeviceDesc VirtualMouse() {
   c.Usage = 0x0001;
   c.InputReportLength = 8;
   c.FeatureReportLength = 4096;
+  c.FeatureReportLengths = vx::FramedFeatureReportLengths();
   d.Collections = {c};
   return d;
 }
