@@ -110,7 +110,9 @@ void TVXMonMain::CreateRecorder() {
   deps.store = recordStore_.get();
   deps.hook = recordHook_.get();
   deps.overlays = FServices.overlays;
-  deps.writeProfileToDevice = [this](std::int32_t index) { WriteProfileToDevice(*kwHIDData1, FDM, index); };
+  deps.writeProfileToDevice = [this](std::int32_t index) {
+    return !WriteProfileToDevice(*kwHIDData1, FDM, index).Failed();
+  };
   deps.sendMacroRecorded = [this](std::int32_t) { NotifyMacroRecorded(); };
   deps.translate = [](WView text) { return LookupTranslation(text); };
   deps.isRecordingMacro = &IsRecordingMacro;
@@ -121,6 +123,10 @@ void TVXMonMain::CreateRecorder() {
         break;
       case RecordingOutcome::Saved:
         ShowNotice(NoticeKind::MacroSaved);
+        if (AutoBackup) AutoBackup->Changed();
+        break;
+      case RecordingOutcome::SavedNotOnMouse:
+        ShowNotice(NoticeKind::MouseNotWritten);
         if (AutoBackup) AutoBackup->Changed();
         break;
       case RecordingOutcome::NotSaved:

@@ -110,6 +110,7 @@ class RecordToggle : public ::testing::Test {
     deps.writeProfileToDevice = [this](std::int32_t index) {
       log.push_back("device.write " + std::to_string(index));
       if (onDeviceWrite) onDeviceWrite();
+      return deviceWrites;
     };
     deps.sendMacroRecorded = [this](std::int32_t index) { log.push_back("7038 " + std::to_string(index)); };
     deps.isRecordingMacro = &recordingFlag;
@@ -144,6 +145,7 @@ class RecordToggle : public ::testing::Test {
   bool recordingFlag = false;
   std::vector<RecordingOutcome> outcomes;
   std::function<void()> onDeviceWrite;
+  bool deviceWrites = true;
   std::unique_ptr<TMacroRecorder> recorder;
   std::unique_ptr<HookEngineSim> sim;
 };
@@ -385,6 +387,14 @@ TEST_F(RecordToggle, SavesWritesThenAnnouncesWithTheProfileIndex) {
                        "record toggle: the recorded macro could not be saved to the registry"}));
   EXPECT_EQ(outcomes, (std::vector{RecordingOutcome::Started, RecordingOutcome::Saved, RecordingOutcome::Started,
                                    RecordingOutcome::NotSaved}));
+  // Saved, but the mouse refused the profile: its own outcome.
+  store.saves = true;
+  deviceWrites = false;
+  outcomes.clear();
+  recorder->ToggleMacroRecording(7);
+  sim->Click(200, 10);
+  recorder->ToggleMacroRecording(7);
+  EXPECT_EQ(outcomes, (std::vector{RecordingOutcome::Started, RecordingOutcome::SavedNotOnMouse}));
 }
 
 TEST_F(RecordToggle, RecordPressDuringTheDeviceWriteKeepsTheStoredMacro) {
