@@ -68,6 +68,9 @@ TVXMonMain::TVXMonMain(TDM& dm, const MonitorServices& services, WindowHandle ha
   TimerDeviceArrial->SetInterval(kDeviceReopenDelayMs);
 
   kwHIDEvent1 = std::make_unique<TkwHIDEvent>();
+  kwHIDEvent1->ConcernsDevice = [this](WView path, bool arrived) {
+    return kwHIDData1->ConcernsDevice(path, arrived, DeviceUsageAndPage);
+  };
   kwHIDEvent1->OnDeviceArrival = [this](TkwHIDEvent&) { kwHIDEvent1DeviceArrival(); };
 
   TimerHookCheck = FServices.windows->CreateTimer([this] { TimerHookCheckTimer(); });

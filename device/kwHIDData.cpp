@@ -74,6 +74,7 @@ class TkwHidDeviceReadThread {
   }
 
   bool Ended() const { return ended_.load(); }
+  const WStr& DevicePath() const { return FDevicePath; }
   bool InNotConnectedHandler() const { return inNotConnected_.load(); }
   const THidReadSession* Session() const { return session_.get(); }
 
@@ -487,6 +488,29 @@ bool TkwHIDData::HidFindAndWriteDeviceBYHID(const THIDDataParam& ReportData) {
     }
   });
   return written;
+}
+
+bool TkwHIDData::ConcernsDevice(WView path, bool arrived, const USAGE_AND_PAGE& usage) {
+  {
+    std::lock_guard lock(threadsMutex_);
+    for (const auto& t : threads_) {
+      if (!t->Ended() && SameTextIgnoreCase(t->DevicePath(), path)) return true;
+    }
+  }
+  const auto ids = ParseHidPathIds(path);
+  if (!FHidDeviceList.empty()) {
+    if (!ids) return true;
+    for (const WStr& entry : FHidDeviceList) {
+      const auto wanted = ParseHidPathIds(entry);
+      if (!wanted || *wanted == *ids) return true;  // an entry without IDs: cannot tell
+    }
+    return false;
+  }
+  if (!arrived) return false;  // not read: its removal changes nothing
+  std::unique_ptr<IHidDevice> probe = bus_.Probe(path);
+  HidCaps caps;
+  if (!probe || !probe->GetCaps(caps)) return true;
+  return caps.UsagePage == usage.UsagePage && caps.Usage == usage.Usage;
 }
 
 bool TkwHIDData::IsDeviceExist(const THIDDataParam& ReportData) {

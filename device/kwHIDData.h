@@ -99,6 +99,10 @@ class TkwHIDData {
   // hardware identifier.
   bool HidFindAndWriteDeviceBYHID(const THIDDataParam& ReportData);
   bool IsDeviceExist(const THIDDataParam& ReportData);
+  // Whether the interface at `path` may be the mouse: one being read, or
+  // one whose vendor and product pass the include list (an empty list: an
+  // arriving collection that is `usage`, probed). True when it cannot be told.
+  bool ConcernsDevice(WView path, bool arrived, const USAGE_AND_PAGE& usage);
 
   // Reads the include list ("config.ini" beside the executable, section
   // "IncludeHIDDeviceList", keys id1..id101 up to the first missing or empty).
