@@ -72,6 +72,13 @@ TVXMonMain::TVXMonMain(TDM& dm, const MonitorServices& services, WindowHandle ha
     return kwHIDData1->ConcernsDevice(path, arrived, DeviceUsageAndPage);
   };
   kwHIDEvent1->OnDeviceArrival = [this](TkwHIDEvent&) { kwHIDEvent1DeviceArrival(); };
+  // A held handle must not block the mouse's removal: it closes when one is
+  // asked for, and the mouse opens again once it was refused or done.
+  kwHIDData1->RegisterHandle = [this](std::intptr_t h) { return kwHIDEvent1->RegisterHandle(h); };
+  kwHIDData1->UnregisterHandle = [this](std::intptr_t r) { kwHIDEvent1->UnregisterHandle(r); };
+  kwHIDEvent1->OnHandleChange = [this](std::uint32_t code, std::intptr_t h, std::intptr_t r) {
+    if (kwHIDData1->DeviceRemovalEvent(code, h, r)) kwHIDEvent1DeviceArrival();
+  };
 
   TimerHookCheck = FServices.windows->CreateTimer([this] { TimerHookCheckTimer(); });
   TimerHookCheck->SetEnabled(false);
@@ -101,9 +108,9 @@ TVXMonMain::~TVXMonMain() {
   TimerBackup.reset();
   MacroRecorder.reset();
   TimerHookCheck.reset();
+  kwHIDData1.reset();  // its read threads unregister their handles with kwHIDEvent1
   kwHIDEvent1.reset();
   TimerDeviceArrial.reset();
-  kwHIDData1.reset();
 }
 
 void TVXMonMain::CreateRecorder() {

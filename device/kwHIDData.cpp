@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/Debug.h"
+#include "platform/DeviceArrival.h"
 #include "platform/Shell.h"
 #include "profiles/IniFile.h"
 
@@ -65,7 +66,10 @@ class TkwHidDeviceReadThread {
         fast_(owner.FastOnData),
         onData_(owner.OnData),
         onParsedData_(owner.OnParsedData),
-        onDeviceNotConnected_(owner.OnDeviceNotConnected) {
+        onDeviceNotConnected_(owner.OnDeviceNotConnected),
+        nativeHandle_(FDevice->NativeHandle()),
+        unregister_(owner.UnregisterHandle) {
+    if (owner.RegisterHandle) registration_ = owner.RegisterHandle(nativeHandle_);
     thread_ = std::thread([this] { Execute(); });
   }
 
@@ -75,6 +79,10 @@ class TkwHidDeviceReadThread {
 
   bool Ended() const { return ended_.load(); }
   const WStr& DevicePath() const { return FDevicePath; }
+  std::intptr_t NativeHandle() const { return nativeHandle_; }
+  std::intptr_t Registration() const { return registration_; }
+  // Closed for a removal: the registration stays, to hear whether it failed.
+  void KeepRegistration() { keepRegistration_.store(true); }
   bool InNotConnectedHandler() const { return inNotConnected_.load(); }
   const THidReadSession* Session() const { return session_.get(); }
 
@@ -119,6 +127,8 @@ class TkwHidDeviceReadThread {
         break;
       }
     }
+    // Unregistered first: the registration must not outlive the handle.
+    if (registration_ != 0 && unregister_ && !keepRegistration_.load()) unregister_(registration_);
     FDevice.reset();  // closes the handle and frees the parsed descriptor
     ended_.store(true);
     FHIDData.ThreadEnded();
@@ -229,6 +239,10 @@ class TkwHidDeviceReadThread {
   const TkwHIDData::TkwHIDDataReceived onData_;
   const TkwHIDData::TkwHIDParsedDataReceived onParsedData_;
   const TkwHIDData::TkwHIDDeviceNotConnected onDeviceNotConnected_;
+  const std::intptr_t nativeHandle_;
+  const std::function<void(std::intptr_t)> unregister_;
+  std::intptr_t registration_ = 0;
+  std::atomic<bool> keepRegistration_{false};
   std::atomic<bool> ended_{false};
   std::atomic<bool> inNotConnected_{false};
   std::thread thread_;  // last: starts after every other member is ready
@@ -270,6 +284,9 @@ TkwHIDData::~TkwHIDData() {
   auto threads = std::move(threads_);
   lock.unlock();
   threads.clear();  // joins
+  for (const std::intptr_t r : removalPending_) {
+    if (UnregisterHandle) UnregisterHandle(r);
+  }
 }
 
 void TkwHIDData::LoadIncludeDeviceList() {
@@ -488,6 +505,39 @@ bool TkwHIDData::HidFindAndWriteDeviceBYHID(const THIDDataParam& ReportData) {
     }
   });
   return written;
+}
+
+bool TkwHIDData::ReadsHandle(std::intptr_t nativeHandle) {
+  std::lock_guard lock(threadsMutex_);
+  return nativeHandle != 0 && std::any_of(threads_.begin(), threads_.end(), [&](const auto& t) {
+           return !t->Ended() && t->NativeHandle() == nativeHandle;
+         });
+}
+
+bool TkwHIDData::DeviceRemovalEvent(std::uint32_t code, std::intptr_t nativeHandle, std::intptr_t registration) {
+  if (code == kDbtDeviceQueryRemove) {
+    bool ours = false;
+    {
+      std::lock_guard lock(threadsMutex_);
+      for (const auto& t : threads_) {
+        if (t->Ended() || nativeHandle == 0 || t->NativeHandle() != nativeHandle) continue;
+        t->KeepRegistration();
+        if (t->Registration() != 0) removalPending_.push_back(t->Registration());
+        ours = true;
+      }
+    }
+    if (!ours) return false;
+    DebugOutput(u"mouse removal requested: its handles are closed");
+    HidStopRead();
+    return false;
+  }
+  const auto it = std::find(removalPending_.begin(), removalPending_.end(), registration);
+  if (it == removalPending_.end()) return false;
+  removalPending_.erase(it);
+  if (UnregisterHandle) UnregisterHandle(registration);
+  DebugOutput(code == kDbtDeviceQueryRemoveFailed ? u"mouse removal refused: opening it again"
+                                                  : u"mouse removed: opening the other interfaces again");
+  return true;
 }
 
 bool TkwHIDData::ConcernsDevice(WView path, bool arrived, const USAGE_AND_PAGE& usage) {

@@ -122,6 +122,18 @@ class TkwHIDData {
   // its own copy of the handlers it runs on the read thread. A FastOnData
   // handler must not wait for the main thread: HidStopRead waits for it.
   bool FastOnData = false;
+  // Registers a read handle for removal requests (a registration or 0) and
+  // undoes it before the handle closes (on the read thread). Set before
+  // HidFindAndReadDevice.
+  std::function<std::intptr_t(std::intptr_t nativeHandle)> RegisterHandle;
+  std::function<void(std::intptr_t registration)> UnregisterHandle;
+  // Whether a running read holds that handle.
+  bool ReadsHandle(std::intptr_t nativeHandle);
+  // A removal event of a read handle's device. DBT_DEVICEQUERYREMOVE: the
+  // reads stop and close their handles, the asked one keeping its
+  // registration; a refused removal or a completed one then unregisters it
+  // and answers true: open the mouse again. Main thread.
+  bool DeviceRemovalEvent(std::uint32_t code, std::intptr_t nativeHandle, std::intptr_t registration);
   // Time limit of each device request; a request past it is cancelled.
   std::uint32_t WriteTimeoutMs = kHidWriteTimeoutMs;
   TkwHIDDataReceived OnData;
@@ -146,6 +158,7 @@ class TkwHIDData {
 
   IHidBus& bus_;
   IMainThreadDispatcher& dispatcher_;
+  std::vector<std::intptr_t> removalPending_;  // registrations of handles closed for a removal
   // Guards session_ and threads_: HidStopRead may run on a read thread.
   std::mutex threadsMutex_;
   std::shared_ptr<THidReadSession> session_;

@@ -69,15 +69,32 @@ void TkwHIDEvent::WMDeviceChange(std::uint32_t code, std::intptr_t param) {
       }
       break;
     case kDbtDeviceRemoveComplete:
+      if (deviceType() == kDbtDevTypHandle) RaiseHandleChange(code, param);
       if (deviceType() == kDbtDevTypDeviceInterface && Concerns(param, false)) {
         Raise(OnDeviceRemove, u"OnDeviceRemove");
       }
+      break;
+    case kDbtDeviceQueryRemove:
+    case kDbtDeviceRemovePending:
+    case kDbtDeviceQueryRemoveFailed:
+      if (deviceType() == kDbtDevTypHandle) RaiseHandleChange(code, param);
       break;
     case kDbtDevNodesChanged:
       Raise(OnDeviceChange, u"OnDeviceChange");
       break;
     default:
       break;
+  }
+}
+
+void TkwHIDEvent::RaiseHandleChange(std::uint32_t code, std::intptr_t param) {
+  if (!OnHandleChange) return;
+  DevBroadcastHandleHead head;
+  std::memcpy(&head, reinterpret_cast<const void*>(param), sizeof head);
+  try {
+    OnHandleChange(code, reinterpret_cast<std::intptr_t>(head.Handle), reinterpret_cast<std::intptr_t>(head.Notification));
+  } catch (...) {
+    DebugOutput(u"device removal event: the handler raised an exception");
   }
 }
 

@@ -48,6 +48,12 @@ class TkwHIDEvent {
   // Whether an arriving (removed) interface may be the mouse; one that is
   // not raises nothing and is logged once. Unset: every interface raises.
   std::function<bool(WView path, bool arrived)> ConcernsDevice;
+  // A removal event of a registered handle's device: the code
+  // (DBT_DEVICEQUERYREMOVE to DBT_DEVICEREMOVECOMPLETE), the handle and its
+  // registration.
+  std::function<void(std::uint32_t code, std::intptr_t handle, std::intptr_t registration)> OnHandleChange;
+  std::intptr_t RegisterHandle(std::intptr_t handle) { return FWindowHandle->RegisterHandle(handle); }
+  void UnregisterHandle(std::intptr_t registration) { FWindowHandle->UnregisterHandle(registration); }
   TNotifyEvent OnDeviceArrival;
   TNotifyEvent OnDeviceRemove;
   TNotifyEvent OnDeviceChange;
@@ -56,6 +62,7 @@ class TkwHIDEvent {
  private:
   void Raise(const TNotifyEvent& event, const char16_t* name);
   bool Concerns(std::intptr_t param, bool arrived);
+  void RaiseHandleChange(std::uint32_t code, std::intptr_t param);
   std::set<WStr> othersLogged_;
 
   std::unique_ptr<IDeviceArrivalHost> FWindowHandle;

@@ -88,6 +88,8 @@ class IHidDevice {
  public:
   virtual ~IHidDevice() = default;
   virtual bool GetAttributes(HidAttributes& out) = 0;
+  // The system's handle (for device notifications); 0 when there is none.
+  virtual std::intptr_t NativeHandle() const { return 0; }
   // Parsed descriptor + capabilities; false when either cannot be read.
   virtual bool GetCaps(HidCaps& out) = 0;
   // As the HID class driver takes them: the bytes start with the report ID

@@ -34,6 +34,8 @@ class VirtualHidDevice final : public IHidDevice {
     bus_.changed_.notify_all();
   }
 
+  std::intptr_t NativeHandle() const override { return reinterpret_cast<std::intptr_t>(h_.get()); }
+
   bool GetAttributes(HidAttributes& out) override {
     std::lock_guard lock(bus_.mutex_);
     const auto* d = Plugged();

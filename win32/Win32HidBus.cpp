@@ -140,6 +140,8 @@ class Win32HidDevice final : public IHidDevice {
     if (preparsed_ && HidLibrary::Get().FreePreparsedData) HidLibrary::Get().FreePreparsedData(preparsed_);
   }
 
+  std::intptr_t NativeHandle() const override { return reinterpret_cast<std::intptr_t>(h_.get()); }
+
   bool GetAttributes(HidAttributes& out) override {
     auto& lib = HidLibrary::Get();
     if (!lib.GetAttributes) return false;

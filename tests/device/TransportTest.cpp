@@ -575,6 +575,34 @@ TEST_F(TransportTest, FeatureWriteThatNeverCompletesTimesOut) {
   EXPECT_EQ(bus_.Sent().size(), 1u);
 }
 
+// A removal request closes the read handle but keeps its registration; a
+// refused removal unregisters it and asks for the mouse to be opened again.
+TEST_F(TransportTest, RemovalRequestClosesAndARefusedRemovalReopens) {
+  const int m = bus_.Plug(test::MouseDevice());
+  std::vector<std::intptr_t> registered, unregistered;
+  hid_->RegisterHandle = [&](std::intptr_t h) {
+    registered.push_back(h);
+    return h + 1;
+  };
+  hid_->UnregisterHandle = [&](std::intptr_t r) { unregistered.push_back(r); };
+  hid_->HidFindAndReadDevice(kMouse, u"*");
+  ASSERT_TRUE(bus_.WaitForReaders(m, 0, 1, 1000));
+  ASSERT_EQ(registered.size(), 1u);
+  EXPECT_FALSE(hid_->DeviceRemovalEvent(0x8001, registered[0] + 7, 0));  // another handle
+  EXPECT_EQ(bus_.OpenReaders(m, 0), 1u);
+  EXPECT_FALSE(hid_->DeviceRemovalEvent(0x8001, registered[0], registered[0] + 1));
+  EXPECT_EQ(bus_.OpenReaders(m, 0), 0u);
+  EXPECT_TRUE(unregistered.empty());
+  EXPECT_TRUE(hid_->DeviceRemovalEvent(0x8002, registered[0], registered[0] + 1));
+  EXPECT_EQ(unregistered, (std::vector<std::intptr_t>{registered[0] + 1}));
+  EXPECT_FALSE(hid_->DeviceRemovalEvent(0x8002, registered[0], registered[0] + 1));  // once
+  // An ordinary stop unregisters before the handle closes.
+  hid_->HidFindAndReadDevice(kMouse, u"*");
+  ASSERT_TRUE(bus_.WaitForReaders(m, 0, 1, 1000));
+  hid_->HidStopRead();
+  EXPECT_EQ(unregistered.size(), 2u);
+}
+
 TEST_F(TransportTest, FeatureReportGoesToEveryMatchingInterface) {
   const int a = bus_.Plug(test::MouseDevice(16));
   const int b = bus_.Plug(test::MouseDevice(16));
