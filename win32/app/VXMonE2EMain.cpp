@@ -241,6 +241,13 @@ class VirtualMouseServer {
       }
       return out;
     }
+    if (cmd == "refuse") {
+      // refuse CODE: the mouse answers later reports with that error (0: takes them).
+      std::uint32_t code = 0;
+      in >> code;
+      bus_.SetSendError(code);
+      return "ok\n";
+    }
     if (cmd == "plug") {
       if (!bus_.IsPlugged(device_)) device_ = bus_.Plug(VirtualMouse());
       Notify(true);
