@@ -70,7 +70,17 @@ TVXMonMain::TVXMonMain(TDM& dm, const MonitorServices& services, WindowHandle ha
   TimerDeviceArrial->SetInterval(kDeviceReopenDelayMs);
 
   kwHIDEvent1 = std::make_unique<TkwHIDEvent>();
+  kwHIDEvent1->ConcernsDevice = [this](WView path, bool arrived) {
+    return kwHIDData1->ConcernsDevice(path, arrived, DeviceUsageAndPage);
+  };
   kwHIDEvent1->OnDeviceArrival = [this](TkwHIDEvent&) { kwHIDEvent1DeviceArrival(); };
+  // A held handle must not block the mouse's removal: it closes when one is
+  // asked for, and the mouse opens again once it was refused or done.
+  kwHIDData1->RegisterHandle = [this](std::intptr_t h) { return kwHIDEvent1->RegisterHandle(h); };
+  kwHIDData1->UnregisterHandle = [this](std::intptr_t r) { kwHIDEvent1->UnregisterHandle(r); };
+  kwHIDEvent1->OnHandleChange = [this](std::uint32_t code, std::intptr_t h, std::intptr_t r) {
+    if (kwHIDData1->DeviceRemovalEvent(code, h, r)) kwHIDEvent1DeviceArrival();
+  };
 
   TimerHookCheck = FServices.windows->CreateTimer([this] { TimerHookCheckTimer(); });
   TimerHookCheck->SetEnabled(false);
@@ -100,9 +110,9 @@ TVXMonMain::~TVXMonMain() {
   TimerBackup.reset();
   MacroRecorder.reset();
   TimerHookCheck.reset();
+  kwHIDData1.reset();  // its read threads unregister their handles with kwHIDEvent1
   kwHIDEvent1.reset();
   TimerDeviceArrial.reset();
-  kwHIDData1.reset();
 }
 
 void TVXMonMain::CreateRecorder() {
@@ -112,7 +122,9 @@ void TVXMonMain::CreateRecorder() {
   deps.store = recordStore_.get();
   deps.hook = recordHook_.get();
   deps.overlays = FServices.overlays;
-  deps.writeProfileToDevice = [this](std::int32_t index) { WriteProfileToDevice(*kwHIDData1, FDM, index); };
+  deps.writeProfileToDevice = [this](std::int32_t index) {
+    return !WriteProfileToDevice(*kwHIDData1, FDM, index).Failed();
+  };
   deps.sendMacroRecorded = [this](std::int32_t) { NotifyMacroRecorded(); };
   deps.translate = [](WView text) { return LookupTranslation(text); };
   deps.isRecordingMacro = &IsRecordingMacro;
@@ -123,6 +135,10 @@ void TVXMonMain::CreateRecorder() {
         break;
       case RecordingOutcome::Saved:
         ShowNotice(NoticeKind::MacroSaved);
+        if (AutoBackup) AutoBackup->Changed();
+        break;
+      case RecordingOutcome::SavedNotOnMouse:
+        ShowNotice(NoticeKind::MouseNotWritten);
         if (AutoBackup) AutoBackup->Changed();
         break;
       case RecordingOutcome::NotSaved:

@@ -20,6 +20,8 @@ WView NoticeKey(NoticeKind kind) {
       return u"Macro saved";
     case NoticeKind::MacroNotSaved:
       return u"Macro could not be saved";
+    case NoticeKind::MouseNotWritten:
+      return u"The mouse could not be written; the macro is saved on the computer";
     case NoticeKind::NothingRecorded:
       return u"Nothing recorded";
     case NoticeKind::MacroNotPlayed:

@@ -18,6 +18,7 @@ enum class NoticeKind : std::uint8_t {
   RecordingStarted,
   MacroSaved,
   MacroNotSaved,
+  MouseNotWritten,  // saved on the computer, refused by the mouse
   NothingRecorded,
   MacroNotPlayed,
   ProfilesRestored,

@@ -118,6 +118,7 @@ void WriteProfile(benchmark::State& state, const TMouseProfileInfo& p) {
   c.UsagePage = 0xFFA0;
   c.Usage = 1;
   c.FeatureReportLength = 4096;
+  c.FeatureReportLengths = FramedFeatureReportLengths();
   d.Collections = {c};
   bus.Plug(d);
   QueuedMainThread main;

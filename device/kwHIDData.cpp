@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/Debug.h"
+#include "platform/DeviceArrival.h"
 #include "platform/Shell.h"
 #include "profiles/IniFile.h"
 
@@ -65,7 +66,10 @@ class TkwHidDeviceReadThread {
         fast_(owner.FastOnData),
         onData_(owner.OnData),
         onParsedData_(owner.OnParsedData),
-        onDeviceNotConnected_(owner.OnDeviceNotConnected) {
+        onDeviceNotConnected_(owner.OnDeviceNotConnected),
+        nativeHandle_(FDevice->NativeHandle()),
+        unregister_(owner.UnregisterHandle) {
+    if (owner.RegisterHandle) registration_ = owner.RegisterHandle(nativeHandle_);
     thread_ = std::thread([this] { Execute(); });
   }
 
@@ -74,6 +78,11 @@ class TkwHidDeviceReadThread {
   }
 
   bool Ended() const { return ended_.load(); }
+  const WStr& DevicePath() const { return FDevicePath; }
+  std::intptr_t NativeHandle() const { return nativeHandle_; }
+  std::intptr_t Registration() const { return registration_; }
+  // Closed for a removal: the registration stays, to hear whether it failed.
+  void KeepRegistration() { keepRegistration_.store(true); }
   bool InNotConnectedHandler() const { return inNotConnected_.load(); }
   const THidReadSession* Session() const { return session_.get(); }
 
@@ -118,6 +127,8 @@ class TkwHidDeviceReadThread {
         break;
       }
     }
+    // Unregistered first: the registration must not outlive the handle.
+    if (registration_ != 0 && unregister_ && !keepRegistration_.load()) unregister_(registration_);
     FDevice.reset();  // closes the handle and frees the parsed descriptor
     ended_.store(true);
     FHIDData.ThreadEnded();
@@ -228,6 +239,10 @@ class TkwHidDeviceReadThread {
   const TkwHIDData::TkwHIDDataReceived onData_;
   const TkwHIDData::TkwHIDParsedDataReceived onParsedData_;
   const TkwHIDData::TkwHIDDeviceNotConnected onDeviceNotConnected_;
+  const std::intptr_t nativeHandle_;
+  const std::function<void(std::intptr_t)> unregister_;
+  std::intptr_t registration_ = 0;
+  std::atomic<bool> keepRegistration_{false};
   std::atomic<bool> ended_{false};
   std::atomic<bool> inNotConnected_{false};
   std::thread thread_;  // last: starts after every other member is ready
@@ -269,6 +284,9 @@ TkwHIDData::~TkwHIDData() {
   auto threads = std::move(threads_);
   lock.unlock();
   threads.clear();  // joins
+  for (const std::intptr_t r : removalPending_) {
+    if (UnregisterHandle) UnregisterHandle(r);
+  }
 }
 
 void TkwHIDData::LoadIncludeDeviceList() {
@@ -402,6 +420,21 @@ std::size_t TkwHIDData::RunningReadThreads() {
   return threads_.size();
 }
 
+namespace {
+// The report's bytes first, zeros up to the collection's length.
+std::vector<std::uint8_t> Padded(const std::uint8_t* bytes, std::uint32_t size, std::uint32_t length) {
+  std::vector<std::uint8_t> buffer(std::max(size, length), 0);
+  std::memcpy(buffer.data(), bytes, size);
+  return buffer;
+}
+
+void LogRefused(const char* kind, std::uint8_t id, std::uint32_t size, std::uint32_t error, const WStr& path) {
+  DebugOutput(WStr(FromUtf8(kind)) + u" report " + IntToWStr(id) + u" (" + IntToWStr(size) +
+              u" bytes) not written to the mouse, error " + IntToWStr(error) +
+              (error == kErrTimeout ? u" (no answer in time)" : u"") + u": " + path);
+}
+}  // namespace
+
 std::uint32_t TkwHIDData::HidFindAndSetFeatureReport(THIDDataParam& ReportData) {
   const std::uint32_t size = ReportData.Data.DATASIZE;
   if (size == 0 || size > kMaxHidReportBytes) {
@@ -412,7 +445,9 @@ std::uint32_t TkwHIDData::HidFindAndSetFeatureReport(THIDDataParam& ReportData) 
   Walk(ReportData.UsageAndPage, true, false, [&](Match& m) {
     if (m.Caps.FeatureReportByteLength < size) return;
     ReportData.DeviceHandle = m.Number;
-    result = m.Device->SetFeature(std::span<const std::uint8_t>(ReportData.Data.Bytes(), size));
+    const auto buffer = Padded(ReportData.Data.Bytes(), size, m.Caps.FeatureReportByteLength);
+    result = m.Device->SetFeature(buffer, WriteTimeoutMs);
+    if (result != kErrSuccess) LogRefused("Feature", ReportData.Data.ReportID, size, result, m.Info.Path);
   });
   return result;
 }
@@ -423,9 +458,10 @@ std::uint32_t TkwHIDData::HidFindAndGetFeatureReport(THIDDataParam& ReportData) 
   std::uint32_t result = kErrDeviceNotConnected;
   Walk(ReportData.UsageAndPage, true, false, [&](Match& m) {
     if (m.Caps.FeatureReportByteLength < size) return;
-    std::vector<std::uint8_t> buffer(size, 0);
+    std::vector<std::uint8_t> buffer(m.Caps.FeatureReportByteLength, 0);
     buffer[0] = ReportData.Data.ReportID;
-    result = m.Device->GetFeature(buffer);
+    result = m.Device->GetFeature(buffer, WriteTimeoutMs);
+    // Only the requested bytes: the caller's buffer may be no longer.
     if (result == kErrSuccess) std::memcpy(ReportData.Data.Bytes(), buffer.data(), size);
   });
   return result;
@@ -437,8 +473,12 @@ bool TkwHIDData::HidFindAndWriteDevice(const THIDDataParam& ReportData) {
   bool written = false;
   Walk(ReportData.UsageAndPage, true, false, [&](Match& m) {
     if (m.Caps.OutputReportByteLength < size) return;
-    if (m.Device->WriteOutput(std::span<const std::uint8_t>(ReportData.Data.Bytes(), size + 1)) == kErrSuccess) {
+    const auto buffer = Padded(ReportData.Data.Bytes(), size + 1, m.Caps.OutputReportByteLength);
+    const std::uint32_t rc = m.Device->WriteOutput(buffer, WriteTimeoutMs);
+    if (rc == kErrSuccess) {
       written = true;
+    } else {
+      LogRefused("Output", ReportData.Data.ReportID, size + 1, rc, m.Info.Path);
     }
   });
   return written;
@@ -456,11 +496,71 @@ bool TkwHIDData::HidFindAndWriteDeviceBYHID(const THIDDataParam& ReportData) {
                                    [&](const WStr& id) { return SameTextIgnoreCase(id, wanted); })) {
       return;
     }
-    if (m.Device->WriteOutput(std::span<const std::uint8_t>(ReportData.Data.Bytes(), size)) == kErrSuccess) {
+    const auto buffer = Padded(ReportData.Data.Bytes(), size, m.Caps.OutputReportByteLength);
+    const std::uint32_t rc = m.Device->WriteOutput(buffer, WriteTimeoutMs);
+    if (rc == kErrSuccess) {
       written = true;
+    } else {
+      LogRefused("Output", ReportData.Data.ReportID, size, rc, m.Info.Path);
     }
   });
   return written;
+}
+
+bool TkwHIDData::ReadsHandle(std::intptr_t nativeHandle) {
+  std::lock_guard lock(threadsMutex_);
+  return nativeHandle != 0 && std::any_of(threads_.begin(), threads_.end(), [&](const auto& t) {
+           return !t->Ended() && t->NativeHandle() == nativeHandle;
+         });
+}
+
+bool TkwHIDData::DeviceRemovalEvent(std::uint32_t code, std::intptr_t nativeHandle, std::intptr_t registration) {
+  if (code == kDbtDeviceQueryRemove) {
+    bool ours = false;
+    {
+      std::lock_guard lock(threadsMutex_);
+      for (const auto& t : threads_) {
+        if (t->Ended() || nativeHandle == 0 || t->NativeHandle() != nativeHandle) continue;
+        t->KeepRegistration();
+        if (t->Registration() != 0) removalPending_.push_back(t->Registration());
+        ours = true;
+      }
+    }
+    if (!ours) return false;
+    DebugOutput(u"mouse removal requested: its handles are closed");
+    HidStopRead();
+    return false;
+  }
+  const auto it = std::find(removalPending_.begin(), removalPending_.end(), registration);
+  if (it == removalPending_.end()) return false;
+  removalPending_.erase(it);
+  if (UnregisterHandle) UnregisterHandle(registration);
+  DebugOutput(code == kDbtDeviceQueryRemoveFailed ? u"mouse removal refused: opening it again"
+                                                  : u"mouse removed: opening the other interfaces again");
+  return true;
+}
+
+bool TkwHIDData::ConcernsDevice(WView path, bool arrived, const USAGE_AND_PAGE& usage) {
+  {
+    std::lock_guard lock(threadsMutex_);
+    for (const auto& t : threads_) {
+      if (!t->Ended() && SameTextIgnoreCase(t->DevicePath(), path)) return true;
+    }
+  }
+  const auto ids = ParseHidPathIds(path);
+  if (!FHidDeviceList.empty()) {
+    if (!ids) return true;
+    for (const WStr& entry : FHidDeviceList) {
+      const auto wanted = ParseHidPathIds(entry);
+      if (!wanted || *wanted == *ids) return true;  // an entry without IDs: cannot tell
+    }
+    return false;
+  }
+  if (!arrived) return false;  // not read: its removal changes nothing
+  std::unique_ptr<IHidDevice> probe = bus_.Probe(path);
+  HidCaps caps;
+  if (!probe || !probe->GetCaps(caps)) return true;
+  return caps.UsagePage == usage.UsagePage && caps.Usage == usage.Usage;
 }
 
 bool TkwHIDData::IsDeviceExist(const THIDDataParam& ReportData) {

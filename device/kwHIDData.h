@@ -32,6 +32,9 @@ struct THidReallyData {
 #pragma pack(pop)
 static_assert(offsetof(THidReallyData, DATAReally) == 1 && offsetof(THidReallyData, DATASIZE) == 65536);
 inline constexpr std::uint32_t kMaxHidReportBytes = 65536;  // ID + 65535
+// A mouse answers a report in milliseconds; one that does not within this
+// must not hold the main thread.
+inline constexpr std::uint32_t kHidWriteTimeoutMs = 1000;
 
 struct THIDDataParam {
   USAGE_AND_PAGE UsageAndPage{};  // the collection to address
@@ -81,10 +84,13 @@ class TkwHIDData {
   void HidStopRead();
 
   // DATASIZE counts the report ID. Sends to every matching interface whose
-  // feature report length is at least DATASIZE; 0 when the last send
-  // succeeded, else its error code (1167 when no interface matched).
+  // feature report length is at least DATASIZE, in a zero-filled buffer of
+  // that length (the class driver refuses a shorter one); 0 when the last
+  // send succeeded, else its error code (1167 when no interface matched,
+  // 1460 when the mouse did not answer within WriteTimeoutMs).
   std::uint32_t HidFindAndSetFeatureReport(THIDDataParam& ReportData);
-  // Reads DATASIZE bytes (ID included) over ReportData.Data; same result rule.
+  // Reads the collection's feature report length and copies back DATASIZE
+  // bytes (ID included) over ReportData.Data; same result rule.
   std::uint32_t HidFindAndGetFeatureReport(THIDDataParam& ReportData);
   // Output report of DATASIZE + 1 bytes (DATASIZE without the ID).
   bool HidFindAndWriteDevice(const THIDDataParam& ReportData);
@@ -93,6 +99,10 @@ class TkwHIDData {
   // hardware identifier.
   bool HidFindAndWriteDeviceBYHID(const THIDDataParam& ReportData);
   bool IsDeviceExist(const THIDDataParam& ReportData);
+  // Whether the interface at `path` may be the mouse: one being read, or
+  // one whose vendor and product pass the include list (an empty list: an
+  // arriving collection that is `usage`, probed). True when it cannot be told.
+  bool ConcernsDevice(WView path, bool arrived, const USAGE_AND_PAGE& usage);
 
   // Reads the include list ("config.ini" beside the executable, section
   // "IncludeHIDDeviceList", keys id1..id101 up to the first missing or empty).
@@ -112,6 +122,20 @@ class TkwHIDData {
   // its own copy of the handlers it runs on the read thread. A FastOnData
   // handler must not wait for the main thread: HidStopRead waits for it.
   bool FastOnData = false;
+  // Registers a read handle for removal requests (a registration or 0) and
+  // undoes it before the handle closes (on the read thread). Set before
+  // HidFindAndReadDevice.
+  std::function<std::intptr_t(std::intptr_t nativeHandle)> RegisterHandle;
+  std::function<void(std::intptr_t registration)> UnregisterHandle;
+  // Whether a running read holds that handle.
+  bool ReadsHandle(std::intptr_t nativeHandle);
+  // A removal event of a read handle's device. DBT_DEVICEQUERYREMOVE: the
+  // reads stop and close their handles, the asked one keeping its
+  // registration; a refused removal or a completed one then unregisters it
+  // and answers true: open the mouse again. Main thread.
+  bool DeviceRemovalEvent(std::uint32_t code, std::intptr_t nativeHandle, std::intptr_t registration);
+  // Time limit of each device request; a request past it is cancelled.
+  std::uint32_t WriteTimeoutMs = kHidWriteTimeoutMs;
   TkwHIDDataReceived OnData;
   TkwHIDParsedDataReceived OnParsedData;
   TkwHIDDeviceNotConnected OnDeviceNotConnected;
@@ -134,6 +158,7 @@ class TkwHIDData {
 
   IHidBus& bus_;
   IMainThreadDispatcher& dispatcher_;
+  std::vector<std::intptr_t> removalPending_;  // registrations of handles closed for a removal
   // Guards session_ and threads_: HidStopRead may run on a read thread.
   std::mutex threadsMutex_;
   std::shared_ptr<THidReadSession> session_;

@@ -64,10 +64,20 @@ void TkwHIDEvent::WMDeviceChange(std::uint32_t code, std::intptr_t param) {
   };
   switch (code) {
     case kDbtDeviceArrival:
-      if (deviceType() == kDbtDevTypDeviceInterface) Raise(OnDeviceArrival, u"OnDeviceArrival");
+      if (deviceType() == kDbtDevTypDeviceInterface && Concerns(param, true)) {
+        Raise(OnDeviceArrival, u"OnDeviceArrival");
+      }
       break;
     case kDbtDeviceRemoveComplete:
-      if (deviceType() == kDbtDevTypDeviceInterface) Raise(OnDeviceRemove, u"OnDeviceRemove");
+      if (deviceType() == kDbtDevTypHandle) RaiseHandleChange(code, param);
+      if (deviceType() == kDbtDevTypDeviceInterface && Concerns(param, false)) {
+        Raise(OnDeviceRemove, u"OnDeviceRemove");
+      }
+      break;
+    case kDbtDeviceQueryRemove:
+    case kDbtDeviceRemovePending:
+    case kDbtDeviceQueryRemoveFailed:
+      if (deviceType() == kDbtDevTypHandle) RaiseHandleChange(code, param);
       break;
     case kDbtDevNodesChanged:
       Raise(OnDeviceChange, u"OnDeviceChange");
@@ -75,6 +85,45 @@ void TkwHIDEvent::WMDeviceChange(std::uint32_t code, std::intptr_t param) {
     default:
       break;
   }
+}
+
+void TkwHIDEvent::RaiseHandleChange(std::uint32_t code, std::intptr_t param) {
+  if (!OnHandleChange) return;
+  DevBroadcastHandleHead head;
+  std::memcpy(&head, reinterpret_cast<const void*>(param), sizeof head);
+  try {
+    OnHandleChange(code, reinterpret_cast<std::intptr_t>(head.Handle), reinterpret_cast<std::intptr_t>(head.Notification));
+  } catch (...) {
+    DebugOutput(u"device removal event: the handler raised an exception");
+  }
+}
+
+// DEV_BROADCAST_DEVICEINTERFACE_W: dbcc_size, then the name from byte 28.
+bool TkwHIDEvent::Concerns(std::intptr_t param, bool arrived) {
+  if (!ConcernsDevice) return true;
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(param);
+  std::uint32_t size = 0;
+  std::memcpy(&size, bytes, sizeof size);
+  WStr path;
+  for (std::uint32_t at = 28; at + 2 <= size; at += 2) {
+    char16_t c;
+    std::memcpy(&c, bytes + at, 2);
+    if (c == 0) break;
+    path.push_back(c);
+  }
+  if (path.empty()) return true;  // cannot tell
+  bool concerns = true;
+  try {
+    concerns = ConcernsDevice(path, arrived);
+  } catch (...) {
+    return true;
+  }
+  if (!concerns && othersLogged_.insert(path).second) {
+    DebugOutput(WStr(arrived ? u"another device arrived, the mouse stays open: "
+                             : u"another device went away, the mouse stays open: ") +
+                path);
+  }
+  return concerns;
 }
 
 void TkwHIDEvent::Raise(const TNotifyEvent& event, const char16_t* name) {

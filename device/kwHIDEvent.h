@@ -1,11 +1,12 @@
 #pragma once
 // Tells its owner when a HID device interface arrives or goes away, and
 // raises one arrival about 1500 ms after creation so that the owner opens
-// the mouse at start-up. The events carry no device identity.
+// the mouse at start-up. Interfaces that are not the mouse raise nothing.
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 
 #include "platform/DeviceArrival.h"
 #include "platform/HidBus.h"
@@ -44,6 +45,15 @@ class TkwHIDEvent {
   // at offset 12, zeros elsewhere.
   static std::array<std::uint8_t, 32> BuildNotificationFilter(const Guid& interfaceClass);
 
+  // Whether an arriving (removed) interface may be the mouse; one that is
+  // not raises nothing and is logged once. Unset: every interface raises.
+  std::function<bool(WView path, bool arrived)> ConcernsDevice;
+  // A removal event of a registered handle's device: the code
+  // (DBT_DEVICEQUERYREMOVE to DBT_DEVICEREMOVECOMPLETE), the handle and its
+  // registration.
+  std::function<void(std::uint32_t code, std::intptr_t handle, std::intptr_t registration)> OnHandleChange;
+  std::intptr_t RegisterHandle(std::intptr_t handle) { return FWindowHandle->RegisterHandle(handle); }
+  void UnregisterHandle(std::intptr_t registration) { FWindowHandle->UnregisterHandle(registration); }
   TNotifyEvent OnDeviceArrival;
   TNotifyEvent OnDeviceRemove;
   TNotifyEvent OnDeviceChange;
@@ -51,6 +61,9 @@ class TkwHIDEvent {
 
  private:
   void Raise(const TNotifyEvent& event, const char16_t* name);
+  bool Concerns(std::intptr_t param, bool arrived);
+  void RaiseHandleChange(std::uint32_t code, std::intptr_t param);
+  std::set<WStr> othersLogged_;
 
   std::unique_ptr<IDeviceArrivalHost> FWindowHandle;
   bool timerEnabled_ = false;

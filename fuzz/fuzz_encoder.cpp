@@ -61,6 +61,7 @@ struct World {
     c.UsagePage = 0xFFA0;
     c.Usage = 1;
     c.FeatureReportLength = 4096;
+    c.FeatureReportLengths = vx::FramedFeatureReportLengths();
     d.Collections = {c};
     bus.Plug(d);
     hid = std::make_unique<vx::TkwHIDData>(&bus, &main);

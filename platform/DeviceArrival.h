@@ -15,6 +15,19 @@ inline constexpr std::uint32_t kDbtDeviceArrival = 0x8000;
 inline constexpr std::uint32_t kDbtDeviceRemoveComplete = 0x8004;
 inline constexpr std::uint32_t kDbtDevNodesChanged = 7;
 inline constexpr std::uint32_t kDbtDevTypDeviceInterface = 5;
+inline constexpr std::uint32_t kDbtDevTypHandle = 6;
+inline constexpr std::uint32_t kDbtDeviceQueryRemove = 0x8001;
+inline constexpr std::uint32_t kDbtDeviceQueryRemoveFailed = 0x8002;
+inline constexpr std::uint32_t kDbtDeviceRemovePending = 0x8003;
+
+// DEV_BROADCAST_HANDLE up to the fields read here (same layout on both hosts).
+struct DevBroadcastHandleHead {
+  std::uint32_t Size;
+  std::uint32_t DeviceType;  // kDbtDevTypHandle
+  std::uint32_t Reserved;
+  void* Handle;              // the handle registered
+  void* Notification;        // its registration
+};
 
 struct DeviceArrivalCallbacks {
   // A device-change message: its code (wParam) and parameter (lParam; for
@@ -30,6 +43,11 @@ class IDeviceArrivalHost {
   // Registers the window for the notifications that the 32-byte
   // DEV_BROADCAST_DEVICEINTERFACE filter names; false when refused.
   virtual bool RegisterNotification(const std::array<std::uint8_t, 32>& filter) = 0;
+  // Registers an open device handle (DBT_DEVTYP_HANDLE), so that a removal
+  // of its device asks first; 0 when refused. Unregistered before the
+  // handle closes, from any thread.
+  virtual std::intptr_t RegisterHandle(std::intptr_t) { return 0; }
+  virtual void UnregisterHandle(std::intptr_t) {}
   // Posts the window a device-change message (handled later by the loop).
   virtual void PostDeviceChange(std::uint32_t code, std::intptr_t param) = 0;
   virtual void StartTimer(std::uint32_t intervalMs) = 0;

@@ -24,6 +24,7 @@ inline constexpr std::uint32_t kErrInvalidParameter = 87;
 inline constexpr std::uint32_t kErrInsufficientBuffer = 122;
 inline constexpr std::uint32_t kErrOperationAborted = 995;
 inline constexpr std::uint32_t kErrIoPending = 997;
+inline constexpr std::uint32_t kErrTimeout = 1460;
 inline constexpr std::uint32_t kErrDeviceNotConnected = 1167;
 
 struct Guid {
@@ -87,12 +88,18 @@ class IHidDevice {
  public:
   virtual ~IHidDevice() = default;
   virtual bool GetAttributes(HidAttributes& out) = 0;
+  // The system's handle (for device notifications); 0 when there is none.
+  virtual std::intptr_t NativeHandle() const { return 0; }
   // Parsed descriptor + capabilities; false when either cannot be read.
   virtual bool GetCaps(HidCaps& out) = 0;
-  // The bytes start with the report ID. 0 or the system error code.
-  virtual std::uint32_t SetFeature(std::span<const std::uint8_t> report) = 0;
-  virtual std::uint32_t GetFeature(std::span<std::uint8_t> report) = 0;
-  virtual std::uint32_t WriteOutput(std::span<const std::uint8_t> report) = 0;
+  // As the HID class driver takes them: the bytes start with the report ID
+  // and span the collection's feature (output) report length; a shorter
+  // buffer is refused (87). A request that has not completed after
+  // timeoutMs is cancelled and waited for, and answers kErrTimeout.
+  // 0 or the system error code.
+  virtual std::uint32_t SetFeature(std::span<const std::uint8_t> report, std::uint32_t timeoutMs) = 0;
+  virtual std::uint32_t GetFeature(std::span<std::uint8_t> report, std::uint32_t timeoutMs) = 0;
+  virtual std::uint32_t WriteOutput(std::span<const std::uint8_t> report, std::uint32_t timeoutMs) = 0;
   // Blocks until an input report has been read into `buffer`, the read
   // failed, or `stop` is set. Only for devices opened for reading.
   virtual HidReadResult Read(std::span<std::uint8_t> buffer, const StopSignal& stop) = 0;

@@ -34,6 +34,8 @@ class VirtualHidDevice final : public IHidDevice {
     bus_.changed_.notify_all();
   }
 
+  std::intptr_t NativeHandle() const override { return reinterpret_cast<std::intptr_t>(h_.get()); }
+
   bool GetAttributes(HidAttributes& out) override {
     std::lock_guard lock(bus_.mutex_);
     const auto* d = Plugged();
@@ -51,22 +53,22 @@ class VirtualHidDevice final : public IHidDevice {
     return true;
   }
 
-  std::uint32_t SetFeature(std::span<const std::uint8_t> report) override {
-    return Record(VirtualSent::Kind::Feature, report);
+  std::uint32_t SetFeature(std::span<const std::uint8_t> report, std::uint32_t timeoutMs) override {
+    return Record(VirtualSent::Kind::Feature, report, timeoutMs);
   }
 
-  std::uint32_t WriteOutput(std::span<const std::uint8_t> report) override {
-    return Record(VirtualSent::Kind::Output, report);
+  std::uint32_t WriteOutput(std::span<const std::uint8_t> report, std::uint32_t timeoutMs) override {
+    return Record(VirtualSent::Kind::Output, report, timeoutMs);
   }
 
-  std::uint32_t GetFeature(std::span<std::uint8_t> report) override {
+  std::uint32_t GetFeature(std::span<std::uint8_t> report, std::uint32_t) override {
     std::lock_guard lock(bus_.mutex_);
     const auto* d = Plugged();
     if (!d) return kErrDeviceNotConnected;
     if (h_->Probe) return kErrAccessDenied;
-    if (report.empty()) return kErrInvalidParameter;
     const auto& c = d->Desc.Collections[h_->Collection];
-    if (report.size() > c.FeatureReportLength) return kErrInvalidParameter;
+    // The class driver takes no buffer shorter than the collection's length.
+    if (report.empty() || report.size() < c.FeatureReportLength) return kErrInvalidParameter;
     const std::uint8_t id = report[0];
     std::fill(report.begin() + 1, report.end(), std::uint8_t{0});
     auto it = bus_.featureResponses_.find({h_->Device, h_->Collection, id});
@@ -131,12 +133,31 @@ class VirtualHidDevice final : public IHidDevice {
     return it != bus_.devices_.end() && it->second.Plugged ? &it->second : nullptr;
   }
 
-  std::uint32_t Record(VirtualSent::Kind kind, std::span<const std::uint8_t> report) {
-    std::lock_guard lock(bus_.mutex_);
-    if (!Plugged()) return kErrDeviceNotConnected;
+  std::uint32_t Record(VirtualSent::Kind kind, std::span<const std::uint8_t> report, std::uint32_t timeoutMs) {
+    std::unique_lock lock(bus_.mutex_);
+    const auto* d = Plugged();
+    if (!d) return kErrDeviceNotConnected;
     if (h_->Probe) return kErrAccessDenied;
+    const auto& c = d->Desc.Collections[h_->Collection];
+    const bool feature = kind == VirtualSent::Kind::Feature;
+    const std::uint16_t length = feature ? c.FeatureReportLength : c.OutputReportLength;
+    if (report.empty() || length == 0 || report.size() < length) return kErrInvalidParameter;
+    const auto& lengths = feature ? c.FeatureReportLengths : c.OutputReportLengths;
+    std::size_t own = length;
+    if (!lengths.empty()) {
+      auto it = lengths.find(report[0]);
+      if (it == lengths.end()) return kErrInvalidParameter;
+      own = std::min<std::size_t>(it->second, report.size());
+    }
+    if (bus_.sendHang_ > 0) {
+      // A request the mouse never answers: held until the caller gives up.
+      --bus_.sendHang_;
+      bus_.changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [] { return false; });
+      ++bus_.cancelledSends_;
+      return kErrTimeout;
+    }
     if (bus_.sendError_ != 0) return bus_.sendError_;
-    bus_.sent_.push_back({h_->Device, h_->Collection, kind, {report.begin(), report.end()}});
+    bus_.sent_.push_back({h_->Device, h_->Collection, kind, {report.begin(), report.begin() + own}});
     return kErrSuccess;
   }
 
@@ -267,6 +288,25 @@ void VirtualHidBus::ClearSent() {
 void VirtualHidBus::SetSendError(std::uint32_t code) {
   std::lock_guard lock(mutex_);
   sendError_ = code;
+}
+
+void VirtualHidBus::SetSendHang(std::size_t count) {
+  std::lock_guard lock(mutex_);
+  sendHang_ = count;
+}
+
+std::size_t VirtualHidBus::CancelledSends() const {
+  std::lock_guard lock(mutex_);
+  return cancelledSends_;
+}
+
+std::map<std::uint8_t, std::uint16_t> FramedFeatureReportLengths(std::uint16_t collectionLength) {
+  std::map<std::uint8_t, std::uint16_t> lengths;
+  const std::pair<std::uint8_t, std::uint16_t> framing[] = {{2, 16}, {3, 64}, {4, 1024}, {5, 2048}, {6, 4096}};
+  for (const auto& [id, length] : framing) {
+    if (length <= collectionLength) lengths[id] = length;
+  }
+  return lengths;
 }
 
 void VirtualHidBus::SetFeatureResponse(int device, std::size_t collection, std::vector<std::uint8_t> report) {

@@ -25,6 +25,12 @@ struct VirtualCollection {
   std::uint16_t InputReportLength = 0;  // report ID byte included
   std::uint16_t OutputReportLength = 0;
   std::uint16_t FeatureReportLength = 0;
+  // Each report ID's own length (ID included), as the descriptor gives it:
+  // the class driver sends only those bytes of the longer buffer it takes.
+  // Empty: one report of the collection's length; else an ID not listed is
+  // refused (87).
+  std::map<std::uint8_t, std::uint16_t> FeatureReportLengths;
+  std::map<std::uint8_t, std::uint16_t> OutputReportLengths;
   // Button usages (for the parsed-data path): `ButtonCount` bits starting at
   // byte `ButtonByteOffset` of reports with ID `ButtonReportId`, usages
   // ButtonUsageMin.. of ButtonUsagePage.
@@ -52,6 +58,10 @@ struct VirtualSent {
   Kind What = Kind::Feature;
   std::vector<std::uint8_t> Bytes;
 };
+
+// The report lengths of the vendor framing (IDs 2 to 6: 16 to 4096 bytes)
+// up to `collectionLength`.
+std::map<std::uint8_t, std::uint16_t> FramedFeatureReportLengths(std::uint16_t collectionLength = 4096);
 
 class VirtualHidBus final : public IHidBus {
  public:
@@ -83,6 +93,10 @@ class VirtualHidBus final : public IHidBus {
   void ClearSent();
   // The next sends (feature or output) fail with this code (0 = succeed).
   void SetSendError(std::uint32_t code);
+  // The next `count` sends never complete: each is held until its time
+  // limit passes and the caller cancels it.
+  void SetSendHang(std::size_t count);
+  std::size_t CancelledSends() const;
   // What GetFeature returns for a report ID (zeros when not set).
   void SetFeatureResponse(int device, std::size_t collection, std::vector<std::uint8_t> report);
   // Input ring per handle; the oldest report is dropped when it is full.
@@ -120,6 +134,8 @@ class VirtualHidBus final : public IHidBus {
   std::vector<std::shared_ptr<Handle>> handles_;
   std::vector<VirtualSent> sent_;
   std::uint32_t sendError_ = 0;
+  std::size_t sendHang_ = 0;
+  std::size_t cancelledSends_ = 0;
   std::size_t ringSize_ = 512;
   std::map<std::tuple<int, std::size_t, std::uint8_t>, std::vector<std::uint8_t>> featureResponses_;
   std::unique_ptr<IHidDevice> OpenHandle(WView path, bool forReading, bool probe, std::uint32_t* error);

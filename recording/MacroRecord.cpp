@@ -171,11 +171,15 @@ void TMacroRecorder::StoreRecording(int ButtonIndex) {
         u"gets it");
   }
   const std::int32_t profileIndex = store.ProfileIndex();
-  if (deps_.writeProfileToDevice) deps_.writeProfileToDevice(profileIndex);
+  const bool mouseWritten = !deps_.writeProfileToDevice || deps_.writeProfileToDevice(profileIndex);
   const bool macroSaved = store.SaveBackRecordMacroInfoToRegistry(*macro);
   if (!macroSaved) DebugOutput(u"record toggle: the recorded macro could not be saved to the registry");
   if (deps_.sendMacroRecorded) deps_.sendMacroRecorded(store.ProfileIndex());
-  if (deps_.onOutcome) deps_.onOutcome(slotSaved && macroSaved ? RecordingOutcome::Saved : RecordingOutcome::NotSaved);
+  if (deps_.onOutcome) {
+    deps_.onOutcome(!(slotSaved && macroSaved) ? RecordingOutcome::NotSaved
+                    : mouseWritten            ? RecordingOutcome::Saved
+                                              : RecordingOutcome::SavedNotOnMouse);
+  }
 }
 
 void TMacroRecorder::kwHook1RecordMouseMacroKey(int MacroType, int AButton, int AState, WView MacroKeyString) {

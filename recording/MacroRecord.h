@@ -82,14 +82,17 @@ class TkwHookMacroSource final : public IMouseMacroHook {
 };
 
 // What became of a recording, for the on-screen notice.
-enum class RecordingOutcome { Started, Saved, NotSaved, NothingRecorded };
+// SavedNotOnMouse: both stored values were written, the mouse refused the
+// profile.
+enum class RecordingOutcome { Started, Saved, NotSaved, NothingRecorded, SavedNotOnMouse };
 
 struct MacroRecorderDeps {
   IRecordProfileStore* store = nullptr;
   IMouseMacroHook* hook = nullptr;
   IRecordOverlayFactory* overlays = nullptr;  // may be null: no overlay
-  // WriteProfileToDevice with the monitor's HID transport and the profile index.
-  std::function<void(std::int32_t profileIndex)> writeProfileToDevice;
+  // WriteProfileToDevice with the monitor's HID transport and the profile
+  // index; false when the mouse refused a report.
+  std::function<bool(std::int32_t profileIndex)> writeProfileToDevice;
   // Message 7038 to the configuration application's window, if it exists.
   std::function<void(std::int32_t profileIndex)> sendMacroRecorded;
   // Translation of one English text (LookupTranslation); identity when empty.

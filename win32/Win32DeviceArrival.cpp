@@ -4,10 +4,14 @@
 #include <windows.h>
 #include <dbt.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "platform/DeviceArrival.h"
 #include "platform/EntryGuard.h"
+
+static_assert(offsetof(DEV_BROADCAST_HANDLE, dbch_handle) == offsetof(vx::DevBroadcastHandleHead, Handle));
+static_assert(offsetof(DEV_BROADCAST_HANDLE, dbch_hdevnotify) == offsetof(vx::DevBroadcastHandleHead, Notification));
 
 namespace vx {
 
@@ -46,6 +50,19 @@ class Win32DeviceArrivalHost final : public IDeviceArrivalHost {
     std::memcpy(&f, filter.data(), 32);
     notification_ = ::RegisterDeviceNotificationW(hwnd_, &f, DEVICE_NOTIFY_WINDOW_HANDLE);
     return notification_ != nullptr;
+  }
+
+  std::intptr_t RegisterHandle(std::intptr_t handle) override {
+    if (!hwnd_ || handle == 0) return 0;
+    DEV_BROADCAST_HANDLE f{};
+    f.dbch_size = sizeof f;
+    f.dbch_devicetype = DBT_DEVTYP_HANDLE;
+    f.dbch_handle = reinterpret_cast<HANDLE>(handle);
+    return reinterpret_cast<std::intptr_t>(::RegisterDeviceNotificationW(hwnd_, &f, DEVICE_NOTIFY_WINDOW_HANDLE));
+  }
+
+  void UnregisterHandle(std::intptr_t registration) override {
+    if (registration != 0) ::UnregisterDeviceNotification(reinterpret_cast<HDEVNOTIFY>(registration));
   }
 
   void PostDeviceChange(std::uint32_t code, std::intptr_t param) override {

@@ -17,6 +17,9 @@ using NTSTATUS_ = LONG;
 using PreparsedData = void*;
 constexpr NTSTATUS_ kHidpStatusSuccess = 0x00110000;
 constexpr int kHidpInput = 0;
+// CTL_CODE(FILE_DEVICE_KEYBOARD, 100, METHOD_IN_DIRECT / METHOD_OUT_DIRECT, FILE_ANY_ACCESS).
+constexpr DWORD kIoctlHidSetFeature = 0x000B0191;
+constexpr DWORD kIoctlHidGetFeature = 0x000B0192;
 // A ring large enough to keep reports while the main thread plays a macro.
 constexpr ULONG kInputBuffers = 128;
 
@@ -58,7 +61,6 @@ struct HidLibrary {
   using GetPreparsedDataFn = BOOLEAN(WINAPI*)(HANDLE, PreparsedData*);
   using FreePreparsedDataFn = BOOLEAN(WINAPI*)(PreparsedData);
   using GetCapsFn = NTSTATUS_(WINAPI*)(PreparsedData, HIDP_CAPS_*);
-  using FeatureFn = BOOLEAN(WINAPI*)(HANDLE, PVOID, ULONG);
   using SetNumInputBuffersFn = BOOLEAN(WINAPI*)(HANDLE, ULONG);
   using MaxUsageListLengthFn = ULONG(WINAPI*)(int, USHORT, PreparsedData);
   using GetUsagesExFn = NTSTATUS_(WINAPI*)(int, USHORT, USAGE_AND_PAGE_*, ULONG*, PreparsedData, PCHAR, ULONG);
@@ -69,22 +71,19 @@ struct HidLibrary {
   GetPreparsedDataFn GetPreparsedData = nullptr;
   FreePreparsedDataFn FreePreparsedData = nullptr;
   GetCapsFn GetCaps = nullptr;
-  FeatureFn SetFeature = nullptr;
-  FeatureFn GetFeature = nullptr;
   SetNumInputBuffersFn SetNumInputBuffers = nullptr;
   MaxUsageListLengthFn MaxUsageListLength = nullptr;
   GetUsagesExFn GetUsagesEx = nullptr;
 
   HidLibrary() {
-    Module = ::LoadLibraryW(L"hid.dll");
+    // System32 only: a hid.dll beside the program or in the current folder is never taken.
+    Module = ::LoadLibraryExW(L"hid.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (!Module) return;
     Bind(GetHidGuid, "HidD_GetHidGuid");
     Bind(GetAttributes, "HidD_GetAttributes");
     Bind(GetPreparsedData, "HidD_GetPreparsedData");
     Bind(FreePreparsedData, "HidD_FreePreparsedData");
     Bind(GetCaps, "HidP_GetCaps");
-    Bind(SetFeature, "HidD_SetFeature");
-    Bind(GetFeature, "HidD_GetFeature");
     Bind(SetNumInputBuffers, "HidD_SetNumInputBuffers");
     Bind(MaxUsageListLength, "HidP_MaxUsageListLength");
     Bind(GetUsagesEx, "HidP_GetUsagesEx");
@@ -128,10 +127,10 @@ WStr FromWide(const wchar_t* s) { return WStr(reinterpret_cast<const char16_t*>(
 
 class Win32HidDevice final : public IHidDevice {
  public:
-  Win32HidDevice(win::UniqueHandle handle, bool overlapped) : h_(std::move(handle)), overlapped_(overlapped) {
+  Win32HidDevice(win::UniqueHandle handle, bool reading) : h_(std::move(handle)), reading_(reading) {
     auto& lib = HidLibrary::Get();
     if (lib.GetPreparsedData && lib.GetPreparsedData(h_.get(), &preparsed_) == FALSE) preparsed_ = nullptr;
-    if (overlapped_) {
+    if (reading_) {
       readEvent_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
       if (lib.SetNumInputBuffers) lib.SetNumInputBuffers(h_.get(), kInputBuffers);
     }
@@ -140,6 +139,8 @@ class Win32HidDevice final : public IHidDevice {
   ~Win32HidDevice() override {
     if (preparsed_ && HidLibrary::Get().FreePreparsedData) HidLibrary::Get().FreePreparsedData(preparsed_);
   }
+
+  std::intptr_t NativeHandle() const override { return reinterpret_cast<std::intptr_t>(h_.get()); }
 
   bool GetAttributes(HidAttributes& out) override {
     auto& lib = HidLibrary::Get();
@@ -160,43 +161,24 @@ class Win32HidDevice final : public IHidDevice {
     return true;
   }
 
-  std::uint32_t SetFeature(std::span<const std::uint8_t> report) override {
-    auto& lib = HidLibrary::Get();
-    if (!lib.SetFeature) return ERROR_PROC_NOT_FOUND;
+  // HidD_SetFeature and HidD_GetFeature are these requests without a time
+  // limit; sent overlapped, a mouse that stops answering cannot hold the caller.
+  std::uint32_t SetFeature(std::span<const std::uint8_t> report, std::uint32_t timeoutMs) override {
     std::vector<std::uint8_t> copy(report.begin(), report.end());  // the driver may write to it
-    if (lib.SetFeature(h_.get(), copy.data(), static_cast<ULONG>(copy.size()))) return 0;
-    return LastErrorOr(ERROR_GEN_FAILURE);
+    return Request(kIoctlHidSetFeature, copy.data(), static_cast<DWORD>(copy.size()), nullptr, 0, timeoutMs);
   }
 
-  std::uint32_t GetFeature(std::span<std::uint8_t> report) override {
-    auto& lib = HidLibrary::Get();
-    if (!lib.GetFeature) return ERROR_PROC_NOT_FOUND;
-    if (lib.GetFeature(h_.get(), report.data(), static_cast<ULONG>(report.size()))) return 0;
-    return LastErrorOr(ERROR_GEN_FAILURE);
+  std::uint32_t GetFeature(std::span<std::uint8_t> report, std::uint32_t timeoutMs) override {
+    return Request(kIoctlHidGetFeature, nullptr, 0, report.data(), static_cast<DWORD>(report.size()), timeoutMs);
   }
 
-  std::uint32_t WriteOutput(std::span<const std::uint8_t> report) override {
-    DWORD written = 0;
-    if (overlapped_) {
-      OVERLAPPED ov{};
-      win::UniqueHandle ev(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-      ov.hEvent = ev.get();
-      if (!::WriteFile(h_.get(), report.data(), static_cast<DWORD>(report.size()), nullptr, &ov) &&
-          ::GetLastError() != ERROR_IO_PENDING) {
-        return LastErrorOr(ERROR_GEN_FAILURE);
-      }
-      if (!::GetOverlappedResult(h_.get(), &ov, &written, TRUE)) return LastErrorOr(ERROR_GEN_FAILURE);
-      return 0;
-    }
-    ::SetLastError(0);
-    if (!::WriteFile(h_.get(), report.data(), static_cast<DWORD>(report.size()), &written, nullptr)) {
-      return LastErrorOr(ERROR_GEN_FAILURE);
-    }
-    return ::GetLastError();
+  std::uint32_t WriteOutput(std::span<const std::uint8_t> report, std::uint32_t timeoutMs) override {
+    std::vector<std::uint8_t> copy(report.begin(), report.end());
+    return Request(0, copy.data(), static_cast<DWORD>(copy.size()), nullptr, 0, timeoutMs);
   }
 
   HidReadResult Read(std::span<std::uint8_t> buffer, const StopSignal& stop) override {
-    if (!overlapped_ || !readEvent_) return {false, ERROR_INVALID_HANDLE, 0};
+    if (!reading_ || !readEvent_) return {false, ERROR_INVALID_HANDLE, 0};
     OVERLAPPED ov{};
     ov.hEvent = readEvent_.get();
     ::ResetEvent(ov.hEvent);
@@ -239,13 +221,34 @@ class Win32HidDevice final : public IHidDevice {
   }
 
  private:
+  // One overlapped request (an IOCTL, or WriteFile when code is 0), bounded:
+  // past timeoutMs it is cancelled, and its buffers are let go only once
+  // the cancelled request has completed.
+  std::uint32_t Request(DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, std::uint32_t timeoutMs) {
+    win::UniqueHandle ev(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!ev) return LastErrorOr(ERROR_GEN_FAILURE);
+    OVERLAPPED ov{};
+    ov.hEvent = ev.get();
+    DWORD n = 0;
+    const BOOL done = code == 0 ? ::WriteFile(h_.get(), in, inSize, nullptr, &ov)
+                                : ::DeviceIoControl(h_.get(), code, in, inSize, out, outSize, nullptr, &ov);
+    if (!done && ::GetLastError() != ERROR_IO_PENDING) return LastErrorOr(ERROR_GEN_FAILURE);
+    if (::WaitForSingleObject(ev.get(), timeoutMs) != WAIT_OBJECT_0) {
+      ::CancelIoEx(h_.get(), &ov);
+      const BOOL finished = ::GetOverlappedResult(h_.get(), &ov, &n, TRUE);
+      return finished ? 0 : ERROR_TIMEOUT;  // completed just before the cancel
+    }
+    if (!::GetOverlappedResult(h_.get(), &ov, &n, FALSE)) return LastErrorOr(ERROR_GEN_FAILURE);
+    return 0;
+  }
+
   static std::uint32_t LastErrorOr(DWORD fallback) {
     const DWORD e = ::GetLastError();
     return e != 0 ? e : fallback;
   }
 
   win::UniqueHandle h_;
-  bool overlapped_;
+  bool reading_;
   PreparsedData preparsed_ = nullptr;
   win::UniqueHandle readEvent_;
 };
@@ -290,7 +293,7 @@ class Win32HidBus final : public IHidBus {
   std::unique_ptr<IHidDevice> Open(WView path, bool forReading, std::uint32_t* error) override {
     const std::wstring p = ToWide(path);
     HANDLE h = ::CreateFileW(p.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_EXISTING, forReading ? FILE_FLAG_OVERLAPPED : 0, nullptr);
+                             OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE && error) *error = ::GetLastError();
     win::UniqueHandle handle = win::FileHandle(h);
     if (!handle) return nullptr;
@@ -302,7 +305,8 @@ class Win32HidBus final : public IHidBus {
     // No access rights: HidD_GetAttributes and the parsed descriptor still
     // work, also on keyboards and mice the system holds, and on a collection
     // another program opened without sharing.
-    HANDLE h = ::CreateFileW(p.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = ::CreateFileW(p.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OVERLAPPED, nullptr);
     win::UniqueHandle handle = win::FileHandle(h);
     if (!handle) return nullptr;
     return std::make_unique<Win32HidDevice>(std::move(handle), false);

@@ -559,6 +559,7 @@ VirtualDeviceDesc VirtualMouse() {
   vendor.Usage = 0x0001;
   vendor.InputReportLength = 8;
   vendor.FeatureReportLength = 4096;
+  vendor.FeatureReportLengths = FramedFeatureReportLengths();
   d.Collections = {keyboard, vendor};
   return d;
 }

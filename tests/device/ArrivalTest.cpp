@@ -9,6 +9,8 @@
 namespace vx {
 namespace {
 
+constexpr USAGE_AND_PAGE kMouse{0x0001, 0xFFA0};
+
 struct FakeHost final : IDeviceArrivalHost {
   struct Log {
     std::vector<std::array<std::uint8_t, 32>> Filters;
@@ -126,6 +128,67 @@ TEST_F(ArrivalTest, EveryArrivingInterfaceRaisesItsOwnArrival) {
   for (int i = 0; i < 3; ++i) e.WMDeviceChange(kDbtDeviceRemoveComplete, reinterpret_cast<std::intptr_t>(h.data()));
   EXPECT_EQ(arrivals, 3);
   EXPECT_EQ(removals, 3);
+}
+
+// Only the mouse's interfaces restart the reopen: a headset or keyboard
+// arriving or going leaves the reads alone and is logged once.
+TEST_F(ArrivalTest, OtherDevicesInterfacesRaiseNothing) {
+  VirtualHidBus bus;
+  QueuedMainThread main;
+  TkwHIDData hid(&bus, &main);
+  auto keyboardAndMouse = test::MouseDevice();
+  VirtualCollection keyboard;
+  keyboard.UsagePage = 0x0001;
+  keyboard.Usage = 0x0006;
+  keyboardAndMouse.Collections.insert(keyboardAndMouse.Collections.begin(), keyboard);
+  const int dev = bus.Plug(keyboardAndMouse);
+  const auto broadcast = [](const WStr& name) {
+    std::vector<std::uint8_t> b(28 + 2 * (name.size() + 1), 0);
+    const auto size = static_cast<std::uint32_t>(b.size());
+    const std::uint32_t type = kDbtDevTypDeviceInterface;
+    std::memcpy(b.data(), &size, 4);
+    std::memcpy(b.data() + 4, &type, 4);
+    std::memcpy(b.data() + 28, name.data(), 2 * name.size());
+    return b;
+  };
+  const WStr mouse = u"\\\\?\\HID#VID_1234&PID_5678&MI_01&Col02#8&1&0&0001#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+  const WStr headset = u"\\\\?\\HID#VID_046D&PID_0A87&MI_03#9&2&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+  const struct {
+    std::vector<WStr> includeList;
+    WStr path;
+    int raised;  // arrivals + removals
+    int logged;
+  } rows[] = {
+      {{u"HID\\VID_1234&PID_5678"}, mouse, 2, 0},
+      {{u"HID\\VID_1234&PID_5678"}, headset, 0, 1},
+      {{u"HID\\VID_1234&PID_5678"}, u"\\\\?\\HID#Virtual_1", 2, 0},  // no IDs: cannot tell
+      {{}, bus.PathOf(dev, 1), 1, 1},   // the vendor collection arrives; its removal: not read
+      {{}, bus.PathOf(dev, 0), 0, 1},   // the keyboard collection
+  };
+  for (const auto& row : rows) {
+    test::DebugLines log;
+    hid.FHidDeviceList = row.includeList;
+    TkwHIDEvent e;
+    e.ConcernsDevice = [&](WView path, bool arrived) { return hid.ConcernsDevice(path, arrived, kMouse); };
+    int raised = 0;
+    e.OnDeviceArrival = [&](TkwHIDEvent&) { ++raised; };
+    e.OnDeviceRemove = [&](TkwHIDEvent&) { ++raised; };
+    auto b = broadcast(row.path);
+    for (int i = 0; i < 2; ++i) {
+      e.WMDeviceChange(kDbtDeviceArrival, reinterpret_cast<std::intptr_t>(b.data()));
+      e.WMDeviceChange(kDbtDeviceRemoveComplete, reinterpret_cast<std::intptr_t>(b.data()));
+    }
+    EXPECT_EQ(raised, 2 * row.raised) << ToUtf8(row.path);
+    int logged = 0;
+    for (const auto& line : log.Lines()) logged += line.find("another device") != std::string::npos;
+    EXPECT_EQ(logged, row.logged) << ToUtf8(row.path) << log.All();
+  }
+  // A collection being read counts also on its removal.
+  hid.FHidDeviceList.clear();
+  hid.HidFindAndReadDevice(kMouse, u"*");
+  ASSERT_TRUE(bus.WaitForReaders(dev, 1, 1, 1000));
+  EXPECT_TRUE(hid.ConcernsDevice(bus.PathOf(dev, 1), false, kMouse));
+  hid.HidStopRead();
 }
 
 TEST_F(ArrivalTest, UnboundEventsDoNothing) {

@@ -22,6 +22,7 @@ inline VirtualCollection MouseCollection(std::uint16_t featureLength = 4096) {
   c.InputReportLength = 8;
   c.OutputReportLength = 8;
   c.FeatureReportLength = featureLength;
+  c.FeatureReportLengths = FramedFeatureReportLengths(featureLength);
   return c;
 }
 

@@ -520,6 +520,89 @@ TEST_F(TransportTest, FeatureReportLengthRule) {
   EXPECT_EQ(hid_->HidFindAndSetFeatureReport(*p), kErrDeviceNotConnected);  // nothing matched
 }
 
+// The class driver takes only buffers of the collection's length (4096
+// here) and sends the report ID's own bytes on to the mouse.
+TEST_F(TransportTest, FeatureReportsTravelInTheCollectionsLength) {
+  bus_.Plug(test::MouseDevice(4096));
+  test::DebugLines log;
+  const struct {
+    std::uint8_t id;
+    std::uint32_t length;
+  } rows[] = {{2, 16}, {3, 64}, {4, 1024}, {6, 4096}};
+  for (const auto& row : rows) {
+    bus_.ClearSent();
+    auto p = std::make_unique<THIDDataParam>();
+    p->UsageAndPage = kMouse;
+    p->Data.ReportID = row.id;
+    p->Data.DATAReally[0] = 0x02;
+    p->Data.DATAReally[row.length - 2] = 0x5A;
+    p->Data.DATAReally[row.length - 1] = 0xA5;  // beyond the report: not sent
+    p->Data.DATASIZE = row.length;
+    EXPECT_EQ(hid_->HidFindAndSetFeatureReport(*p), 0u) << int(row.id);
+    const auto sent = bus_.Sent();
+    ASSERT_EQ(sent.size(), 1u) << int(row.id);
+    EXPECT_EQ(sent[0].Bytes.size(), row.length);
+    EXPECT_EQ(sent[0].Bytes[0], row.id);
+    EXPECT_EQ(sent[0].Bytes[1], 0x02);
+    EXPECT_EQ(sent[0].Bytes[row.length - 1], 0x5A);
+  }
+  // A refused report is logged with its ID and the error.
+  bus_.SetSendError(31);
+  auto p = std::make_unique<THIDDataParam>();
+  p->UsageAndPage = kMouse;
+  p->Data.ReportID = 4;
+  p->Data.DATASIZE = 1024;
+  EXPECT_EQ(hid_->HidFindAndSetFeatureReport(*p), 31u);
+  EXPECT_TRUE(log.Contains("Feature report 4 (1024 bytes) not written to the mouse, error 31")) << log.All();
+}
+
+// A mouse that never answers: the request ends at the time limit, is
+// cancelled, and the next report goes through.
+TEST_F(TransportTest, FeatureWriteThatNeverCompletesTimesOut) {
+  bus_.Plug(test::MouseDevice(4096));
+  test::DebugLines log;
+  hid_->WriteTimeoutMs = 20;
+  bus_.SetSendHang(1);
+  auto p = std::make_unique<THIDDataParam>();
+  p->UsageAndPage = kMouse;
+  p->Data.ReportID = 2;
+  p->Data.DATASIZE = 16;
+  EXPECT_EQ(hid_->HidFindAndSetFeatureReport(*p), kErrTimeout);
+  EXPECT_EQ(bus_.CancelledSends(), 1u);
+  EXPECT_TRUE(bus_.Sent().empty());
+  EXPECT_TRUE(log.Contains("error 1460 (no answer in time)")) << log.All();
+  EXPECT_EQ(hid_->HidFindAndSetFeatureReport(*p), 0u);
+  EXPECT_EQ(bus_.Sent().size(), 1u);
+}
+
+// A removal request closes the read handle but keeps its registration; a
+// refused removal unregisters it and asks for the mouse to be opened again.
+TEST_F(TransportTest, RemovalRequestClosesAndARefusedRemovalReopens) {
+  const int m = bus_.Plug(test::MouseDevice());
+  std::vector<std::intptr_t> registered, unregistered;
+  hid_->RegisterHandle = [&](std::intptr_t h) {
+    registered.push_back(h);
+    return h + 1;
+  };
+  hid_->UnregisterHandle = [&](std::intptr_t r) { unregistered.push_back(r); };
+  hid_->HidFindAndReadDevice(kMouse, u"*");
+  ASSERT_TRUE(bus_.WaitForReaders(m, 0, 1, 1000));
+  ASSERT_EQ(registered.size(), 1u);
+  EXPECT_FALSE(hid_->DeviceRemovalEvent(0x8001, registered[0] + 7, 0));  // another handle
+  EXPECT_EQ(bus_.OpenReaders(m, 0), 1u);
+  EXPECT_FALSE(hid_->DeviceRemovalEvent(0x8001, registered[0], registered[0] + 1));
+  EXPECT_EQ(bus_.OpenReaders(m, 0), 0u);
+  EXPECT_TRUE(unregistered.empty());
+  EXPECT_TRUE(hid_->DeviceRemovalEvent(0x8002, registered[0], registered[0] + 1));
+  EXPECT_EQ(unregistered, (std::vector<std::intptr_t>{registered[0] + 1}));
+  EXPECT_FALSE(hid_->DeviceRemovalEvent(0x8002, registered[0], registered[0] + 1));  // once
+  // An ordinary stop unregisters before the handle closes.
+  hid_->HidFindAndReadDevice(kMouse, u"*");
+  ASSERT_TRUE(bus_.WaitForReaders(m, 0, 1, 1000));
+  hid_->HidStopRead();
+  EXPECT_EQ(unregistered.size(), 2u);
+}
+
 TEST_F(TransportTest, FeatureReportGoesToEveryMatchingInterface) {
   const int a = bus_.Plug(test::MouseDevice(16));
   const int b = bus_.Plug(test::MouseDevice(16));
@@ -547,7 +630,17 @@ TEST_F(TransportTest, GetFeatureReportCopiesBack) {
   EXPECT_EQ(p->Data.DATAReally[0], 0x10);
   EXPECT_EQ(p->Data.DATAReally[2], 0x30);
   EXPECT_EQ(p->Data.DATAReally[5], 0);  // the whole report came back
-  p->Data.DATASIZE = 17;
+  // Read through the collection's 64 bytes; only the requested 16 come back.
+  const int wide = bus_.Plug(test::MouseDevice(64));
+  std::vector<std::uint8_t> response(64, 0x44);
+  response[0] = 2;
+  bus_.SetFeatureResponse(wide, 0, response);
+  bus_.Unplug(m);
+  p->Data.DATAReally[15] = 0x77;
+  EXPECT_EQ(hid_->HidFindAndGetFeatureReport(*p), 0u);
+  EXPECT_EQ(p->Data.DATAReally[14], 0x44);
+  EXPECT_EQ(p->Data.DATAReally[15], 0x77);
+  p->Data.DATASIZE = 65;
   EXPECT_NE(hid_->HidFindAndGetFeatureReport(*p), 0u);
 }
 
@@ -561,14 +654,19 @@ TEST_F(TransportTest, OutputWriteLengthRules) {
   p->UsageAndPage = kMouse;
   p->Data.ReportID = 1;
   p->Data.DATASIZE = 8;
+  p->Data.DATAReally[7] = 0xEE;  // past BYHID's DATASIZE, inside WriteDevice's
   EXPECT_FALSE(hid_->HidFindAndWriteDevice(*p));  // include list applies
   EXPECT_TRUE(hid_->HidFindAndWriteDeviceBYHID(*p));  // it does not
   hid_->FHidDeviceList.clear();
   EXPECT_TRUE(hid_->HidFindAndWriteDevice(*p));
   auto sent = bus_.Sent();
   ASSERT_EQ(sent.size(), 2u);
-  EXPECT_EQ(sent[0].Bytes.size(), 8u);  // BYHID: exactly DATASIZE
-  EXPECT_EQ(sent[1].Bytes.size(), 9u);  // one byte more than DATASIZE
+  // Both travel in a buffer of the collection's output length: BYHID's
+  // DATASIZE bytes then a zero, WriteDevice's one byte more than DATASIZE.
+  ASSERT_EQ(sent[0].Bytes.size(), 9u);
+  EXPECT_EQ(sent[0].Bytes[8], 0);
+  ASSERT_EQ(sent[1].Bytes.size(), 9u);
+  EXPECT_EQ(sent[1].Bytes[8], 0xEE);
   EXPECT_EQ(sent[1].What, VirtualSent::Kind::Output);
 
   p->Data.DATASIZE = 10;  // longer than the output report

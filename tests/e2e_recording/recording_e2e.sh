@@ -102,6 +102,27 @@ grep -q '^0[2-6]02d100.\{8\}810101.*010101.*03ff07.*030106' <<<"$block" ||
   fail "the macro block does not hold the recorded actions: ${block:0:120}"
 note "the mouse received $(wc -l <<<"$features") feature reports: brackets, button table, macro block"
 
+# A mouse that refuses the write: the macro is still saved, the notice says so.
+wine vmouse.exe refuse 31 >/dev/null 2>&1 || fail "vmouse refuse failed"
+wine vmouse.exe report 0780000000000000 >/dev/null 2>&1 || fail "vmouse report failed"
+win wait TFrmRecord 10000 || fail "the overlay did not appear for the second recording"
+sleep 0.5
+xdotool mousemove 500 300 click 1
+sleep 0.6
+wine vmouse.exe report 0780000000000000 >/dev/null 2>&1 || fail "vmouse report failed"
+win gone TFrmRecord 10000 || fail "the second overlay did not close"
+sleep 0.4
+import -window root "$out/mouse-not-written.png"
+log=$(winepath -u "$(wine vxprofile.exe log --lines 0 2>/dev/null | tr -d '\r' | head -n 1)" 2>/dev/null)
+for _ in $(seq 50); do tr -d '\r' <"$log" 2>/dev/null | grep -q 'notice: The mouse could not be written' && break; sleep 0.1; done
+tr -d '\r' <"$log" | grep -q 'notice: The mouse could not be written; the macro is saved on the computer' ||
+  fail "no notice that the mouse could not be written"
+tr -d '\r' <"$log" | grep -q 'Feature report [2-6] ([0-9]* bytes) not written to the mouse, error 31' ||
+  fail "the log does not name the refused report and its error"
+read -r r g b < <(mean "$out/mouse-not-written.png" "300x20+$(( (sw - 300) / 2 ))+$(( sh - 80 ))")
+note "a refused write: the notice (screenshot mouse-not-written.png, mean $r $g $b) and the log line"
+wine vmouse.exe refuse 0 >/dev/null 2>&1
+
 win post TVXMonMain 273 1003 0 >/dev/null
 wait "$monitor_pid"
 cleanup

@@ -355,7 +355,8 @@ TEST(ShippedLanguageFile, HoldsTheEmbeddedTablesAndAFullTraditionalTable) {
   // language (the embedded set is the original one).
   const char16_t* additions[] = {
       u"Microphone muted", u"Microphone on", u"No microphone", u"Profile group", u"Recording macro",
-      u"Macro saved", u"Macro could not be saved", u"Nothing recorded", u"Macro could not play",
+      u"Macro saved", u"Macro could not be saved", u"The mouse could not be written; the macro is saved on the computer",
+      u"Nothing recorded", u"Macro could not play",
       u"Show notices", u"Restore profiles...", u"No backups yet",
       u"Restore the profiles saved at %s? The current profiles are backed up first.",
       u"The profiles were restored.", u"The profiles could not be restored. The log names the reason."};

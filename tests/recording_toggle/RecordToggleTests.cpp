@@ -116,6 +116,7 @@ class RecordToggle : public ::testing::Test {
     deps.writeProfileToDevice = [this](std::int32_t index) {
       log.push_back("device.write " + std::to_string(index));
       if (onDeviceWrite) onDeviceWrite();
+      return deviceWrites;
     };
     deps.sendMacroRecorded = [this](std::int32_t index) { log.push_back("7038 " + std::to_string(index)); };
     deps.isRecordingMacro = &recordingFlag;
@@ -150,6 +151,7 @@ class RecordToggle : public ::testing::Test {
   bool recordingFlag = false;
   std::vector<RecordingOutcome> outcomes;
   std::function<void()> onDeviceWrite;
+  bool deviceWrites = true;
   std::unique_ptr<TMacroRecorder> recorder;
   std::unique_ptr<HookEngineSim> sim;
 };
@@ -413,6 +415,15 @@ TEST_F(RecordToggle, SavesWritesThenAnnouncesWithTheProfileIndex) {
     recorder->ToggleMacroRecording(7);
     EXPECT_EQ(outcomes, (std::vector{RecordingOutcome::Started, RecordingOutcome::NotSaved})) << slotFails;
   }
+  // Saved, but the mouse refused the profile: its own outcome.
+  store.saves = true;
+  store.savesRecordMacro = true;
+  deviceWrites = false;
+  outcomes.clear();
+  recorder->ToggleMacroRecording(7);
+  sim->Click(200, 10);
+  recorder->ToggleMacroRecording(7);
+  EXPECT_EQ(outcomes, (std::vector{RecordingOutcome::Started, RecordingOutcome::SavedNotOnMouse}));
 }
 
 TEST_F(RecordToggle, RecordPressDuringTheDeviceWriteKeepsTheStoredMacro) {

@@ -123,6 +123,7 @@ inline VirtualDeviceDesc RigMouse() {
   vendor.Usage = 0x0001;
   vendor.InputReportLength = 8;
   vendor.FeatureReportLength = 4096;
+  vendor.FeatureReportLengths = FramedFeatureReportLengths();
   d.Collections = {vendor};
   return d;
 }

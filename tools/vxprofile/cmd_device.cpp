@@ -77,6 +77,7 @@ int Payload(Context& ctx) {
   c.UsagePage = DeviceUsageAndPage.UsagePage;
   c.Usage = DeviceUsageAndPage.Usage;
   c.FeatureReportLength = 4096;
+  c.FeatureReportLengths = FramedFeatureReportLengths();
   mouse.Collections = {c};
   bus.Plug(mouse);
   QueuedMainThread main;

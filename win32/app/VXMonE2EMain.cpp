@@ -43,6 +43,7 @@ vx::VirtualDeviceDesc VirtualMouse() {
   c.Usage = 0x0001;
   c.InputReportLength = 8;
   c.FeatureReportLength = 4096;
+  c.FeatureReportLengths = vx::FramedFeatureReportLengths();
   d.Collections = {c};
   return d;
 }
@@ -239,6 +240,13 @@ class VirtualMouseServer {
         out += '\n';
       }
       return out;
+    }
+    if (cmd == "refuse") {
+      // refuse CODE: the mouse answers later reports with that error (0: takes them).
+      std::uint32_t code = 0;
+      in >> code;
+      bus_.SetSendError(code);
+      return "ok\n";
     }
     if (cmd == "plug") {
       if (!bus_.IsPlugged(device_)) device_ = bus_.Plug(VirtualMouse());

@@ -18,7 +18,7 @@ constexpr UINT_PTR kHideTimer = 1;
 UINT MonitorDpi(HMONITOR monitor) {
   using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
   static const auto getDpi = [] {
-    HMODULE shcore = ::LoadLibraryW(L"shcore.dll");
+    HMODULE shcore = ::LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     return shcore ? reinterpret_cast<GetDpiForMonitorFn>(
                         reinterpret_cast<void*>(::GetProcAddress(shcore, "GetDpiForMonitor")))
                   : nullptr;
