@@ -131,9 +131,11 @@ class StampingBus final : public IHidBus {
     Device(std::unique_ptr<IHidDevice> d, std::atomic<Clock::time_point>& at) : d_(std::move(d)), at_(at) {}
     bool GetAttributes(HidAttributes& out) override { return d_->GetAttributes(out); }
     bool GetCaps(HidCaps& out) override { return d_->GetCaps(out); }
-    std::uint32_t SetFeature(std::span<const std::uint8_t> r) override { return d_->SetFeature(r); }
-    std::uint32_t GetFeature(std::span<std::uint8_t> r) override { return d_->GetFeature(r); }
-    std::uint32_t WriteOutput(std::span<const std::uint8_t> r) override { return d_->WriteOutput(r); }
+    std::uint32_t SetFeature(std::span<const std::uint8_t> r, std::uint32_t ms) override { return d_->SetFeature(r, ms); }
+    std::uint32_t GetFeature(std::span<std::uint8_t> r, std::uint32_t ms) override { return d_->GetFeature(r, ms); }
+    std::uint32_t WriteOutput(std::span<const std::uint8_t> r, std::uint32_t ms) override {
+      return d_->WriteOutput(r, ms);
+    }
     HidReadResult Read(std::span<std::uint8_t> buffer, const StopSignal& stop) override {
       auto r = d_->Read(buffer, stop);
       at_.store(Clock::now());
