@@ -214,12 +214,21 @@ void TVXMonMain::ReopenDevice() {
   kwHIDData1->HidStopRead();
   ProcessMessageAndSleep50ms();
   kwHIDData1->HidFindAndReadDevice(DeviceUsageAndPage, u"*");
-  DebugOutput(u"mouse reopened: " + IntToWStr(static_cast<long long>(kwHIDData1->RunningReadThreads())) +
-              u" interface(s) read");
+  const std::size_t read = kwHIDData1->RunningReadThreads();
+  DebugOutput(u"mouse reopened: " + IntToWStr(static_cast<long long>(read)) + u" interface(s) read");
+  MouseOpenChanged(read > 0);
   if (kwHook1->LoadMessagePending() && !FHookMessagePosted) {
     FHookMessagePosted = true;
     FServices.windows->PostMessageTo(FHandle, kWmVxHookLibraryMissing, 0, 0);
   }
+}
+
+void TVXMonMain::MouseOpenChanged(bool open) {
+  const std::optional<bool> was = FMouseOpen;
+  FMouseOpen = open;
+  if (was == open) return;
+  if (was) ShowNotice(open ? NoticeKind::MouseConnected : NoticeKind::MouseDisconnected);
+  UpdateTrayStatus();
 }
 
 void TVXMonMain::ProcessMessageAndSleep50ms() {
@@ -598,6 +607,7 @@ WStr TVXMonMain::ProfileGroupText(int group) const {
 WStr TVXMonMain::TrayStatus() const {
   WStr status = ProfileGroupText(FReportedGroup.value_or(FDM.FProfileGroupIndex));
   if (FMicMutedByMouse) status += u"\n" + LookupTranslation(NoticeKey(NoticeKind::MicrophoneMuted));
+  if (FMouseOpen == false) status += u"\n" + LookupTranslation(kMouseNotFoundKey);
   return status;
 }
 

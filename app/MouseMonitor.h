@@ -52,6 +52,8 @@ inline constexpr std::uint32_t kWtsConsoleConnect = 1, kWtsConsoleDisconnect = 2
 // Messages the monitor posts to its own window.
 inline constexpr std::uint32_t kWmVxCaptureDefaultChanged = 0x8000 + 0x61;  // WM_APP based
 inline constexpr std::uint32_t kWmVxHookLibraryMissing = 0x8000 + 0x62;
+// The tray hint's line while no matching interface is open.
+inline constexpr char16_t kMouseNotFoundKey[] = u"Mouse not found";
 // How often the input hooks are checked while one is set.
 inline constexpr std::uint32_t kHookCheckIntervalMs = 3000;
 
@@ -146,6 +148,8 @@ class TVXMonMain {
   void kwHIDEvent1DeviceArrival();
   void TimerDeviceArrialTimer();
   void ReopenDevice();
+  // After a reopen: the notice and hint follow an open/lost change.
+  void MouseOpenChanged(bool open);
   void ProcessMessageAndSleep50ms();
 
   // Reports and buttons.
@@ -263,6 +267,9 @@ class TVXMonMain {
   bool FMicMutedByMouse = false;
   // The group the mouse last reported, until the store says otherwise.
   std::optional<int> FReportedGroup;
+  // Whether a matching interface was open after the last reopen; unknown
+  // until the first one, so start-up neither says "not found" nor "connected".
+  std::optional<bool> FMouseOpen;
 
   // Components, in the order they are created.
   std::unique_ptr<TkwHook> kwHook1;

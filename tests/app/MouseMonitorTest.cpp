@@ -1102,6 +1102,41 @@ INSTANTIATE_TEST_SUITE_P(
                      EXPECT_EQ(notices, 1u);
                    },
                    {u"Microphone muted"}, u"notice: Microphone on"},
+        // Start-up's first reopen only sets the state; the same mouse reopened says nothing.
+        NoticeCase{"MouseAbsentAtStartUp", [](MonitorTest&, TVXMonMain& m) { m.ReopenDevice(); },
+                   {}, u"mouse reopened: 0 interface(s) read", u"Profile group 1\nMouse not found"},
+        NoticeCase{"SameMouseReopened",
+                   [](MonitorTest& fx, TVXMonMain& m) {
+                     fx.bus.Plug(VirtualMouse());
+                     m.ReopenDevice();
+                     m.ReopenDevice();
+                   },
+                   {}, u"mouse reopened: 1 interface(s) read", u"Profile group 1"},
+        NoticeCase{"MouseGoes",
+                   [](MonitorTest& fx, TVXMonMain& m) {
+                     const int dev = fx.bus.Plug(VirtualMouse());
+                     m.ReopenDevice();
+                     fx.bus.Unplug(dev);
+                     m.ReopenDevice();
+                   },
+                   {u"Mouse disconnected"}, u"notice: Mouse disconnected", u"Profile group 1\nMouse not found"},
+        NoticeCase{"MouseComesBack",
+                   [](MonitorTest& fx, TVXMonMain& m) {
+                     fx.bus.Unplug(fx.bus.Plug(VirtualMouse()));
+                     m.ReopenDevice();
+                     fx.bus.Plug(VirtualMouse());
+                     m.ReopenDevice();
+                   },
+                   {u"Mouse connected"}, u"notice: Mouse connected", u"Profile group 1"},
+        NoticeCase{"MouseGoesWhileNoticesAreOff",
+                   [](MonitorTest& fx, TVXMonMain& m) {
+                     m.Notices.SetEnabled(false);
+                     const int dev = fx.bus.Plug(VirtualMouse());
+                     m.ReopenDevice();
+                     fx.bus.Unplug(dev);
+                     m.ReopenDevice();
+                   },
+                   {}, u"notice: Mouse disconnected", u"Profile group 1\nMouse not found"},
         NoticeCase{"RecordingStart",
                    [](MonitorTest&, TVXMonMain& m) { m.MacroRecorder->ToggleMacroRecording(7); },
                    {u"Recording macro"}, u"notice: Recording macro"},
