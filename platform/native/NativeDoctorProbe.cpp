@@ -1,0 +1,25 @@
+// The Linux host has no Windows to ask: the program folder and the hook
+// library file only.
+#include "platform/DoctorProbe.h"
+#include "platform/Files.h"
+#include "platform/Shell.h"
+
+namespace vx {
+namespace {
+class NativeDoctorProbe final : public IDoctorProbe {
+ public:
+  DoctorFacts Gather() override {
+    DoctorFacts f;
+    f.programFolder = ToUtf8(ExecutableFolder());
+    return f;
+  }
+  bool HookLibraryPresent() override { return FileExists(ExecutableFolder() + u"kwHook.dll"); }
+};
+}  // namespace
+
+IDoctorProbe& PlatformDoctorProbe() {
+  static NativeDoctorProbe probe;
+  return probe;
+}
+
+}  // namespace vx
