@@ -373,9 +373,13 @@ std::string Report::Json() const {
   std::string out = "{\"exitCode\":" + std::to_string(ExitCode()) + ",\"checks\":[";
   for (std::size_t i = 0; i < checks.size(); ++i) {
     const Check& c = checks[i];
-    out += std::string(i ? "," : "") + "{\"name\":" + JsonQuote(c.name) + ",\"status\":" + JsonQuote(StatusText(c.status)) +
+    if (i) out += ',';
+    out += "{\"name\":" + JsonQuote(c.name) + ",\"status\":" + JsonQuote(StatusText(c.status)) +
            ",\"detail\":" + JsonQuote(c.detail) + ",\"advice\":" + JsonQuote(c.advice) + ",\"lines\":[";
-    for (std::size_t j = 0; j < c.lines.size(); ++j) out += (j ? "," : "") + JsonQuote(c.lines[j]);
+    for (std::size_t j = 0; j < c.lines.size(); ++j) {
+      if (j) out += ',';
+      out += JsonQuote(c.lines[j]);
+    }
     out += "]}";
   }
   return out + "]}\n";
