@@ -40,6 +40,10 @@ class IDoctorProbe {
   virtual DoctorFacts Gather() = 0;
   // The hook library file in the program folder.
   virtual bool HookLibraryPresent() = 0;
+  // The user's Desktop (FOLDERID_Desktop); empty when there is none.
+  virtual std::string DesktopFolder() = 0;
+  // Opens the file's folder in Explorer with the file selected.
+  virtual bool SelectInExplorer(const std::string& file) = 0;
 };
 
 IDoctorProbe& PlatformDoctorProbe();

@@ -3,6 +3,7 @@
 #include <mmdeviceapi.h>
 #include <endpointvolume.h>
 #include <propsys.h>
+#include <shlobj.h>
 
 #include <string>
 
@@ -196,6 +197,24 @@ class Win32DoctorProbe final : public IDoctorProbe {
     const WStr path = ExecutableFolder() + u"kwHook.dll";
     const DWORD a = ::GetFileAttributesW(W(path));
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  }
+  std::string DesktopFolder() override {
+    PWSTR path = nullptr;
+    std::string out;
+    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_Desktop, 0, nullptr, &path)) && path) out = Utf8(path);
+    ::CoTaskMemFree(path);
+    return out;
+  }
+  bool SelectInExplorer(const std::string& file) override {
+    const HRESULT init = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const WStr w = FromUtf8(file);
+    bool ok = false;
+    if (PIDLIST_ABSOLUTE item = ::ILCreateFromPathW(W(w))) {
+      ok = SUCCEEDED(::SHOpenFolderAndSelectItems(item, 0, nullptr, 0));
+      ::ILFree(item);
+    }
+    if (SUCCEEDED(init)) ::CoUninitialize();
+    return ok;
   }
 };
 

@@ -1,5 +1,7 @@
 // The Linux host has no Windows to ask: the program folder and the hook
 // library file only.
+#include <cstdlib>
+
 #include "platform/DoctorProbe.h"
 #include "platform/Files.h"
 #include "platform/Shell.h"
@@ -14,6 +16,11 @@ class NativeDoctorProbe final : public IDoctorProbe {
     return f;
   }
   bool HookLibraryPresent() override { return FileExists(ExecutableFolder() + u"kwHook.dll"); }
+  std::string DesktopFolder() override {
+    const char* home = std::getenv("HOME");
+    return home ? std::string(home) + "/Desktop" : std::string();
+  }
+  bool SelectInExplorer(const std::string&) override { return false; }
 };
 }  // namespace
 

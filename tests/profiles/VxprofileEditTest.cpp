@@ -19,6 +19,7 @@
 #include "profiles/StoreFixture.h"
 #include "tools/vxprofile/Commands.h"
 #include "tools/vxprofile/Doctor.h"
+#include "tools/vxprofile/ZipWriter.h"
 #include "tools/vxprofile/ProfileEdit.h"
 
 namespace vx::test {
@@ -515,6 +516,8 @@ struct FakeDoctorProbe final : IDoctorProbe {
   bool hookFile = true;
   DoctorFacts Gather() override { return facts; }
   bool HookLibraryPresent() override { return hookFile; }
+  std::string DesktopFolder() override { return {}; }
+  bool SelectInExplorer(const std::string&) override { return false; }
 };
 
 struct FakeHookLoader final : IHookLibraryLoader {
@@ -618,6 +621,42 @@ TEST_F(VxprofileTest, DoctorGivesEachCheckItsStatusAndTheExitCode) {
     EXPECT_NE(json.out.find("\"exitCode\":" + std::to_string(row.rc)), std::string::npos);
     EXPECT_TRUE(JsonParses(json.out, dir.path() / "doctor.json")) << json.out;
   }
+}
+
+
+TEST_F(VxprofileTest, ReportIsOneZipWithTheListedFilesAndSaysWhenItCannotBeWritten) {
+  // One stored member: the bytes of its local header and of the end record.
+  const auto tiny = BuildZip({ZipMember{"a", {'x'}}});
+  ASSERT_TRUE(tiny);
+  const std::vector<std::uint8_t> local{0x50, 0x4B, 0x03, 0x04, 0x14, 0, 0x00, 0x08, 0, 0, 0, 0, 0x21, 0,
+                                        0x83, 0x16, 0xDC, 0x8C, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 'a', 'x'};
+  const std::vector<std::uint8_t> end{0x50, 0x4B, 0x05, 0x06, 0, 0, 0, 0, 1, 0, 1, 0, 0x2F, 0, 0, 0, 0x20, 0, 0, 0, 0, 0};
+  EXPECT_EQ(std::vector<std::uint8_t>(tiny->begin(), tiny->begin() + 32), local);
+  EXPECT_EQ(std::vector<std::uint8_t>(tiny->end() - 22, tiny->end()), end);
+  EXPECT_EQ(tiny->size(), 32u + 47u + 22u);
+
+  fs::create_directories(dir.path() / "crash");
+  std::ofstream(dir.path() / "VXMon.log") << "2026-12-11 10:00:00.000 [1] a line\n";
+  std::ofstream(dir.path() / "VXMon.old.log") << "older\n";
+  std::ofstream(dir.path() / "crash/crash.log") << "crashed\n";
+  for (int i = 1; i <= 4; ++i)
+    std::ofstream(dir.path() / ("crash/VXMon-2026121" + std::to_string(i) + "-100000-000-1.dmp")) << std::string(3000, 'd');
+  const fs::path zip = dir.path() / "r.zip";
+  const Outcome o = Vx({"report", U8(zip)});
+  ASSERT_EQ(o.rc, 0) << o.err;
+  ASSERT_EQ(std::system(("unzip -tq '" + zip.string() + "' >/dev/null").c_str()), 0);
+  ASSERT_EQ(std::system(("unzip -Z1 '" + zip.string() + "' >'" + (dir.path() / "names").string() + "'").c_str()), 0);
+  std::ifstream names(dir.path() / "names");
+  std::vector<std::string> listed;
+  for (std::string line; std::getline(names, line);) listed.push_back(line);
+  // The three newest dumps; no config.ini beside the test program.
+  EXPECT_EQ(listed, (std::vector<std::string>{"doctor.txt", "doctor.json", "VXMon.log", "VXMon.old.log", "crash/crash.log",
+                                              "crash/VXMon-20261212-100000-000-1.dmp",
+                                              "crash/VXMon-20261213-100000-000-1.dmp",
+                                              "crash/VXMon-20261214-100000-000-1.dmp", "profiles.vxbak"}));
+  const Outcome bad = Vx({"report", U8(dir.path() / "no/such/folder/r.zip")});
+  EXPECT_EQ(bad.rc, 2);
+  EXPECT_NE(bad.err.find("cannot write"), std::string::npos) << bad.err;
 }
 
 }  // namespace
