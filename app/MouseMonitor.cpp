@@ -88,6 +88,7 @@ TVXMonMain::TVXMonMain(TDM& dm, const MonitorServices& services, WindowHandle ha
 }
 
 TVXMonMain::~TVXMonMain() {
+  if (FReportThread.joinable()) FReportThread.join();
   // No audio or session notification may reach a monitor that is going.
   FCaptureWatch.reset();
   SessionRegisterRetry.reset();
@@ -360,6 +361,31 @@ void TVXMonMain::MacroInputRefused(std::uint32_t processId, bool elevatedForegro
 }
 
 bool TVXMonMain::IsElevated() { return FServices.input->OwnIntegrity() >= kIntegrityHigh; }
+
+void TVXMonMain::SaveReport1Click() {
+  if (!FServices.saveReport || FReportBusy.exchange(true)) return;
+  if (FReportThread.joinable()) FReportThread.join();
+  const WStr title = ApplicationTitle;
+  FReportThread = std::thread([this, title] {
+    std::string file, why;
+    bool ok = false;
+    try {
+      ok = FServices.saveReport(file, why);
+    } catch (const std::exception& e) {
+      why = e.what();
+    }
+    if (ok) {
+      DebugOutput(u"problem report saved: " + FromUtf8(file));
+    } else {
+      DebugOutput(u"problem report not saved: " + FromUtf8(why));
+      WStr text = LookupTranslation(u"The problem report could not be saved: %s");
+      const auto at = text.find(u"%s");
+      if (at != WStr::npos) text.replace(at, 2, FromUtf8(why));
+      ShowMessageBox(text, title, MessageBoxIcon::Error);
+    }
+    FReportBusy = false;
+  });
+}
 
 void TVXMonMain::RestartAsAdministrator1Click() {
   if (IsElevated()) return;

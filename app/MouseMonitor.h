@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <thread>
 
 #include "app/AutoBackup.h"
 #include "app/ConfigLink.h"
@@ -86,6 +87,9 @@ struct MonitorServices {
   // Puts a backup file back with the safety rules of `vxprofile restore`;
   // false with the reason.
   std::function<bool(WView file, std::string& why)> restoreBackup;
+  // Writes the problem report where it belongs and shows it; the file or the
+  // reason it failed. Runs on a thread of its own.
+  std::function<bool(std::string& file, std::string& why)> saveReport;
   // Where the automatic backups go; AutoBackupFolder() when empty.
   WStr backupFolder;
   // Creates the tray icon, its menu and the About window's content, in
@@ -220,6 +224,10 @@ class TVXMonMain {
   // it to wait for this process, and ends as Exit does. Nothing happens when
   // the monitor runs elevated already or the user declines the prompt.
   void RestartAsAdministrator1Click();
+  // The tray's "Save problem report...": off the main thread, one at a time;
+  // a failure is logged and shown in a message box.
+  void SaveReport1Click();
+  bool SavingReport() const { return FReportBusy; }
   // The monitor runs as administrator (high integrity level or above).
   bool IsElevated();
 
@@ -270,6 +278,8 @@ class TVXMonMain {
   // Whether a matching interface was open after the last reopen; unknown
   // until the first one, so start-up neither says "not found" nor "connected".
   std::optional<bool> FMouseOpen;
+  std::atomic<bool> FReportBusy{false};
+  std::thread FReportThread;
 
   // Components, in the order they are created.
   std::unique_ptr<TkwHook> kwHook1;

@@ -10,6 +10,8 @@
 
 namespace vx {
 
+class IHookLibraryLoader;
+
 struct DoctorFacts {
   // The program.
   std::string programFolder;
@@ -40,6 +42,9 @@ class IDoctorProbe {
   virtual DoctorFacts Gather() = 0;
   // The hook library file in the program folder.
   virtual bool HookLibraryPresent() = 0;
+  // A loader of the doctor's own: loading and unloading it never touches the
+  // library the monitor's hook engine holds in the same process.
+  virtual IHookLibraryLoader& HookLoader() = 0;
   // The user's Desktop (FOLDERID_Desktop); empty when there is none.
   virtual std::string DesktopFolder() = 0;
   // Opens the file's folder in Explorer with the file selected.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/DoctorProbe.h"
+#include "platform/HookLibrary.h"
 #include "platform/Shell.h"
 #include "platform/SyntheticInput.h"
 #include "platform/Text.h"
@@ -148,8 +149,34 @@ void Microphone(DoctorFacts& f) {
   if (SUCCEEDED(init)) ::CoUninitialize();
 }
 
+// Its own module reference: LoadLibraryEx counts, so the FreeLibrary here
+// leaves a library the monitor loaded in place.
+class DoctorHookLoader final : public IHookLibraryLoader {
+ public:
+  bool LoadModule() override {
+    UnloadModule();
+    const WStr path = ExecutableFolder() + u"kwHook.dll";
+    module_ = ::LoadLibraryExW(W(path), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    error_ = module_ ? 0 : ::GetLastError();
+    return module_ != nullptr;
+  }
+  void* FindExport(const char* name) override {
+    return module_ ? reinterpret_cast<void*>(::GetProcAddress(module_, name)) : nullptr;
+  }
+  void UnloadModule() override {
+    if (module_) ::FreeLibrary(module_);
+    module_ = nullptr;
+  }
+  std::uint32_t LastLoadError() const override { return error_; }
+
+ private:
+  HMODULE module_ = nullptr;
+  std::uint32_t error_ = 0;
+};
+
 class Win32DoctorProbe final : public IDoctorProbe {
  public:
+  IHookLibraryLoader& HookLoader() override { return hook_; }
   DoctorFacts Gather() override {
     DoctorFacts f;
     const WStr folder = ExecutableFolder();
@@ -216,6 +243,9 @@ class Win32DoctorProbe final : public IDoctorProbe {
     if (SUCCEEDED(init)) ::CoUninitialize();
     return ok;
   }
+
+ private:
+  DoctorHookLoader hook_;
 };
 
 }  // namespace

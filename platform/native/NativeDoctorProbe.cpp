@@ -4,6 +4,7 @@
 
 #include "platform/DoctorProbe.h"
 #include "platform/Files.h"
+#include "platform/HookLibrary.h"
 #include "platform/Shell.h"
 
 namespace vx {
@@ -21,6 +22,7 @@ class NativeDoctorProbe final : public IDoctorProbe {
     return home ? std::string(home) + "/Desktop" : std::string();
   }
   bool SelectInExplorer(const std::string&) override { return false; }
+  IHookLibraryLoader& HookLoader() override { return PlatformHookLibraryLoader(); }
 };
 }  // namespace
 

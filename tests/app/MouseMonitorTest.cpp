@@ -6,6 +6,7 @@
 #include <thread>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <optional>
 #include <thread>
@@ -615,6 +616,30 @@ TEST_F(MonitorTest, BlockedHookLibraryCostsOnlyRecordingAndItsMessageWaitsForThe
   Pump();
   EXPECT_EQ(boxes.size(), 1u);
   mon.reset();
+}
+
+TEST_F(MonitorTest, ProblemReportIsWrittenOffTheMainThreadOneAtATimeAndAFailureIsShownAndLogged) {
+  std::promise<void> release;
+  std::shared_future<void> gate = release.get_future().share();
+  std::thread::id ranOn;
+  int calls = 0;
+  services.saveReport = [&](std::string&, std::string& why) {
+    ++calls;
+    ranOn = std::this_thread::get_id();
+    gate.wait();
+    why = "disk full";
+    return false;
+  };
+  Monitor().SaveReport1Click();
+  EXPECT_TRUE(Monitor().SavingReport());  // the click returned while it is written
+  Monitor().SaveReport1Click();           // ignored while one is written
+  release.set_value();
+  while (Monitor().SavingReport()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(calls, 1);
+  EXPECT_NE(ranOn, std::this_thread::get_id());
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].first, u"The problem report could not be saved: disk full");
+  EXPECT_NE(std::find(debug.begin(), debug.end(), u"problem report not saved: disk full"), debug.end());
 }
 
 TEST_F(MonitorTest, AReadThatKeepsFailingAsksForTheDebouncedReopen) {

@@ -514,6 +514,8 @@ TEST_F(VxprofileTest, WriteSaysWhatTheMouseTook) {
 struct FakeDoctorProbe final : IDoctorProbe {
   DoctorFacts facts;
   bool hookFile = true;
+  IHookLibraryLoader* hook = nullptr;
+  IHookLibraryLoader& HookLoader() override { return *hook; }
   DoctorFacts Gather() override { return facts; }
   bool HookLibraryPresent() override { return hookFile; }
   std::string DesktopFolder() override { return {}; }
@@ -599,12 +601,11 @@ TEST_F(VxprofileTest, DoctorGivesEachCheckItsStatusAndTheExitCode) {
     if (plugged) bus.Plug(MouseDevice());
     HeldBus heldBus(bus);
     SetHidBus(held ? static_cast<IHidBus*>(&heldBus) : &bus);
-    SetHookLibraryLoader(&hook);
+    probe.hook = &hook;
     cli::DoctorProbeOverride() = &probe;
     const Outcome text = Vx({"doctor"});
     const Outcome json = Vx({"doctor", "--json"});
     cli::DoctorProbeOverride() = nullptr;
-    SetHookLibraryLoader(nullptr);
     SetHidBus(nullptr);
     EXPECT_EQ(text.rc, row.rc) << text.out;
     EXPECT_EQ(json.rc, row.rc);

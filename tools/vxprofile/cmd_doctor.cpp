@@ -23,7 +23,7 @@ doctor::Inputs DoctorInputs(const Context& ctx) {
   doctor::Inputs in;
   in.probe = DoctorProbeOverride() ? DoctorProbeOverride() : &PlatformDoctorProbe();
   in.bus = &GetHidBus();
-  in.hook = &GetHookLibraryLoader();
+  in.hook = &in.probe->HookLoader();
   in.version = VX_VERSION_TEXT;
   in.configIni = ExecutableFolder() + u"config.ini";
 #if defined(_WIN32)

@@ -22,6 +22,9 @@
 #include "profiles/IniFile.h"
 #include "win32/app/CrashReport.h"
 #include "tools/vxprofile/ProfileEdit.h"
+#include "platform/DoctorProbe.h"
+#include "profiles/BackupSchedule.h"
+#include "tools/vxprofile/ProblemReport.h"
 
 #ifndef VX_VERSION
 #define VX_VERSION "0"
@@ -321,6 +324,20 @@ int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
       const int rc = cli::RestoreBackupFile(ctx, o, NativePath(file));
       cli::SetFailSink(nullptr);
       return rc == 0;
+    };
+    services.saveReport = [](std::string& file, std::string& why) {
+      IDoctorProbe& probe = PlatformDoctorProbe();
+      const std::string desktop = probe.DesktopFolder();
+      if (desktop.empty()) {
+        why = "there is no Desktop folder";
+        return false;
+      }
+      file = desktop + "\\" + ToUtf8(cli::ReportFileName(LocalSecondsNow()));
+      std::vector<std::string> names;
+      cli::Context ctx;  // the real registry and documents folder
+      if (!cli::WriteProblemReport(ctx, FromUtf8(file), names, why)) return false;
+      probe.SelectInExplorer(file);
+      return true;
     };
     if (options.createUi) {
       services.createTrayAndAbout = [&options, hwnd](TVXMonMain& m) { options.createUi(m, hwnd); };
