@@ -24,6 +24,8 @@
 #include "platform/SyntheticInput.h"
 #include "platform/VirtualHidBus.h"
 #include "win32/app/MonitorProgram.h"
+#include "tools/vxprofile/Commands.h"
+#include "tools/vxprofile/Doctor.h"
 #include "win32/app/VMousePipe.h"
 #include "win32/ui/MonitorUi.h"
 
@@ -304,6 +306,17 @@ class VirtualMouseServer {
       if (what == "hold") g_microphone.held = true;
       if (what == "free") g_microphone.held = false;
       return std::string("ok ") + (g_microphone.muted ? "muted" : "on") + (g_microphone.held ? " held" : "") + "\n";
+    }
+    if (cmd == "doctor") {
+      // doctor [--json]: vxprofile's checks in this process, whose virtual
+      // mouse no other process sees: "ok EXITCODE" and the output.
+      std::string json;
+      in >> json;
+      vx::cli::Context ctx;  // the real registry and documents folder
+      vx::doctor::Inputs inputs = vx::cli::DoctorInputs(ctx);
+      inputs.bus = &bus_;
+      const vx::doctor::Report r = vx::doctor::Run(inputs);
+      return "ok " + std::to_string(r.ExitCode()) + "\n" + (json == "--json" ? r.Json() : r.Text());
     }
     if (cmd == "wait") {
       // wait [ms]: until the monitor reads the virtual mouse.
