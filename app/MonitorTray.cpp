@@ -8,6 +8,7 @@ TMonitorTray::TMonitorTray(ITrayIcon& tray, Handlers handlers) : tray_(tray), ha
   Item(Notice1).checked = true;
   Item(Restore1).submenu = true;
   restart_ = TrayMenuItem{RestartAsAdministrator1, u"Restart as administrator"};
+  report_ = TrayMenuItem{SaveReport1, u"Save problem report..."};
   Apply();
 }
 
@@ -29,6 +30,7 @@ void TMonitorTray::UpdateLanguageAndCaptions(ILanguageSelection& lang, int store
   Item(Exit1).caption = lang.Translate(u"Exit");
   noBackups_ = lang.Translate(u"No backups yet");
   restart_.caption = lang.Translate(u"Restart as administrator");
+  report_.caption = lang.Translate(u"Save problem report...");
   hint_ = lang.Translate(kTrayHintKey);
   Apply();
 }
@@ -62,6 +64,8 @@ void TMonitorTray::MenuOpening() {
 
 void TMonitorTray::Apply() {
   std::vector<TrayMenuItem> items = menu_;
+  // After the restore list, before Exit.
+  if (handlers_.SaveReport1Click) items.insert(items.end() - 1, report_);
   if (handlers_.RestartAsAdministrator1Click) items.insert(items.end() - 1, restart_);
   tray_.SetMenu(std::move(items));
   WStr hint = hint_;
@@ -100,6 +104,9 @@ void TMonitorTray::MenuCommand(std::uint16_t command) {
     }
     case RestartAsAdministrator1:
       if (handlers_.RestartAsAdministrator1Click) handlers_.RestartAsAdministrator1Click();
+      break;
+    case SaveReport1:
+      if (handlers_.SaveReport1Click) handlers_.SaveReport1Click();
       break;
     default:
       if (command >= Restore1First && command - Restore1First < static_cast<int>(listed_.size()) &&

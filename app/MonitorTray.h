@@ -58,6 +58,7 @@ class TMonitorTray {
     Notice1 = 1004,
     Restore1 = 1005,
     RestartAsAdministrator1 = 1006,
+    SaveReport1 = 1007,
     Restore1First = 1100,
   };
   static constexpr int kRestoreListed = 20;
@@ -77,6 +78,9 @@ class TMonitorTray {
     // Assigned only while the monitor is not elevated: the menu then shows
     // "Restart as administrator" before Exit.
     std::function<void()> RestartAsAdministrator1Click;
+    // Assigned when the monitor can write a problem report: the menu then
+    // shows "Save problem report..." after the restore list.
+    std::function<void()> SaveReport1Click;
   };
 
   TMonitorTray(ITrayIcon& tray, Handlers handlers);
@@ -116,6 +120,7 @@ class TMonitorTray {
   std::vector<WStr> listed_;
   std::vector<TrayMenuItem> menu_;
   TrayMenuItem restart_;
+  TrayMenuItem report_;
 };
 
 }  // namespace vx

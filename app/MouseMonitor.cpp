@@ -100,6 +100,7 @@ TVXMonMain::TVXMonMain(TDM& dm, const MonitorServices& services, WindowHandle ha
 }
 
 TVXMonMain::~TVXMonMain() {
+  if (FReportThread.joinable()) FReportThread.join();
   // No audio or session notification may reach a monitor that is going.
   FCaptureWatch.reset();
   SessionRegisterRetry.reset();
@@ -232,12 +233,21 @@ void TVXMonMain::ReopenDevice() {
   kwHIDData1->HidStopRead();
   ProcessMessageAndSleep50ms();
   kwHIDData1->HidFindAndReadDevice(DeviceUsageAndPage, u"*");
-  DebugOutput(u"mouse reopened: " + IntToWStr(static_cast<long long>(kwHIDData1->RunningReadThreads())) +
-              u" interface(s) read");
+  const std::size_t read = kwHIDData1->RunningReadThreads();
+  DebugOutput(u"mouse reopened: " + IntToWStr(static_cast<long long>(read)) + u" interface(s) read");
+  MouseOpenChanged(read > 0);
   if (kwHook1->LoadMessagePending() && !FHookMessagePosted) {
     FHookMessagePosted = true;
     FServices.windows->PostMessageTo(FHandle, kWmVxHookLibraryMissing, 0, 0);
   }
+}
+
+void TVXMonMain::MouseOpenChanged(bool open) {
+  const std::optional<bool> was = FMouseOpen;
+  FMouseOpen = open;
+  if (was == open) return;
+  if (was) ShowNotice(open ? NoticeKind::MouseConnected : NoticeKind::MouseDisconnected);
+  UpdateTrayStatus();
 }
 
 void TVXMonMain::ProcessMessageAndSleep50ms() {
@@ -381,6 +391,31 @@ void TVXMonMain::MacroInputRefused(std::uint32_t processId, bool elevatedForegro
 }
 
 bool TVXMonMain::IsElevated() { return FServices.input->OwnIntegrity() >= kIntegrityHigh; }
+
+void TVXMonMain::SaveReport1Click() {
+  if (!FServices.saveReport || FReportBusy.exchange(true)) return;
+  if (FReportThread.joinable()) FReportThread.join();
+  const WStr title = ApplicationTitle;
+  FReportThread = std::thread([this, title] {
+    std::string file, why;
+    bool ok = false;
+    try {
+      ok = FServices.saveReport(file, why);
+    } catch (const std::exception& e) {
+      why = e.what();
+    }
+    if (ok) {
+      DebugOutput(u"problem report saved: " + FromUtf8(file));
+    } else {
+      DebugOutput(u"problem report not saved: " + FromUtf8(why));
+      WStr text = LookupTranslation(u"The problem report could not be saved: %s");
+      const auto at = text.find(u"%s");
+      if (at != WStr::npos) text.replace(at, 2, FromUtf8(why));
+      ShowMessageBox(text, title, MessageBoxIcon::Error);
+    }
+    FReportBusy = false;
+  });
+}
 
 void TVXMonMain::RestartAsAdministrator1Click() {
   if (IsElevated()) return;
@@ -637,6 +672,7 @@ WStr TVXMonMain::ProfileGroupText(int group) const {
 WStr TVXMonMain::TrayStatus() const {
   WStr status = ProfileGroupText(FReportedGroup.value_or(FDM.FProfileGroupIndex));
   if (FMicMutedByMouse) status += u"\n" + LookupTranslation(NoticeKey(NoticeKind::MicrophoneMuted));
+  if (FMouseOpen == false) status += u"\n" + LookupTranslation(kMouseNotFoundKey);
   return status;
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <thread>
 
 #include "app/AutoBackup.h"
 #include "app/ConfigLink.h"
@@ -53,6 +54,8 @@ inline constexpr std::uint32_t kWtsConsoleConnect = 1, kWtsConsoleDisconnect = 2
 // Messages the monitor posts to its own window.
 inline constexpr std::uint32_t kWmVxCaptureDefaultChanged = 0x8000 + 0x61;  // WM_APP based
 inline constexpr std::uint32_t kWmVxHookLibraryMissing = 0x8000 + 0x62;
+// The tray hint's line while no matching interface is open.
+inline constexpr char16_t kMouseNotFoundKey[] = u"Mouse not found";
 // How often the input hooks are checked while one is set.
 inline constexpr std::uint32_t kHookCheckIntervalMs = 3000;
 
@@ -85,6 +88,9 @@ struct MonitorServices {
   // Puts a backup file back with the safety rules of `vxprofile restore`;
   // false with the reason.
   std::function<bool(WView file, std::string& why)> restoreBackup;
+  // Writes the problem report where it belongs and shows it; the file or the
+  // reason it failed. Runs on a thread of its own.
+  std::function<bool(std::string& file, std::string& why)> saveReport;
   // Where the automatic backups go; AutoBackupFolder() when empty.
   WStr backupFolder;
   // Creates the tray icon, its menu and the About window's content, in
@@ -147,6 +153,8 @@ class TVXMonMain {
   void kwHIDEvent1DeviceArrival();
   void TimerDeviceArrialTimer();
   void ReopenDevice();
+  // After a reopen: the notice and hint follow an open/lost change.
+  void MouseOpenChanged(bool open);
   void ProcessMessageAndSleep50ms();
 
   // Reports and buttons.
@@ -218,6 +226,10 @@ class TVXMonMain {
   // it to wait for this process, and ends as Exit does. Nothing happens when
   // the monitor runs elevated already or the user declines the prompt.
   void RestartAsAdministrator1Click();
+  // The tray's "Save problem report...": off the main thread, one at a time;
+  // a failure is logged and shown in a message box.
+  void SaveReport1Click();
+  bool SavingReport() const { return FReportBusy; }
   // The monitor runs as administrator (high integrity level or above).
   bool IsElevated();
 
@@ -266,6 +278,11 @@ class TVXMonMain {
   bool FMicMutedByMouse = false;
   // The group the mouse last reported, until the store says otherwise.
   std::optional<int> FReportedGroup;
+  // Whether a matching interface was open after the last reopen; unknown
+  // until the first one, so start-up neither says "not found" nor "connected".
+  std::optional<bool> FMouseOpen;
+  std::atomic<bool> FReportBusy{false};
+  std::thread FReportThread;
 
   // Components, in the order they are created.
   std::unique_ptr<TkwHook> kwHook1;

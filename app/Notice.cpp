@@ -28,6 +28,10 @@ WView NoticeKey(NoticeKind kind) {
       return u"Macro could not play";
     case NoticeKind::ProfilesRestored:
       return u"The profiles were restored.";
+    case NoticeKind::MouseConnected:
+      return u"Mouse connected";
+    case NoticeKind::MouseDisconnected:
+      return u"Mouse disconnected";
   }
   return u"";
 }

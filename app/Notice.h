@@ -22,6 +22,8 @@ enum class NoticeKind : std::uint8_t {
   NothingRecorded,
   MacroNotPlayed,
   ProfilesRestored,
+  MouseConnected,
+  MouseDisconnected,
 };
 
 // The English text (the language tables' key) of each kind; the profile

@@ -8,6 +8,7 @@
 #include <thread>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <optional>
 #include <stdexcept>
@@ -633,6 +634,30 @@ TEST_F(MonitorTest, BlockedHookLibraryCostsOnlyRecordingAndItsMessageWaitsForThe
   Pump();
   EXPECT_EQ(boxes.size(), 1u);
   mon.reset();
+}
+
+TEST_F(MonitorTest, ProblemReportIsWrittenOffTheMainThreadOneAtATimeAndAFailureIsShownAndLogged) {
+  std::promise<void> release;
+  std::shared_future<void> gate = release.get_future().share();
+  std::thread::id ranOn;
+  int calls = 0;
+  services.saveReport = [&](std::string&, std::string& why) {
+    ++calls;
+    ranOn = std::this_thread::get_id();
+    gate.wait();
+    why = "disk full";
+    return false;
+  };
+  Monitor().SaveReport1Click();
+  EXPECT_TRUE(Monitor().SavingReport());  // the click returned while it is written
+  Monitor().SaveReport1Click();           // ignored while one is written
+  release.set_value();
+  while (Monitor().SavingReport()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(calls, 1);
+  EXPECT_NE(ranOn, std::this_thread::get_id());
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].first, u"The problem report could not be saved: disk full");
+  EXPECT_NE(std::find(debug.begin(), debug.end(), u"problem report not saved: disk full"), debug.end());
 }
 
 TEST_F(MonitorTest, AReadThatKeepsFailingAsksForTheDebouncedReopen) {
@@ -1272,6 +1297,41 @@ INSTANTIATE_TEST_SUITE_P(
                      EXPECT_EQ(notices, 1u);
                    },
                    {u"Microphone muted"}, u"notice: Microphone on"},
+        // Start-up's first reopen only sets the state; the same mouse reopened says nothing.
+        NoticeCase{"MouseAbsentAtStartUp", [](MonitorTest&, TVXMonMain& m) { m.ReopenDevice(); },
+                   {}, u"mouse reopened: 0 interface(s) read", u"Profile group 1\nMouse not found"},
+        NoticeCase{"SameMouseReopened",
+                   [](MonitorTest& fx, TVXMonMain& m) {
+                     fx.bus.Plug(VirtualMouse());
+                     m.ReopenDevice();
+                     m.ReopenDevice();
+                   },
+                   {}, u"mouse reopened: 1 interface(s) read", u"Profile group 1"},
+        NoticeCase{"MouseGoes",
+                   [](MonitorTest& fx, TVXMonMain& m) {
+                     const int dev = fx.bus.Plug(VirtualMouse());
+                     m.ReopenDevice();
+                     fx.bus.Unplug(dev);
+                     m.ReopenDevice();
+                   },
+                   {u"Mouse disconnected"}, u"notice: Mouse disconnected", u"Profile group 1\nMouse not found"},
+        NoticeCase{"MouseComesBack",
+                   [](MonitorTest& fx, TVXMonMain& m) {
+                     fx.bus.Unplug(fx.bus.Plug(VirtualMouse()));
+                     m.ReopenDevice();
+                     fx.bus.Plug(VirtualMouse());
+                     m.ReopenDevice();
+                   },
+                   {u"Mouse connected"}, u"notice: Mouse connected", u"Profile group 1"},
+        NoticeCase{"MouseGoesWhileNoticesAreOff",
+                   [](MonitorTest& fx, TVXMonMain& m) {
+                     m.Notices.SetEnabled(false);
+                     const int dev = fx.bus.Plug(VirtualMouse());
+                     m.ReopenDevice();
+                     fx.bus.Unplug(dev);
+                     m.ReopenDevice();
+                   },
+                   {}, u"notice: Mouse disconnected", u"Profile group 1\nMouse not found"},
         NoticeCase{"RecordingStart",
                    [](MonitorTest&, TVXMonMain& m) { m.MacroRecorder->ToggleMacroRecording(7); },
                    {u"Recording macro"}, u"notice: Recording macro"},

@@ -22,7 +22,7 @@ check "missing file fails" "2" "$?"
 "$vx" lang lookup --lang CH >/dev/null 2>&1
 check "lookup without text fails" "2" "$?"
 if [ -n "$shipped" ]; then
-  check "shipped kw.local" $'0\t0409\t100\n1\t0804\t166\n2\t0404\t166\n3\tCH\t145\n4\tUS\t79' \
+  check "shipped kw.local" $'0\t0409\t105\n1\t0804\t171\n2\t0404\t171\n3\tCH\t145\n4\tUS\t79' \
     "$("$vx" lang list --file "$shipped")"
   check "shipped Traditional Chinese" "錄製中..." "$("$vx" lang lookup --file "$shipped" --lang 0404 "Recording...")"
 fi

@@ -3,6 +3,7 @@
 // the write to a virtual mouse.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -12,10 +13,13 @@
 #include "app/AppFakes.h"
 #include "device/DeviceTestSupport.h"
 #include "platform/Files.h"
+#include "platform/HookLibrary.h"
 #include "platform/VirtualHidBus.h"
 #include "profiles/DMUnit.h"
 #include "profiles/StoreFixture.h"
 #include "tools/vxprofile/Commands.h"
+#include "tools/vxprofile/Doctor.h"
+#include "tools/vxprofile/ZipWriter.h"
 #include "tools/vxprofile/ProfileEdit.h"
 
 namespace vx::test {
@@ -535,6 +539,158 @@ TEST_F(VxprofileTest, WriteSaysWhatTheMouseTook) {
     EXPECT_EQ(bus.Sent().size(), row.sent);
     EXPECT_NE((o.out + o.err).find(row.says), std::string::npos) << o.out << o.err;
   }
+}
+
+
+// ---- doctor
+
+struct FakeDoctorProbe final : IDoctorProbe {
+  DoctorFacts facts;
+  bool hookFile = true;
+  IHookLibraryLoader* hook = nullptr;
+  IHookLibraryLoader& HookLoader() override { return *hook; }
+  DoctorFacts Gather() override { return facts; }
+  bool HookLibraryPresent() override { return hookFile; }
+  std::string DesktopFolder() override { return {}; }
+  bool SelectInExplorer(const std::string&) override { return false; }
+};
+
+struct FakeHookLoader final : IHookLibraryLoader {
+  bool loads = true;
+  int token = 0;
+  bool LoadModule() override { return loads; }
+  void* FindExport(const char*) override { return &token; }
+  void UnloadModule() override {}
+  std::uint32_t LastLoadError() const override { return 126; }
+};
+
+// Every open fails as when another program holds the collection without sharing.
+struct HeldBus final : IHidBus {
+  IHidBus& inner;
+  explicit HeldBus(IHidBus& b) : inner(b) {}
+  Guid HidGuid() override { return inner.HidGuid(); }
+  std::optional<std::vector<HidInterfaceInfo>> Enumerate(const Guid& g) override { return inner.Enumerate(g); }
+  std::unique_ptr<IHidDevice> Open(WView, bool, std::uint32_t* error) override {
+    if (error) *error = 32;
+    return nullptr;
+  }
+  std::unique_ptr<IHidDevice> Probe(WView path) override { return inner.Probe(path); }
+};
+
+bool JsonParses(const std::string& json, const fs::path& file) {
+  std::ofstream(file, std::ios::binary) << json;
+  return std::system(("python3 -m json.tool '" + file.string() + "' >/dev/null").c_str()) == 0;
+}
+
+TEST_F(VxprofileTest, DoctorGivesEachCheckItsStatusAndTheExitCode) {
+  struct Row {
+    const char* name;
+    std::function<void(FakeDoctorProbe&, FakeHookLoader&, bool& plugged, bool& held)> change;
+    int rc;
+    const char* check;   // the check the row is about
+    const char* status;  // its status
+    const char* says;
+  };
+  const Row rows[] = {
+      {"all well", [](auto&, auto&, bool&, bool&) {}, 0, "mouse", "OK", "1 of 1 interface(s) of the mouse"},
+      {"mouse absent", [](auto&, auto&, bool& plugged, bool&) { plugged = false; }, 2, "mouse", "FAIL",
+       "no interface of the mouse (vendor collection FFA0:0001) is present"},
+      {"mouse held", [](auto&, auto&, bool&, bool& held) { held = true; }, 2, "mouse", "FAIL",
+       "error 32 held by another program"},
+      {"hook library missing", [](FakeDoctorProbe& p, auto&, bool&, bool&) { p.hookFile = false; }, 2,
+       "hook library", "FAIL", "kwHook.dll is missing"},
+      {"hook library blocked", [](auto&, FakeHookLoader& h, bool&, bool&) { h.loads = false; }, 2, "hook library",
+       "FAIL", "error 126"},
+      {"wrong-sized value",
+       [this](auto&, auto&, bool&, bool&) {
+         std::ofstream(Key() / "QZ3PROFILE.pfd=REG_BINARY", std::ios::binary | std::ios::trunc) << "short";
+       },
+       2, "data", "FAIL", "QZ3PROFILE.pfd is 5 bytes, not"},
+      {"elevated foreground",
+       [](FakeDoctorProbe& p, auto&, bool&, bool&) {
+         p.facts.foregroundIntegrity = 0x3000;
+         p.facts.foregroundName = "game.exe";
+       },
+       1, "monitor", "WARN", "the program in front (game.exe) runs elevated"},
+      {"startup switched off", [](FakeDoctorProbe& p, auto&, bool&, bool&) { p.facts.startupDisabled = true; }, 1,
+       "program", "WARN", "turned off in Startup apps"},
+      {"no microphone", [](FakeDoctorProbe& p, auto&, bool&, bool&) { p.facts.microphone.reset(); }, 1,
+       "microphone", "WARN", "no default capture device"},
+  };
+  const auto good = Snapshot(Key());
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (const auto& [name, bytes] : good) ASSERT_TRUE(WriteFileAtomic(W(Key() / name), bytes));
+    FakeDoctorProbe probe;
+    probe.facts.runValue = "\"C:\\VXMon\\VXMon.exe\"";
+    probe.facts.monitorPid = 42;
+    probe.facts.monitorAnswers = true;
+    probe.facts.monitorIntegrity = 0x2000;
+    probe.facts.microphone = "Headset";
+    FakeHookLoader hook;
+    bool plugged = true, held = false;
+    row.change(probe, hook, plugged, held);
+    VirtualHidBus bus;
+    if (plugged) bus.Plug(MouseDevice());
+    HeldBus heldBus(bus);
+    SetHidBus(held ? static_cast<IHidBus*>(&heldBus) : &bus);
+    probe.hook = &hook;
+    cli::DoctorProbeOverride() = &probe;
+    const Outcome text = Vx({"doctor"});
+    const Outcome json = Vx({"doctor", "--json"});
+    cli::DoctorProbeOverride() = nullptr;
+    SetHidBus(nullptr);
+    EXPECT_EQ(text.rc, row.rc) << text.out;
+    EXPECT_EQ(json.rc, row.rc);
+    // "STATUS name  detail" on the check's own line.
+    const std::string head = std::string(row.status) + std::string(5 - std::strlen(row.status), ' ') + row.check;
+    const std::string all = "\n" + text.out;
+    const auto at = all.find("\n" + head);
+    ASSERT_NE(at, std::string::npos) << text.out;
+    const std::string line = all.substr(at + 1, all.find('\n', at + 1) - at - 1);
+    EXPECT_NE(line.find(row.says), std::string::npos) << text.out;
+    EXPECT_NE(json.out.find("{\"name\":\"" + std::string(row.check) + "\",\"status\":\"" + row.status + "\""),
+              std::string::npos)
+        << json.out;
+    EXPECT_NE(json.out.find("\"exitCode\":" + std::to_string(row.rc)), std::string::npos);
+    EXPECT_TRUE(JsonParses(json.out, dir.path() / "doctor.json")) << json.out;
+  }
+}
+
+
+TEST_F(VxprofileTest, ReportIsOneZipWithTheListedFilesAndSaysWhenItCannotBeWritten) {
+  // One stored member: the bytes of its local header and of the end record.
+  const auto tiny = BuildZip({ZipMember{"a", {'x'}}});
+  ASSERT_TRUE(tiny);
+  const std::vector<std::uint8_t> local{0x50, 0x4B, 0x03, 0x04, 0x14, 0, 0x00, 0x08, 0, 0, 0, 0, 0x21, 0,
+                                        0x83, 0x16, 0xDC, 0x8C, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 'a', 'x'};
+  const std::vector<std::uint8_t> end{0x50, 0x4B, 0x05, 0x06, 0, 0, 0, 0, 1, 0, 1, 0, 0x2F, 0, 0, 0, 0x20, 0, 0, 0, 0, 0};
+  EXPECT_EQ(std::vector<std::uint8_t>(tiny->begin(), tiny->begin() + 32), local);
+  EXPECT_EQ(std::vector<std::uint8_t>(tiny->end() - 22, tiny->end()), end);
+  EXPECT_EQ(tiny->size(), 32u + 47u + 22u);
+
+  fs::create_directories(dir.path() / "crash");
+  std::ofstream(dir.path() / "VXMon.log") << "2026-12-11 10:00:00.000 [1] a line\n";
+  std::ofstream(dir.path() / "VXMon.old.log") << "older\n";
+  std::ofstream(dir.path() / "crash/crash.log") << "crashed\n";
+  for (int i = 1; i <= 4; ++i)
+    std::ofstream(dir.path() / ("crash/VXMon-2026121" + std::to_string(i) + "-100000-000-1.dmp")) << std::string(3000, 'd');
+  const fs::path zip = dir.path() / "r.zip";
+  const Outcome o = Vx({"report", U8(zip)});
+  ASSERT_EQ(o.rc, 0) << o.err;
+  ASSERT_EQ(std::system(("unzip -tq '" + zip.string() + "' >/dev/null").c_str()), 0);
+  ASSERT_EQ(std::system(("unzip -Z1 '" + zip.string() + "' >'" + (dir.path() / "names").string() + "'").c_str()), 0);
+  std::ifstream names(dir.path() / "names");
+  std::vector<std::string> listed;
+  for (std::string line; std::getline(names, line);) listed.push_back(line);
+  // The three newest dumps; no config.ini beside the test program.
+  EXPECT_EQ(listed, (std::vector<std::string>{"doctor.txt", "doctor.json", "VXMon.log", "VXMon.old.log", "crash/crash.log",
+                                              "crash/VXMon-20261212-100000-000-1.dmp",
+                                              "crash/VXMon-20261213-100000-000-1.dmp",
+                                              "crash/VXMon-20261214-100000-000-1.dmp", "profiles.vxbak"}));
+  const Outcome bad = Vx({"report", U8(dir.path() / "no/such/folder/r.zip")});
+  EXPECT_EQ(bad.rc, 2);
+  EXPECT_NE(bad.err.find("cannot write"), std::string::npos) << bad.err;
 }
 
 }  // namespace

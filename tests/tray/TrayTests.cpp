@@ -185,6 +185,15 @@ TEST(Tray, RestartAsAdministratorShowsBeforeExitOnlyWhenOffered) {
   TMonitorTray elevated(tray, {});
   EXPECT_EQ(Captions(tray.menu),
             (std::vector<std::string>{"Config", "About", "Show notices", "Restore profiles...", "Exit"}));
+  // The problem report, when the monitor offers it, follows the restore list.
+  h.SaveReport1Click = [&] { calls.push_back("report"); };
+  TMonitorTray both(tray, h);
+  EXPECT_EQ(Captions(tray.menu), (std::vector<std::string>{"Config", "About", "Show notices", "Restore profiles...",
+                                                            "Save problem report...", "Restart as administrator",
+                                                            "Exit"}));
+  EXPECT_EQ(tray.menu[4].command, 1007);
+  both.MenuCommand(1007);
+  EXPECT_EQ(calls, (std::vector<std::string>{"restart", "report"}));
 }
 
 struct FakeWindows final : IWindowSystem {

@@ -40,7 +40,7 @@ void MonitorUi::Create(TVXMonMain& monitor, HWND window) {
   scene_->Add(about::kOKText);
   scene_->Add(overlay::kRecordingText);
   // The notice's texts, so that the language designer lists them.
-  for (int k = 0; k <= static_cast<int>(NoticeKind::ProfilesRestored); ++k) {
+  for (int k = 0; k <= static_cast<int>(NoticeKind::MouseDisconnected); ++k) {
     scene_->Add(NoticeKey(static_cast<NoticeKind>(k)));
   }
 
@@ -51,6 +51,7 @@ void MonitorUi::Create(TVXMonMain& monitor, HWND window) {
   handlers.SetNoticeOn = [&monitor](bool on) { monitor.SetNoticeOn(on); };
   handlers.ListBackups = [&monitor] { return monitor.BackupMenu(); };
   handlers.RestoreBackup = [&monitor](WView file) { monitor.RestoreBackupClick(file); };
+  if (monitor.Services().saveReport) handlers.SaveReport1Click = [&monitor] { monitor.SaveReport1Click(); };
   if (!monitor.IsElevated()) handlers.RestartAsAdministrator1Click = [&monitor] { monitor.RestartAsAdministrator1Click(); };
   tray_ = std::make_unique<TMonitorTray>(*trayIcon_, std::move(handlers));
   TMonitorTray* tray = tray_.get();
