@@ -114,7 +114,10 @@ LangString MsgKept ${LANG_TRADCHINESE} "您的設定檔和巨集已保留（登�
 ; Ends every running monitor the way its Exit does (WM_CLOSE to its window
 ; of class "TVXMonMain"), waiting up to MONITOR_EXIT_MS for its process; a
 ; monitor that does not answer is stopped, since its files are about to be
-; replaced or removed. The monitor saves nothing when it ends.
+; replaced or removed. The monitor saves nothing when it ends. One run as
+; administrator lets WM_CLOSE through and grants SYNCHRONIZE to this
+; process, not PROCESS_TERMINATE: the right to stop it is asked for on its
+; own, so that a denial does not cost the wait.
 ; 1 when a monitor is still running after EndMonitor.
 Var MonitorStuck
 !macro END_MONITOR_FUNCTION prefix who
@@ -127,6 +130,7 @@ Function ${prefix}EndMonitor
   Push $4
   Push $5
   Push $6
+  Push $7
   StrCpy $4 0
   ${Do}
     FindWindow $0 "TVXMonMain"
@@ -139,8 +143,8 @@ Function ${prefix}EndMonitor
     ${EndIf}
     StrCpy $1 0
     System::Call 'user32::GetWindowThreadProcessId(p r0, *i .r1)'
-    ; SYNCHRONIZE | PROCESS_TERMINATE
-    System::Call 'kernel32::OpenProcess(i 0x00100001, i 0, i r1) p .r2'
+    ; SYNCHRONIZE
+    System::Call 'kernel32::OpenProcess(i 0x00100000, i 0, i r1) p .r2'
     DetailPrint "$(MsgEnding)"
     !insertmacro LOG_LINE "${who} ${VERSION}: WM_CLOSE to the monitor, process $1"
     System::Call 'user32::PostMessageW(p r0, i ${WM_CLOSE}, p 0, p 0)'
@@ -162,19 +166,31 @@ Function ${prefix}EndMonitor
     ${EndIf}
     ${If} $3 == 0
       DetailPrint "$(MsgEnded)"
-      !insertmacro LOG_LINE "${who} ${VERSION}: the monitor exited"
-    ${ElseIf} $2 != 0
-      System::Call 'kernel32::TerminateProcess(p r2, i 1) i .r3'
-      System::Call 'kernel32::WaitForSingleObject(p r2, i 5000)'
+      ${If} $2 != 0
+        !insertmacro LOG_LINE "${who} ${VERSION}: the monitor exited"
+      ${Else}
+        !insertmacro LOG_LINE "${who} ${VERSION}: the monitor's window closed (its process could not be opened to wait)"
+      ${EndIf}
+    ${Else}
+      ; PROCESS_TERMINATE
+      System::Call 'kernel32::OpenProcess(i 0x0001, i 0, i r1) p .r7'
+      StrCpy $3 0
+      ${If} $7 != 0
+        System::Call 'kernel32::TerminateProcess(p r7, i 1) i .r3'
+        System::Call 'kernel32::CloseHandle(p r7)'
+      ${EndIf}
       ${If} $3 != 0
+        ${If} $2 != 0
+          System::Call 'kernel32::WaitForSingleObject(p r2, i 5000)'
+        ${Else}
+          Sleep 1000
+        ${EndIf}
         DetailPrint "$(MsgStopped)"
         !insertmacro LOG_LINE "${who} ${VERSION}: the monitor did not exit within ${MONITOR_EXIT_MS} ms and was stopped"
         MessageBox MB_OK|MB_ICONINFORMATION "$(MsgStopped)" /SD IDOK
       ${Else}
         StrCpy $MonitorStuck 1
       ${EndIf}
-    ${Else}
-      StrCpy $MonitorStuck 1
     ${EndIf}
     ${If} $2 != 0
       System::Call 'kernel32::CloseHandle(p r2)'
@@ -193,6 +209,7 @@ Function ${prefix}EndMonitor
     DetailPrint "$(MsgNotStopped)"
     !insertmacro LOG_LINE "${who} ${VERSION}: a monitor window is still there after $4 tries"
   ${EndIf}
+  Pop $7
   Pop $6
   Pop $5
   Pop $4
@@ -239,8 +256,10 @@ Section "VXMon" SecMain
   WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$\"$INSTDIR\VXMon.exe$\",0"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" "$\"$INSTDIR\Uninstall.exe$\""
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" "$\"$INSTDIR\Uninstall.exe$\" /S"
+  ; _?= runs the uninstaller in place: without it NSIS starts a copy from
+  ; %TEMP% and returns 0 at once, so no caller would learn the result.
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" "$\"$INSTDIR\Uninstall.exe$\" _?=$INSTDIR"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" "$\"$INSTDIR\Uninstall.exe$\" /S _?=$INSTDIR"
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
@@ -282,6 +301,15 @@ Section "Uninstall"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\Uninstall.exe"
+  ${If} ${FileExists} "$INSTDIR\Uninstall.exe"
+    ; Run in place (_?=): a running program cannot be deleted, but it can
+    ; be moved out of the folder, to %TEMP% on the same volume.
+    GetTempFileName $0
+    Delete "$0"
+    Rename "$INSTDIR\Uninstall.exe" "$0"
+    Delete /REBOOTOK "$0"
+    Delete /REBOOTOK "$INSTDIR\Uninstall.exe"
+  ${EndIf}
   RMDir "$INSTDIR"
 
   DeleteRegValue HKCU "${RUN_KEY}" "VXMon"
