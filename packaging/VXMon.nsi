@@ -228,6 +228,23 @@ FunctionEnd
 
 Function un.onInit
   SetShellVarContext current
+  ; The copy that removes an uninstaller run in place, once that has ended.
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/CLEANUP=" $R1
+  ${IfNot} ${Errors}
+    System::Call 'kernel32::OpenProcess(i 0x00100000, i 0, i R1) p .R2'
+    ${If} $R2 != 0
+      System::Call 'kernel32::WaitForSingleObject(p R2, i 30000)'
+      System::Call 'kernel32::CloseHandle(p R2)'
+    ${EndIf}
+    Delete "$INSTDIR\Uninstall.exe"
+    ; Its working folder is the one to remove.
+    SetOutPath "$TEMP"
+    RMDir "$INSTDIR"
+    SetErrorLevel 0
+    Quit
+  ${EndIf}
 FunctionEnd
 
 Section "VXMon" SecMain
@@ -302,15 +319,17 @@ Section "Uninstall"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\Uninstall.exe"
   ${If} ${FileExists} "$INSTDIR\Uninstall.exe"
-    ; Run in place (_?=): a running program cannot be deleted, but it can
-    ; be moved out of the folder, to %TEMP% on the same volume.
-    GetTempFileName $0
-    Delete "$0"
-    Rename "$INSTDIR\Uninstall.exe" "$0"
-    Delete /REBOOTOK "$0"
-    Delete /REBOOTOK "$INSTDIR\Uninstall.exe"
+    ; Run in place (_?=), this program holds its own file open until it
+    ; ends: a copy of it in %TEMP% removes the file and the folder then.
+    ClearErrors
+    CopyFiles /SILENT "$EXEPATH" "$TEMP\VXMon-Uninstall.exe"
+    ${IfNot} ${Errors}
+      System::Call 'kernel32::GetCurrentProcessId() i .r1'
+      Exec '"$TEMP\VXMon-Uninstall.exe" /CLEANUP=$1 _?=$INSTDIR'
+    ${EndIf}
+  ${Else}
+    RMDir "$INSTDIR"
   ${EndIf}
-  RMDir "$INSTDIR"
 
   DeleteRegValue HKCU "${RUN_KEY}" "VXMon"
   DeleteRegValue HKCU "${STARTUP_APPROVED_KEY}" "VXMon"
