@@ -114,7 +114,10 @@ LangString MsgKept ${LANG_TRADCHINESE} "您的設定檔和巨集已保留（登�
 ; Ends every running monitor the way its Exit does (WM_CLOSE to its window
 ; of class "TVXMonMain"), waiting up to MONITOR_EXIT_MS for its process; a
 ; monitor that does not answer is stopped, since its files are about to be
-; replaced or removed. The monitor saves nothing when it ends.
+; replaced or removed. The monitor saves nothing when it ends. One run as
+; administrator lets WM_CLOSE through and grants SYNCHRONIZE to this
+; process, not PROCESS_TERMINATE: the right to stop it is asked for on its
+; own, so that a denial does not cost the wait.
 ; 1 when a monitor is still running after EndMonitor.
 Var MonitorStuck
 !macro END_MONITOR_FUNCTION prefix who
@@ -127,6 +130,7 @@ Function ${prefix}EndMonitor
   Push $4
   Push $5
   Push $6
+  Push $7
   StrCpy $4 0
   ${Do}
     FindWindow $0 "TVXMonMain"
@@ -139,8 +143,8 @@ Function ${prefix}EndMonitor
     ${EndIf}
     StrCpy $1 0
     System::Call 'user32::GetWindowThreadProcessId(p r0, *i .r1)'
-    ; SYNCHRONIZE | PROCESS_TERMINATE
-    System::Call 'kernel32::OpenProcess(i 0x00100001, i 0, i r1) p .r2'
+    ; SYNCHRONIZE
+    System::Call 'kernel32::OpenProcess(i 0x00100000, i 0, i r1) p .r2'
     DetailPrint "$(MsgEnding)"
     !insertmacro LOG_LINE "${who} ${VERSION}: WM_CLOSE to the monitor, process $1"
     System::Call 'user32::PostMessageW(p r0, i ${WM_CLOSE}, p 0, p 0)'
@@ -162,19 +166,31 @@ Function ${prefix}EndMonitor
     ${EndIf}
     ${If} $3 == 0
       DetailPrint "$(MsgEnded)"
-      !insertmacro LOG_LINE "${who} ${VERSION}: the monitor exited"
-    ${ElseIf} $2 != 0
-      System::Call 'kernel32::TerminateProcess(p r2, i 1) i .r3'
-      System::Call 'kernel32::WaitForSingleObject(p r2, i 5000)'
+      ${If} $2 != 0
+        !insertmacro LOG_LINE "${who} ${VERSION}: the monitor exited"
+      ${Else}
+        !insertmacro LOG_LINE "${who} ${VERSION}: the monitor's window closed (its process could not be opened to wait)"
+      ${EndIf}
+    ${Else}
+      ; PROCESS_TERMINATE
+      System::Call 'kernel32::OpenProcess(i 0x0001, i 0, i r1) p .r7'
+      StrCpy $3 0
+      ${If} $7 != 0
+        System::Call 'kernel32::TerminateProcess(p r7, i 1) i .r3'
+        System::Call 'kernel32::CloseHandle(p r7)'
+      ${EndIf}
       ${If} $3 != 0
+        ${If} $2 != 0
+          System::Call 'kernel32::WaitForSingleObject(p r2, i 5000)'
+        ${Else}
+          Sleep 1000
+        ${EndIf}
         DetailPrint "$(MsgStopped)"
         !insertmacro LOG_LINE "${who} ${VERSION}: the monitor did not exit within ${MONITOR_EXIT_MS} ms and was stopped"
         MessageBox MB_OK|MB_ICONINFORMATION "$(MsgStopped)" /SD IDOK
       ${Else}
         StrCpy $MonitorStuck 1
       ${EndIf}
-    ${Else}
-      StrCpy $MonitorStuck 1
     ${EndIf}
     ${If} $2 != 0
       System::Call 'kernel32::CloseHandle(p r2)'
@@ -193,6 +209,7 @@ Function ${prefix}EndMonitor
     DetailPrint "$(MsgNotStopped)"
     !insertmacro LOG_LINE "${who} ${VERSION}: a monitor window is still there after $4 tries"
   ${EndIf}
+  Pop $7
   Pop $6
   Pop $5
   Pop $4
@@ -211,6 +228,23 @@ FunctionEnd
 
 Function un.onInit
   SetShellVarContext current
+  ; The copy that removes an uninstaller run in place, once that has ended.
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/CLEANUP=" $R1
+  ${IfNot} ${Errors}
+    System::Call 'kernel32::OpenProcess(i 0x00100000, i 0, i R1) p .R2'
+    ${If} $R2 != 0
+      System::Call 'kernel32::WaitForSingleObject(p R2, i 30000)'
+      System::Call 'kernel32::CloseHandle(p R2)'
+    ${EndIf}
+    Delete "$INSTDIR\Uninstall.exe"
+    ; Its working folder is the one to remove.
+    SetOutPath "$TEMP"
+    RMDir "$INSTDIR"
+    SetErrorLevel 0
+    Quit
+  ${EndIf}
 FunctionEnd
 
 Section "VXMon" SecMain
@@ -239,8 +273,10 @@ Section "VXMon" SecMain
   WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$\"$INSTDIR\VXMon.exe$\",0"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" "$\"$INSTDIR\Uninstall.exe$\""
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" "$\"$INSTDIR\Uninstall.exe$\" /S"
+  ; _?= runs the uninstaller in place: without it NSIS starts a copy from
+  ; %TEMP% and returns 0 at once, so no caller would learn the result.
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" "$\"$INSTDIR\Uninstall.exe$\" _?=$INSTDIR"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" "$\"$INSTDIR\Uninstall.exe$\" /S _?=$INSTDIR"
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
@@ -282,7 +318,18 @@ Section "Uninstall"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\Uninstall.exe"
-  RMDir "$INSTDIR"
+  ${If} ${FileExists} "$INSTDIR\Uninstall.exe"
+    ; Run in place (_?=), this program holds its own file open until it
+    ; ends: a copy of it in %TEMP% removes the file and the folder then.
+    ClearErrors
+    CopyFiles /SILENT "$EXEPATH" "$TEMP\VXMon-Uninstall.exe"
+    ${IfNot} ${Errors}
+      System::Call 'kernel32::GetCurrentProcessId() i .r1'
+      Exec '"$TEMP\VXMon-Uninstall.exe" /CLEANUP=$1 _?=$INSTDIR'
+    ${EndIf}
+  ${Else}
+    RMDir "$INSTDIR"
+  ${EndIf}
 
   DeleteRegValue HKCU "${RUN_KEY}" "VXMon"
   DeleteRegValue HKCU "${STARTUP_APPROVED_KEY}" "VXMon"

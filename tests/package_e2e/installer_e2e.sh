@@ -3,11 +3,14 @@
 # under wine, as a normal user would meet it. Runs inside the e2e environment.
 #   lifecycle             silent install (signed files, when VX_E2E_SIGNING_CA
 #                         names the root), Run value, uninstall entry, start from
-#                         the Run command line, upgrade over the running monitor,
-#                         uninstall keeping the user's data byte for byte
+#                         the Run command line, upgrade over the running monitor
+#                         and over one run as administrator (integrity fake),
+#                         the user's Startup choice kept, uninstall through the
+#                         entry's command line keeping the user's data byte for byte
 #   build_folder_monitor  a monitor running from the build folder while
 #                         installing: one monitor afterwards, the installed one
-#   hung_uninstall        uninstall while the monitor ignores the exit request
+#   hung_uninstall        uninstall while the monitor ignores the exit request;
+#                         setup and uninstall over one that cannot be stopped
 #   first_run_language    first run under English, 0804 and 0404 locales
 set -u
 case_name=${1:?case}; bin=${2:?bin}; setup=${3:?setup}; src=${4:?srcdir}; makensis=${5:?makensis}
@@ -22,6 +25,7 @@ note() { echo "[$case_name] $*"; }
 key='HKCU\software\Vantorgmmouse'
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\VXMon'
+approved_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run'
 winvar() { wine cmd /c echo "%$1%" 2>/dev/null | tr -d '\r'; }
 install_dir=$(winepath -u "$(winvar LOCALAPPDATA)\\Programs\\VXMon" 2>/dev/null)
 setup_log="$(winepath -u "$(winvar TEMP)" 2>/dev/null)/VXMon-setup.log"
@@ -31,11 +35,26 @@ ms_since() { echo $(( ($(date +%s%N) - $1) / 1000000 )); }
 reg_value() {  # reg_value KEY NAME: the data of one value, empty when missing
   wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v n="$2" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'
 }
-# Runs the installed uninstaller silently and waits until it has removed the
-# program folder (it runs a copy of itself from %TEMP% and returns at once).
+# Runs a command line the way Windows does: the quoted program, then the rest.
+run_command_line() {  # run_command_line LINE
+  local exe=${1#\"}
+  exe=${exe%%\"*}
+  # shellcheck disable=SC2086
+  wine "$exe" ${1:$(( ${#exe} + 2 ))}
+}
+# Uninstalls silently with the uninstall entry's QuietUninstallString, as a
+# package manager does; returns its exit code, or 1 when the program folder
+# is still there after LIMIT_SECONDS.
 uninstall() {  # uninstall LIMIT_SECONDS
-  [ -f "$install_dir/Uninstall.exe" ] || return 1
-  wine "$install_dir/Uninstall.exe" /S >/dev/null 2>&1
+  local line rc
+  line=$(reg_value "$uninstall_key" QuietUninstallString)
+  if [ -n "$line" ]; then
+    run_command_line "$line" >/dev/null 2>&1; rc=$?
+  else
+    [ -f "$install_dir/Uninstall.exe" ] || return 1
+    wine "$install_dir/Uninstall.exe" /S >/dev/null 2>&1; rc=$?
+  fi
+  [ "$rc" = 0 ] || return "$rc"
   for _ in $(seq $(( $1 * 10 ))); do [ -e "$install_dir" ] || return 0; sleep 0.1; done
   return 1
 }
@@ -103,9 +122,15 @@ lifecycle)
   run=$(reg_value "$run_key" VXMon)
   [ "$run" = "\"$(winvar LOCALAPPDATA)\\Programs\\VXMon\\VXMon.exe\"" ] || fail "Run value is [$run]"
   [ "$(reg_value "$uninstall_key" DisplayName)" = "Vantor Gaming Mouse Driver" ] || fail "no uninstall entry"
-  for v in DisplayVersion Publisher DisplayIcon EstimatedSize UninstallString; do
+  for v in DisplayVersion Publisher DisplayIcon EstimatedSize; do
     [ -n "$(reg_value "$uninstall_key" $v)" ] || fail "the uninstall entry has no $v"
   done
+  # In place (_?=), so that the caller gets the uninstall's own exit code.
+  win_dir="$(winvar LOCALAPPDATA)\Programs\VXMon"
+  [ "$(reg_value "$uninstall_key" UninstallString)" = "\"$win_dir\Uninstall.exe\" _?=$win_dir" ] ||
+    fail "UninstallString is [$(reg_value "$uninstall_key" UninstallString)]"
+  [ "$(reg_value "$uninstall_key" QuietUninstallString)" = "\"$win_dir\Uninstall.exe\" /S _?=$win_dir" ] ||
+    fail "QuietUninstallString is [$(reg_value "$uninstall_key" QuietUninstallString)]"
   win wait TVXMonMain 30000 || fail "the installer did not start the monitor"
   note "installed $(reg_value "$uninstall_key" DisplayVersion) in ${took_install} ms; Run value $run; monitor started"
 
@@ -124,6 +149,9 @@ lifecycle)
   head -c 3000 /dev/urandom >"$documents/Gaming Mouse Vantor/QZ3Profile1_Macros/e2e.macro"
   before=$(user_data)
   [ -n "$(wine reg query "$key" /v QZ3PROFILE.pfd 2>/dev/null)" ] || fail "the first run stored no profiles"
+  # The user turned autostart off in Windows' Startup settings.
+  approved=03000000A1B2C3D4E5F60718
+  wine reg add "$approved_key" /v VXMon /t REG_BINARY /d $approved /f >/dev/null 2>&1 || fail "reg add failed"
 
   # Upgrade over the running monitor; a changed installed file is replaced.
   : >"$install_dir/kw.local"
@@ -142,11 +170,37 @@ lifecycle)
   grep -q 'the monitor exited' "$setup_log" || fail "the upgrade did not end the monitor: $(cat "$setup_log")"
   note "upgraded to $(reg_value "$uninstall_key" DisplayVersion) over the running monitor in ${took_upgrade} ms: one monitor, one uninstall entry"
 
+  # A monitor run as administrator (the integrity fake applies Windows'
+  # rules for it): vxprofile exit and the upgrade end it by WM_CLOSE, and
+  # setup waits for its process.
+  elevated() {
+    wine "$install_dir/vxprofile.exe" exit >/dev/null 2>&1 || fail "vxprofile exit failed"
+    cp "$bin/VXMonE2E.exe" "$install_dir/VXMon.exe"
+    VX_E2E_INTEGRITY=0x3000 wine "$install_dir/VXMon.exe" >/dev/null 2>&1 &
+    win wait TVXMonMain 30000 || fail "the elevated monitor did not start"
+  }
+  elevated
+  out_exit=$(wine "$install_dir/vxprofile.exe" exit --wait 20 2>&1 | tr -d '\r')
+  [ "$out_exit" = "monitor ended" ] || fail "vxprofile exit over the elevated monitor said [$out_exit]"
+  elevated
+  next=$(next_setup)
+  install "$next"; rc=$?
+  [ "$rc" = 0 ] || fail "the upgrade over the elevated monitor exited with $rc: $(tail -3 "$setup_log")"
+  v=$(reg_value "$uninstall_key" DisplayVersion)
+  grep -q "^setup $v: the monitor exited" "$setup_log" || fail "setup $v did not wait for the elevated monitor: $(tail -3 "$setup_log")"
+  cmp -s "$install_dir/VXMon.exe" "$files/VXMon.exe" || fail "the upgrade did not replace the elevated monitor's program"
+  win wait TVXMonMain 30000 || fail "no monitor after the upgrade over the elevated one"
+  [ "$(reg_value "$approved_key" VXMon)" = "$approved" ] ||
+    fail "the upgrades changed the Startup choice to [$(reg_value "$approved_key" VXMon)]"
+  note "vxprofile exit and the upgrade to $v ended an elevated monitor; the Startup choice is kept"
+
   start=$(date +%s%N)
-  uninstall 60 || fail "the uninstaller did not remove $install_dir within 60 s"
+  uninstall 60; rc=$?
+  [ "$rc" = 0 ] || fail "the uninstall exited with $rc or did not remove $install_dir within 60 s"
   took_uninstall=$(ms_since "$start")
   win gone TVXMonMain 10000 || fail "a monitor still runs after the uninstall"
   [ -z "$(reg_value "$run_key" VXMon)" ] || fail "the Run value is still there"
+  [ -z "$(reg_value "$approved_key" VXMon)" ] || fail "the Startup choice is still there"
   wine reg query "$uninstall_key" >/dev/null 2>&1 && fail "the uninstall entry is still there"
   [ "$(user_data)" = "$before" ] || fail "the uninstall changed the user's data"
   note "uninstalled in ${took_uninstall} ms: no program file, Run value, uninstall entry or monitor; user data unchanged"
@@ -185,16 +239,24 @@ hung_uninstall)
     fail "the uninstaller did not say what it did: $(cat "$setup_log")"
   note "uninstall with a hung monitor finished in ${took} ms: $(grep 'was stopped' "$setup_log" | tr -d '\r')"
 
-  # A monitor that cannot be stopped either (as one running elevated): the
-  # uninstall removes nothing, says so, fails, and a second try works.
+  # A monitor that cannot be stopped either (as one running elevated and
+  # hung): setup and the uninstall change nothing, say so and exit with 2,
+  # and a second try works.
   install "$setup" /NOSTART || fail "the second install failed"
   cp "$bin/hungmonitor.exe" "$install_dir/VXMon.exe"
   wine "$install_dir/VXMon.exe" locked >/dev/null 2>&1 &
   win wait TVXMonMain 20000 || fail "the locked monitor did not start"
   wine reg query "$uninstall_key" >/dev/null 2>&1 || fail "no uninstall entry before the uninstall"
-  # Run in place (_?=) so that its exit code is the uninstall's.
-  wine "$install_dir/Uninstall.exe" /S "_?=$(winvar LOCALAPPDATA)\Programs\VXMon" >/dev/null 2>&1; rc=$?
-  [ "$rc" -ne 0 ] || fail "the uninstall exited with 0 although the monitor could not be ended"
+  entry=$(wine reg query "$uninstall_key" /s 2>/dev/null | tr -d '\r')
+  install "$setup"; rc=$?
+  [ "$rc" = 2 ] || fail "setup over the locked monitor exited with $rc, not 2"
+  cmp -s "$install_dir/VXMon.exe" "$bin/hungmonitor.exe" || fail "setup replaced the locked monitor's program"
+  [ "$(wine reg query "$uninstall_key" /s 2>/dev/null | tr -d '\r')" = "$entry" ] || fail "setup changed the uninstall entry"
+  tr -d '\r' <"$setup_log" | grep -q '^setup .*could not be stopped' || fail "setup did not log why: $(cat "$setup_log")"
+  [ "$(win count TVXMonMain)" = 1 ] || fail "setup started a monitor beside the locked one"
+  # The entry's own command line, as Settings or a package manager runs it.
+  run_command_line "$(reg_value "$uninstall_key" QuietUninstallString)" >/dev/null 2>&1; rc=$?
+  [ "$rc" = 2 ] || fail "the uninstall exited with $rc, not 2, although the monitor could not be ended"
   for f in VXMon.exe kwHook.dll vxprofile.exe kw.local Uninstall.exe; do
     [ -f "$install_dir/$f" ] || fail "the failed uninstall removed $f"
   done
@@ -206,7 +268,7 @@ hung_uninstall)
   win gone TVXMonMain 10000 || fail "the locked monitor did not end"
   uninstall 60 || fail "the second uninstall did not finish"
   wine reg query "$uninstall_key" >/dev/null 2>&1 && fail "the second uninstall left the entry"
-  note "monitor that cannot be ended: exit code $rc, nothing removed ($said); the second try uninstalled"
+  note "monitor that cannot be ended: setup and uninstall exit with 2, nothing changed ($said); the second try uninstalled"
   ;;
 first_run_language)
   install "$setup" /NOSTART || fail "the silent install failed"

@@ -26,6 +26,17 @@ grep -q 'WARNING: no --timestamp' "$work/package.log" || fail "no warning about 
 ! grep -qF "$VX_SIGN_PASSWORD" "$work/package.log" || fail "the password is in the log"
 packaging/verify_signed.sh "$pkg" "$work/cert.pem" || fail "the signed package does not verify"
 
+# A wrong password stops the run before the build: exit 2, the reason, and
+# the finished package left as it was.
+sums_before=$(cd "$pkg" && find . -type f -printf '%p %s %T@\n' | sort)
+rc=0
+VX_SIGN_PASSWORD=wrong-$VX_SIGN_PASSWORD scripts/package --sign "$work/cert.pfx" </dev/null >"$work/wrong.log" 2>&1 || rc=$?
+[ "$rc" = 2 ] || fail "scripts/package with a wrong password exited with $rc, not 2: $(tail -3 "$work/wrong.log")"
+grep -q 'cannot open .*wrong VX_SIGN_PASSWORD' "$work/wrong.log" || fail "no reason given: $(cat "$work/wrong.log")"
+[ "$(cd "$pkg" && find . -type f -printf '%p %s %T@\n' | sort)" = "$sums_before" ] ||
+  fail "a wrong password still touched the package folder"
+echo "a wrong signing password stops scripts/package before the build (exit 2)"
+
 # What Properties and the elevation prompt show: every PE file of the package
 # names the product, the company, this version and what it is.
 zip=$(basename "$pkg"/VXMon-*-portable.zip)
@@ -53,6 +64,21 @@ fi
 grep -q '^UNSIGNED  zip/VXMon/VXMon.exe' "$work/bad.log" || fail "the check did not name VXMon.exe: $(cat "$work/bad.log")"
 [ "$(grep -c '^UNSIGNED' "$work/bad.log")" = 1 ] || fail "the check flagged more than VXMon.exe: $(cat "$work/bad.log")"
 echo "an unsigned program fails the check: $(grep '^UNSIGNED' "$work/bad.log")"
+
+# The manifest check of the package step, on a zip whose LangDesigner.exe
+# lost its resources.
+mkdir -p "$work/nomanifest"
+cp "$pkg"/VXMon-*-setup.exe "$work/nomanifest/"
+x86_64-w64-mingw32-objcopy --remove-section .rsrc "$pkg/files/LangDesigner.exe" "$work/unzip/VXMon/LangDesigner.exe"
+(cd "$work/unzip" && zip -q -r "$work/nomanifest/$zip" VXMon)
+if packaging/verify_manifests.sh "$work/nomanifest" >"$work/nomanifest.log" 2>&1; then
+  fail "a LangDesigner.exe without a manifest passed the check"
+fi
+grep -q '^NO MANIFEST  zip/VXMon/LangDesigner.exe' "$work/nomanifest.log" ||
+  fail "the check did not name LangDesigner.exe: $(cat "$work/nomanifest.log")"
+[ "$(grep -c '^NO MANIFEST\|^INCOMPLETE' "$work/nomanifest.log")" = 1 ] ||
+  fail "the check flagged more than LangDesigner.exe: $(cat "$work/nomanifest.log")"
+echo "a windowed program without its manifest fails the check: $(grep '^NO MANIFEST' "$work/nomanifest.log")"
 
 (cd "$pkg" && sha256sum -c SHA256SUMS) || fail "SHA256SUMS does not match"
 

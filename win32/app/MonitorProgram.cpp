@@ -127,9 +127,14 @@ HWND CreateMonitorWindow(HINSTANCE instance) {
                            nullptr, nullptr, instance, nullptr);
 }
 
-// Lets the configuration application reach the reload messages from another
-// integrity level.
-void AllowConfigurationMessages(HWND hwnd) {
+// Lets the configuration application's reload messages and the exit request
+// of setup, uninstall and "vxprofile exit" reach a monitor run as
+// administrator (none of them grants a privilege).
+void AllowMessagesFromLowerIntegrity(HWND hwnd, const MonitorProgramOptions& options) {
+  const UINT allowed[] = {WM_VX_RELOAD_PROFILES, WM_VX_RELOAD_SETTINGS, WM_CLOSE};
+  if (options.messageAllowed) {
+    for (UINT msg : allowed) options.messageAllowed(msg);
+  }
   using FilterFn = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
   HMODULE user = ::GetModuleHandleW(L"user32.dll");
   auto fn = user ? reinterpret_cast<FilterFn>(
@@ -137,8 +142,7 @@ void AllowConfigurationMessages(HWND hwnd) {
                  : nullptr;
   if (!fn) return;
   constexpr DWORD kAllow = 1;  // MSGFLT_ALLOW
-  fn(hwnd, WM_VX_RELOAD_PROFILES, kAllow, nullptr);
-  fn(hwnd, WM_VX_RELOAD_SETTINGS, kAllow, nullptr);
+  for (UINT msg : allowed) fn(hwnd, msg, kAllow, nullptr);
 }
 
 // Win8 and later tell a callback, on a thread of the system's, before the
@@ -299,7 +303,7 @@ int Run(HINSTANCE instance, const MonitorProgramOptions& options) {
   std::unique_ptr<Win32SessionState> session;
   std::unique_ptr<TVXMonMain> monitor;
   if (hwnd) {
-    AllowConfigurationMessages(hwnd);
+    AllowMessagesFromLowerIntegrity(hwnd, options);
     MonitorServices services;
     services.windows = &PlatformWindowSystem();
     services.input = options.input ? options.input : &PlatformSyntheticInput();

@@ -32,6 +32,10 @@ struct MonitorProgramOptions {
   IRecordOverlayFactory* overlays = nullptr;
   // The on-screen notice's window; events are only logged when null.
   INoticeWindow* notices = nullptr;
+  // Told each message the monitor lets through Windows' filter against
+  // lower integrity levels (the end-to-end build drops the others when it
+  // plays a monitor run as administrator).
+  std::function<void(UINT)> messageAllowed;
   // Stands in for the system's audio (the end-to-end build's microphone).
   IAudioSystem* audio = nullptr;
 };

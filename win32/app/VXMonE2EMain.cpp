@@ -3,8 +3,10 @@
 // 4096 bytes), driven from outside by vmouse.exe through a named pipe.
 #include <windows.h>
 
+#include <aclapi.h>
 #include <dbt.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <exception>
@@ -16,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/ConfigLink.h"
 #include "device/kwHIDEvent.h"
 #include "platform/Debug.h"
 #include "platform/Log.h"
@@ -351,6 +354,49 @@ class E2EInput final : public vx::ISyntheticInput {
   std::uint32_t own_;
 };
 
+// A monitor run as administrator, for the rules wine does not apply, when
+// VX_E2E_INTEGRITY is high or above: Windows drops the messages a process
+// of lower integrity posts unless the monitor let them through its message
+// filter (here the ones other programs send it: the exit request and the
+// configuration application's reloads), and grants such a process only
+// SYNCHRONIZE and query rights on the monitor's process.
+class ElevatedRules {
+ public:
+  static void Apply() {
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    if (::AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone)) {
+      alignas(ACL) unsigned char buffer[256];
+      auto* acl = reinterpret_cast<PACL>(buffer);
+      if (::InitializeAcl(acl, sizeof buffer, ACL_REVISION) &&
+          ::AddAccessAllowedAce(acl, ACL_REVISION, SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | READ_CONTROL,
+                                everyone)) {
+        ::SetSecurityInfo(::GetCurrentProcess(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                          acl, nullptr);
+      }
+      ::FreeSid(everyone);
+    }
+    ::SetWindowsHookExW(WH_GETMESSAGE, Filter, nullptr, ::GetCurrentThreadId());
+  }
+  static void Allowed(UINT msg) { allowed_.push_back(msg); }
+
+ private:
+  static LRESULT CALLBACK Filter(int code, WPARAM wp, LPARAM lp) {
+    auto* m = reinterpret_cast<MSG*>(lp);
+    if (code == HC_ACTION && wp == PM_REMOVE && m->hwnd && Filtered(m->message) &&
+        std::find(allowed_.begin(), allowed_.end(), m->message) == allowed_.end()) {
+      wchar_t cls[32] = {};
+      ::GetClassNameW(m->hwnd, cls, 32);
+      if (std::wcscmp(cls, L"TVXMonMain") == 0) m->message = WM_NULL;
+    }
+    return ::CallNextHookEx(nullptr, code, wp, lp);
+  }
+  static bool Filtered(UINT msg) {
+    return msg == WM_CLOSE || msg == vx::WM_VX_RELOAD_PROFILES || msg == vx::WM_VX_RELOAD_SETTINGS;
+  }
+  static inline std::vector<UINT> allowed_;
+};
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -368,8 +414,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   wchar_t integrity[32] = {};
   static std::unique_ptr<E2EInput> input;
   if (::GetEnvironmentVariableW(L"VX_E2E_INTEGRITY", integrity, 32) > 0) {
-    input = std::make_unique<E2EInput>(static_cast<std::uint32_t>(std::wcstoul(integrity, nullptr, 0)));
+    const auto level = static_cast<std::uint32_t>(std::wcstoul(integrity, nullptr, 0));
+    input = std::make_unique<E2EInput>(level);
     options.input = input.get();
+    if (level >= SECURITY_MANDATORY_HIGH_RID) {
+      ElevatedRules::Apply();
+      options.messageAllowed = [](UINT msg) { ElevatedRules::Allowed(msg); };
+    }
   }
   options.onMonitor = [](vx::TVXMonMain* m) {
     faultingLog.Wrap(m ? vx::CurrentLogWriter() : nullptr);
