@@ -7,7 +7,6 @@ namespace vx {
 namespace {
 constexpr std::uint16_t kScanPrefixMask = 0xFF00;
 constexpr std::uint16_t kScanPrefixE0 = 0xE000;
-constexpr std::uint16_t kScanPrefixE1 = 0xE100;
 constexpr std::uint16_t kScanPause = 0xE11D;
 constexpr std::uint8_t kScanNumLockCode = 0x45;
 }  // namespace
