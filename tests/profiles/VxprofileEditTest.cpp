@@ -577,7 +577,7 @@ struct HeldBus final : IHidBus {
   std::unique_ptr<IHidDevice> Probe(WView path) override { return inner.Probe(path); }
 };
 
-bool JsonParses(const std::string& json, const fs::path& file) {
+[[maybe_unused]] bool JsonParses(const std::string& json, const fs::path& file) {
   std::ofstream(file, std::ios::binary) << json;
   return std::system(("python3 -m json.tool '" + file.string() + "' >/dev/null").c_str()) == 0;
 }
@@ -653,7 +653,9 @@ TEST_F(VxprofileTest, DoctorGivesEachCheckItsStatusAndTheExitCode) {
               std::string::npos)
         << json.out;
     EXPECT_NE(json.out.find("\"exitCode\":" + std::to_string(row.rc)), std::string::npos);
+#ifndef _WIN32  // the host's python parses it; under wine there is none
     EXPECT_TRUE(JsonParses(json.out, dir.path() / "doctor.json")) << json.out;
+#endif
   }
 }
 
