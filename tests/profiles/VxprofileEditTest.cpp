@@ -680,6 +680,7 @@ TEST_F(VxprofileTest, ReportIsOneZipWithTheListedFilesAndSaysWhenItCannotBeWritt
   const fs::path zip = dir.path() / "r.zip";
   const Outcome o = Vx({"report", U8(zip)});
   ASSERT_EQ(o.rc, 0) << o.err;
+#ifndef _WIN32  // the host's unzip reads it back; under wine there is none
   ASSERT_EQ(std::system(("unzip -tq '" + zip.string() + "' >/dev/null").c_str()), 0);
   ASSERT_EQ(std::system(("unzip -Z1 '" + zip.string() + "' >'" + (dir.path() / "names").string() + "'").c_str()), 0);
   std::ifstream names(dir.path() / "names");
@@ -690,6 +691,7 @@ TEST_F(VxprofileTest, ReportIsOneZipWithTheListedFilesAndSaysWhenItCannotBeWritt
                                               "crash/VXMon-20261212-100000-000-1.dmp",
                                               "crash/VXMon-20261213-100000-000-1.dmp",
                                               "crash/VXMon-20261214-100000-000-1.dmp", "profiles.vxbak"}));
+#endif
   const Outcome bad = Vx({"report", U8(dir.path() / "no/such/folder/r.zip")});
   EXPECT_EQ(bad.rc, 2);
   EXPECT_NE(bad.err.find("cannot write"), std::string::npos) << bad.err;
