@@ -19,10 +19,7 @@ std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
   return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
 }
 
-struct Civil {
-  std::int64_t y;
-  unsigned m, d, hh, mm, ss;
-};
+}  // namespace
 
 Civil CivilFromSeconds(std::int64_t t) {
   const std::int64_t days = BackupDay(t);
@@ -38,8 +35,6 @@ Civil CivilFromSeconds(std::int64_t t) {
   return {static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2), m, d, static_cast<unsigned>(secs / 3600),
           static_cast<unsigned>(secs / 60 % 60), static_cast<unsigned>(secs % 60)};
 }
-
-}  // namespace
 
 std::tm LocalCalendarTime(std::time_t t) {
   std::tm tm{};

@@ -22,6 +22,12 @@ struct BackupEntry {
   std::uint64_t size = 0;
 };
 
+// The calendar date and time of seconds counted as BackupDay counts them.
+struct Civil {
+  std::int64_t y;
+  unsigned m, d, hh, mm, ss;
+};
+Civil CivilFromSeconds(std::int64_t t);
 // The local calendar time of `t`.
 std::tm LocalCalendarTime(std::time_t t);
 // The local time now (the platform's clock).

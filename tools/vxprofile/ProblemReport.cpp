@@ -28,16 +28,10 @@ std::vector<std::uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end
 
 ZipMember Member(std::string name, std::vector<std::uint8_t> data, std::int64_t localSeconds) {
   ZipMember m{std::move(name), std::move(data)};
-  // Local seconds count as if local were UTC: the calendar is plain arithmetic.
-  const std::int64_t days = BackupDay(localSeconds), secs = localSeconds - days * 86400;
-  const std::int64_t z = days + 719468, era = (z >= 0 ? z : z - 146096) / 146097;
-  const std::int64_t doe = z - era * 146097, yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100), mp = (5 * doy + 2) / 153;
-  const std::int64_t day = doy - (153 * mp + 2) / 5 + 1, month = mp < 10 ? mp + 3 : mp - 9;
-  const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-  if (year >= 1980 && year < 2108) {
-    m.dosDate = static_cast<std::uint16_t>(((year - 1980) << 9) | (month << 5) | day);
-    m.dosTime = static_cast<std::uint16_t>(((secs / 3600) << 11) | ((secs / 60 % 60) << 5) | (secs % 60 / 2));
+  const Civil c = CivilFromSeconds(localSeconds);
+  if (c.y >= 1980 && c.y < 2108) {
+    m.dosDate = static_cast<std::uint16_t>(((c.y - 1980) << 9) | (c.m << 5) | c.d);
+    m.dosTime = static_cast<std::uint16_t>((c.hh << 11) | (c.mm << 5) | (c.ss / 2));
   }
   return m;
 }

@@ -50,32 +50,28 @@ std::optional<std::vector<std::uint8_t>> BuildZip(const std::vector<ZipMember>& 
     if (offset > kMax) return std::nullopt;
     const unsigned method = store ? 0 : 8;
     const unsigned flags = 0x0800;  // names are UTF-8
+    // From the version needed to the name's length, both headers agree.
+    const auto putShared = [&](std::vector<std::uint8_t>& out) {
+      Put16(out, 20);
+      Put16(out, flags);
+      Put16(out, method);
+      Put16(out, m.dosTime);
+      Put16(out, m.dosDate);
+      Put32(out, crc);
+      Put32(out, static_cast<std::uint32_t>(body.size()));
+      Put32(out, static_cast<std::uint32_t>(m.data.size()));
+      Put16(out, static_cast<unsigned>(m.name.size()));
+    };
     // Local file header.
     Put32(zip, 0x04034B50);
-    Put16(zip, 20);
-    Put16(zip, flags);
-    Put16(zip, method);
-    Put16(zip, m.dosTime);
-    Put16(zip, m.dosDate);
-    Put32(zip, crc);
-    Put32(zip, static_cast<std::uint32_t>(body.size()));
-    Put32(zip, static_cast<std::uint32_t>(m.data.size()));
-    Put16(zip, static_cast<unsigned>(m.name.size()));
+    putShared(zip);
     Put16(zip, 0);
     zip.insert(zip.end(), m.name.begin(), m.name.end());
     zip.insert(zip.end(), body.begin(), body.end());
     // Its central directory entry.
     Put32(central, 0x02014B50);
     Put16(central, 20);  // made by: MS-DOS, 2.0
-    Put16(central, 20);
-    Put16(central, flags);
-    Put16(central, method);
-    Put16(central, m.dosTime);
-    Put16(central, m.dosDate);
-    Put32(central, crc);
-    Put32(central, static_cast<std::uint32_t>(body.size()));
-    Put32(central, static_cast<std::uint32_t>(m.data.size()));
-    Put16(central, static_cast<unsigned>(m.name.size()));
+    putShared(central);
     Put16(central, 0);  // extra
     Put16(central, 0);  // comment
     Put16(central, 0);  // disk
